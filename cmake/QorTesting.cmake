@@ -1,0 +1,74 @@
+# Test plumbing shared by every test folder.
+#
+#   qor_gtest(NAME <name> SOURCES <files...> [LIBS <targets...>] [TIMEOUT <s>] [LABELS <l...>])
+#     A GoogleTest executable registered as one ctest test. In the win32 tree
+#     it runs under Wine (the toolchain's emulator), in a fresh prefix of its
+#     own, with the shared Xvfb display.
+#   qor_python_test(NAME <name> SCRIPT <file.py> [TIMEOUT <s>])
+#     A Python unittest file run natively; in the win32 tree it gets the same
+#     Wine environment (see tests/e2e/qorwine.py).
+
+set(QOR_WINE_TEMPLATE ${CMAKE_BINARY_DIR}/wine-template CACHE PATH "Template Wine prefix")
+set(QOR_XVFB_STATE ${CMAKE_BINARY_DIR}/xvfb.state)
+# Debian's own Python: it has python3-pefile.
+set(QOR_PYTHON /usr/bin/python3 CACHE FILEPATH "Python for the end-to-end tests")
+set(QOR_NATIVE_BIN "" CACHE PATH "bin folder of the native tree (native qorpack for end-to-end tests)")
+
+if(QOR_BUILD_TESTS AND NOT TARGET gtest)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  if(WIN32)
+    set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  endif()
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  # Third-party code: keep our warning flags out of its build.
+  foreach(t gtest gtest_main)
+    target_compile_options(${t} PRIVATE -w)
+  endforeach()
+endif()
+
+function(qor_wine_test_properties test timeout)
+  if(WIN32)
+    set_tests_properties(${test} PROPERTIES
+      FIXTURES_REQUIRED "qor_wine;qor_display"
+      ENVIRONMENT "QOR_WINE_TEMPLATE=${QOR_WINE_TEMPLATE};QOR_XVFB_STATE=${QOR_XVFB_STATE};QOR_WINE_TIMEOUT=${timeout};QOR_BIN=${CMAKE_BINARY_DIR}/bin;QOR_NATIVE_BIN=${QOR_NATIVE_BIN};QOR_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+      TIMEOUT ${timeout})
+  else()
+    set_tests_properties(${test} PROPERTIES
+      ENVIRONMENT "QOR_BIN=${CMAKE_BINARY_DIR}/bin;QOR_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+      TIMEOUT ${timeout})
+  endif()
+endfunction()
+
+function(qor_gtest)
+  cmake_parse_arguments(A "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 120)
+  endif()
+  add_executable(${A_NAME} ${A_SOURCES})
+  target_link_libraries(${A_NAME} PRIVATE ${A_LIBS} gtest_main gtest)
+  if(WIN32)
+    # Console subsystem so gtest's output reaches the terminal under Wine.
+    target_link_options(${A_NAME} PRIVATE -mconsole)
+  endif()
+  add_test(NAME ${A_NAME} COMMAND ${A_NAME})
+  qor_wine_test_properties(${A_NAME} ${A_TIMEOUT})
+  if(A_LABELS)
+    set_tests_properties(${A_NAME} PROPERTIES LABELS "${A_LABELS}")
+  endif()
+endfunction()
+
+function(qor_python_test)
+  cmake_parse_arguments(A "" "NAME;SCRIPT;TIMEOUT" "LABELS;DEPENDS" ${ARGN})
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 300)
+  endif()
+  add_test(NAME ${A_NAME}
+    COMMAND ${QOR_PYTHON} -m unittest -v ${A_SCRIPT}
+    WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
+  qor_wine_test_properties(${A_NAME} ${A_TIMEOUT})
+  if(A_LABELS)
+    set_tests_properties(${A_NAME} PROPERTIES LABELS "${A_LABELS}")
+  endif()
+endfunction()

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# run-tests.sh TREE... [fuzz-smoke]
+# Runs ctest in each build tree (and the fuzz smoke run), keeps going after a
+# failure, and ends with one summary line over everything.
+set -uo pipefail
+pass=0; fail=0; failed=()
+for t in "$@"; do
+  if [ "$t" = fuzz-smoke ]; then
+    if [ -x scripts/fuzz.sh ] && [ -f tests/fuzz/CMakeLists.txt ]; then
+      echo "== fuzz smoke run"
+      if make --no-print-directory fuzz-smoke; then pass=$((pass+1)); else fail=$((fail+1)); failed+=(fuzz-smoke); fi
+    fi
+    continue
+  fi
+  echo "== ctest in $t"
+  log=$(mktemp)
+  (cd "$t" && ctest --output-on-failure -j "${QOR_TEST_JOBS:-2}" --timeout 900) 2>&1 | tee "$log"
+  rc=${PIPESTATUS[0]}
+  p=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\).*/\2 \1/p' "$log" | tail -1)
+  if [ -n "$p" ]; then
+    read -r total f <<<"$p"
+    pass=$((pass + total - f)); fail=$((fail + f))
+  fi
+  [ "$rc" = 0 ] || failed+=("$t")
+  [ "$rc" != 0 ] && [ -z "$p" ] && fail=$((fail+1))
+  rm -f "$log"
+done
+echo
+[ ${#failed[@]} -gt 0 ] && echo "failing: ${failed[*]}"
+echo "$pass passed, $fail failed"
+[ ${#failed[@]} -eq 0 ]
