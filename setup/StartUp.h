@@ -1,0 +1,112 @@
+// Start-up of the setup program: stamped configuration, command line, the
+// invisible main window and its message loop, and the setup driver that
+// hands over to SetupWizard and turns its result into the exit code.
+//
+// The logic is kept in functions that take the configuration explicitly
+// (command line in, configuration out) so it can be tested without a
+// window; the program itself uses the one global gSetupConfig.
+#pragma once
+
+#include <windows.h>
+
+#include "setup/StampedConfig.h"
+#include "text/Text.h"
+
+// Posted by the main window to itself on creation; runs RunSetup.
+constexpr UINT WM_APP_START_SETUP = WM_USER + 10;  // 1034
+
+// Process exit codes.
+constexpr int kExitInstalled = 0;
+constexpr int kExitFailed = -1;  // cancelled, failed or prerequisite missing
+
+// Command-line options (matched in lower case).
+constexpr const char* kOptionSilent = "-silent";
+constexpr const char* kOptionReceiveDir = "-receivedir=";
+constexpr const char* kOptionTrovixDir = "-trovixdir=";
+// The product's entry name below the publisher setup key.
+constexpr const char* kProductWord = "Trovix";
+
+// Configuration values of one run. Written during start-up and the first
+// two steps of RunSetup, read-only afterwards.
+struct SetupConfig {
+    Text installName;                // display name of what is installed
+    Text receiverName;               // receiver key name; empty: product only
+    Text receiverDefaultFolder;      // fallback receiver folder; may be empty
+    Text appKeyList;                 // "key|key|..." below HKLM or setup entry names
+    Text appLocationValue;           // value holding the application folder
+    Text appName;                    // application display name
+    Text appExe;                     // application program file name
+    Text productFolder;              // -trovixdir= or FindDefaultTrovixFolder
+    Text receiverFolder;             // -receivedir= or LocateReceiverFolder
+    bool silent = false;             // -silent
+    char windowTitle[256] = {};      // string 103
+    char windowClassName[256] = {};  // string 109
+    HINSTANCE instance = nullptr;    // for every string-table lookup
+};
+
+// The program's configuration (static lifetime).
+extern SetupConfig gSetupConfig;
+
+// The stamped block itself, in section ".qorcfg" (see StampedConfig.h).
+extern StampedSlots gStampedSlots;
+
+// Copies the seven stamped slots into config. Each slot is read up to its
+// first zero byte but never past its capacity, so an unterminated slot
+// yields capacity characters. A slot still holding its marker gives the
+// default: defaultInstallName for the install name, empty for the others.
+// Touches no other field of config.
+void LoadStampedConfigFrom(const StampedSlots& slots, const Text& defaultInstallName,
+                           SetupConfig& config);
+
+// LoadStampedConfigFrom(gStampedSlots, string 163 of this module, config).
+void LoadStampedConfig(SetupConfig& config);
+
+// Sets config.silent, config.receiverFolder and config.productFolder from the
+// command-line tail (the text after the program name). The tail is matched
+// and taken in lower case. Absent options leave the folders empty; "-silent"
+// counts at position 0 or after a space, first occurrence only.
+void ParseCommandLine(const Text& commandTail, SetupConfig& config);
+
+// The default product folder for a system directory: its drive letter (C
+// when it starts with a backslash or is empty), ":\" and folderBelowDrive
+// (string 166, "Program Files\QOR\Trovix").
+Text DefaultTrovixFolderFor(const Text& systemDirectory, const Text& folderBelowDrive);
+
+// Sets config.productFolder: "Directory" of the publisher setup entry
+// "Trovix" as stored, else DefaultTrovixFolderFor(system directory, string 166).
+void FindDefaultTrovixFolder(SetupConfig& config);
+
+// Sets config.receiverFolder from the application key list (which becomes
+// the receiver name first when it is empty): for each "|"-separated
+// alternative, the publisher setup entry's "Directory", else the value
+// config.appLocationValue of that key; first non-empty wins. Falls back to
+// config.receiverDefaultFolder, which may be empty.
+void LocateReceiverFolder(SetupConfig& config);
+
+// True when a receiver cannot be placed and the user cannot be asked: an
+// application key list is given, the receiver folder is still empty and no
+// application program is configured.
+bool PrerequisiteMissing(const SetupConfig& config);
+
+// messageTemplate (string 129) with every "<RCV>" replaced by the install
+// name and every "<PROD>" by the application name.
+Text PrerequisiteMessage(const Text& messageTemplate, const SetupConfig& config);
+
+// Exit code for a result of RunSilent / ShowWizard: 0 for 1, -1 otherwise.
+int ExitCodeForResult(int result);
+
+// The setup driver: completes the folders, checks the prerequisite (message
+// strings 129/130 and exit code -1 on failure, silent mode too), runs
+// RunSilent or ShowWizard and posts WM_QUIT with the exit code. Uses
+// gSetupConfig.
+void RunSetup(HWND mainWindow);
+
+// Main window procedure: WM_CREATE posts WM_APP_START_SETUP, which runs
+// RunSetup; WM_DESTROY posts WM_QUIT with 0.
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Program entry: loads the configuration, parses commandTail, registers the
+// class and creates the zero-size popup main window (hidden when silent),
+// runs the message loop and returns the exit code (0 when the window cannot
+// be created).
+int RunProgram(HINSTANCE instance, const char* commandTail, int showCommand);
