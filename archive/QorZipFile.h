@@ -1,0 +1,210 @@
+// QorZipFile.h: the archive engine. One object holds one archive file open,
+// keeps its directory in memory, and adds, extracts and removes entries.
+//
+// Every operation reports success as bool (or a null/0/0xFFFFFFFF query
+// result) and leaves a QZF_ERROR code that GetLastError returns. Nothing is
+// thrown; the only thing ever shown to the user is the read-only overwrite
+// prompt. Sizes and positions are 32-bit: sources of 4 GiB or more and archives
+// that would pass 4 GiB are refused, leaving the archive unchanged.
+//
+// Not thread-safe: every object shares one static buffer for temporary file
+// names, so calls on different objects must not overlap either.
+//
+// Paths follow Windows rules on Win32 (backslashes, drive letters, case-blind
+// names, 260-byte buffers). Natively '/' and '\\' both separate directories,
+// absolute paths start with '/', names keep their case, and stored names are
+// still written with backslashes. A composed path that does not fit 260 bytes
+// fails the operation instead of being cut.
+//
+// The class is exported from the setup executable (member layer and flat QZF_
+// functions): keep the fields, their order and the public signatures stable.
+#pragma once
+
+#include <cstdint>
+
+#include "archive/QzfTypes.h"
+
+// Error codes left by the last operation.
+enum QZF_ERROR {
+    QZF_ERR_NONE = 0,
+    QZF_ERR_NO_FILE_NAME = 1,      // Open without a path while none is set
+    QZF_ERR_OUT_OF_MEMORY = 2,     // the entry table cannot be allocated or grown
+    QZF_ERR_BAD_INDEX = 3,         // an index not below the entry count
+    QZF_ERR_OPEN_FILE = 4,         // the archive (or a source, or the archive after a restore)
+                                   // cannot be opened
+    QZF_ERR_CREATE_FILE = 5,       // backup copy or temporary file cannot be opened/created
+    QZF_ERR_READ_FILE = 6,         // reading a temporary compressed file fails
+    QZF_ERR_WRITE_FILE = 7,        // writing the temporary file of an extraction fails
+    QZF_ERR_NOT_OPEN = 8,          // a record read/write with no archive handle; Save on an
+                                   // archive not open read-write
+    QZF_ERR_READ_ARCHIVE = 9,      // a seek or read in the archive fails or comes up short
+    QZF_ERR_WRITE_ARCHIVE = 10,    // a write/copy/move in the archive fails, or the cut-off
+    QZF_ERR_BACKUP = 11,           // the archive cannot be copied to the backup file
+    QZF_ERR_RESTORE = 12,          // the backup cannot be copied back over the archive
+    QZF_ERR_BAD_FORMAT = 13,       // the directory is malformed
+    QZF_ERR_READ_ONLY = 14,        // adding or removing in QZF_MODE_READ
+    QZF_ERR_COMPRESS = 15,         // compressing a source fails (or it cannot be opened)
+    QZF_ERR_EXTRACT = 16,          // decompressing fails, or a read-only destination is kept
+    QZF_ERR_BAD_BACKUP_STEP = 17,  // an unknown backup step
+    QZF_ERR_NOT_FOUND = 18,        // ExtractFile finds no entry of that name
+    QZF_ERR_TOO_LARGE = 19,        // a source of 4 GiB or more, or an archive passing 4 GiB
+};
+
+// One directory entry.
+struct QorZipFileEntry {
+    char* name;                 // stored name (owned, malloc'ed); null in a reset entry
+    char* sourcePath;           // full path of the file to compress (owned); null if read
+    uint32_t uncompressedSize;  // low 32 bits of the source size
+    uint32_t compressedSize;    // size of the gzip data
+    FILETIME timeStamp;         // last-write time of the source
+    uint32_t attributes;        // Windows attribute bits of the source
+    uint32_t recordPosition;    // absolute position of the entry record
+    uint32_t dataPosition;      // absolute position of the first data byte
+    bool deleted;               // marked for removal (between marking and compaction)
+};
+
+class QorZipFile {
+public:
+    enum QZF_MODE {
+        QZF_MODE_READ = 0,       // read only, shared with other readers, must exist
+        QZF_MODE_READWRITE = 1,  // read/write, not shared, created when missing (any non-zero)
+    };
+    enum QZF_EXTRACT_READONLY_OVERWRITE {
+        QZF_READONLY_NEVER = 0,   // an existing read-only destination fails the extraction
+        QZF_READONLY_PROMPT = 1,  // ask; No fails the extraction
+        QZF_READONLY_ALWAYS = 2,  // replace it (default; any other value acts the same)
+    };
+
+    // Options at their defaults (backup on, attributes off, time stamps on,
+    // policy ALWAYS, no prompt). With a path, Open(path, mode) follows; its
+    // result shows only through IsOpen and GetLastError.
+    QorZipFile(const char* path = nullptr, QZF_MODE mode = QZF_MODE_READ);
+    // Closes the archive and frees the directory and the prompt text.
+    ~QorZipFile();
+
+    // ---- archive ----
+    // Opens path (null: the archive path already set) and reads its directory.
+    // Resets entry count, error, version and trailer position first. False with
+    // 1 (no path), 4 (cannot open), 9 (read error), 13 (malformed directory) or 2;
+    // the handle is then closed and entries read before the failure stay counted.
+    // A path whose absolute form does not fit 260 bytes fails with 1.
+    bool Open(const char* path, QZF_MODE mode);
+    // Closes the handle; the directory stays in memory for the queries.
+    void Close();
+
+    // ---- options ----
+    void SetUseBackupFile(bool use);
+    bool GetUseBackupFile() const;
+    void SetRestoreAttributes(bool restore);
+    bool GetRestoreAttributes() const;
+    void SetRestoreTimeStamp(bool restore);
+    bool GetRestoreTimeStamp() const;
+    void SetExtractReadOnlyOverWrite(QZF_EXTRACT_READONLY_OVERWRITE policy);
+    QZF_EXTRACT_READONLY_OVERWRITE GetExtractReadOnlyOverWrite() const;
+    // Takes effect at the next Open.
+    void SetHeaderOffset(unsigned long offset);
+    // Stores a copy of text (null is ignored). The engine only stores and returns it.
+    void SetOverWritePrompt(const char* text);
+    const char* GetOverWritePrompt() const;  // null until set
+
+    // The archive path; "" when none is set.
+    const char* GetFileName() const;
+    bool IsOpen() const;
+    QZF_ERROR GetLastError();
+
+    // ---- directory queries: error 0, or 3 with null/0 for a bad index ----
+    unsigned long GetNumFiles();
+    const char* GetFileName(unsigned long index);
+    unsigned long GetFileSize(unsigned long index);
+    unsigned long GetFileCompressedSize(unsigned long index);
+    FILETIME GetFileTimeStamp(unsigned long index);
+    unsigned long GetFileAttributesA(unsigned long index);
+    // Index of the first entry whose name equals name (A-Z case-blind), or
+    // 0xFFFFFFFF. Leaves the last error unchanged.
+    unsigned long GetFileIndex(const char* name);
+    // Index of the only entry whose name ends with name (case-sensitive), or
+    // 0xFFFFFFFF when none or more than one does. Leaves the last error unchanged.
+    unsigned long GetFileIndexSansPath(const char* name);
+
+    // ---- extraction (any mode) ----
+    // Extracts one entry to destination (null: name itself when it has a drive,
+    // else the lower-cased archive directory + name). False with 18 (no such
+    // entry), 9 (archive read), 5/7 (temporary file), 16 (decompression, or a
+    // read-only destination kept by the policy or the prompt), 1 (a composed
+    // path over 260 bytes). A destination written in part stays; the temporary
+    // file is always deleted.
+    bool ExtractFile(const char* name, const char* destination);
+    // Extracts name below directory (as destinationName when given; absolute
+    // names and destination names are used as they are).
+    bool ExtractFileToDir(const char* directory, const char* name, const char* destinationName);
+    // Extracts names[0..count) (null: every entry, count ignored) to
+    // destinations[i] (null array: default places). Stops at the first failure.
+    bool ExtractFiles(unsigned long count, const char** names, const char** destinations);
+    bool ExtractFilesToDir(const char* directory, unsigned long count, const char** names);
+
+    // ---- modification ----
+    // Writes the whole archive from every entry's source file and cuts the file
+    // off after the trailer. Refuses before writing anything with 8 when the
+    // archive is not open read-write, and with 15 when an entry has no source
+    // path (entries read from a file have none), so an existing archive or host
+    // file is never destroyed. Other failures: 9/10 archive I/O, 15 compression,
+    // 4/5/6 files, 19 too large. With the backup on, a failure leaves the file
+    // as it was (and the object open read-only); with it off the file is cut back
+    // to the header offset (an empty archive) and the handle closed.
+    bool Save();
+    // Fills name (>= 260 bytes) with the name source would be stored under and
+    // fullPath (>= 260 bytes) with source's absolute path. Both become "" when
+    // they would not fit. Leaves the last error unchanged.
+    void GetDefFileName(const char* source, char* name, char* fullPath);
+    // Adds (or, under an existing name of any case, replaces) source as name
+    // (null: the default name). 14 in read mode, 15 compression, 4/5/6/10 I/O,
+    // 19 too large, 2 memory, 11/12 backup. With the backup on, a failure leaves
+    // the archive file unchanged; with it off the directory is read again from
+    // the file so that it never counts an entry the file does not hold.
+    bool AddFile(const char* source, const char* name);
+    // AddFile(sources[i], null) for each; stops at the first failure.
+    bool AddFiles(unsigned long count, const char** sources);
+    // Removes one entry by compacting the archive in place. 14, 3, 9, 10, 11, 12.
+    bool RemoveFile(unsigned long index);
+    // False with error 0 when no entry has that name.
+    bool RemoveFile(const char* name);
+    // Removes every listed name that exists, in one compaction (even of none).
+    bool RemoveFiles(unsigned long count, const char** names);
+
+private:
+    QorZipFile(const QorZipFile&) = delete;
+    QorZipFile& operator=(const QorZipFile&) = delete;
+
+    enum BackupStep { kBackupBegin = 0, kBackupCommit = 1, kBackupRollback = 2 };
+
+    bool ReadDirectory();
+    bool GrowTable(uint32_t wanted);
+    void ResetEntry(QorZipFileEntry& e);
+    bool Decompress(const char* gzPath, const char* destination, uint32_t attributes);
+    bool CopyToTemp(const QorZipFileEntry& e, const char* tempPath);
+    bool AddOneEntry(QorZipFileEntry& e, uint64_t position);
+    bool WriteTrailer(uint64_t position);
+    bool IncrementalAppend();
+    bool Compact();
+    bool MoveBlock(uint32_t from, uint32_t to, uint32_t length);
+    bool Backup(int step);
+    void DropFailedAdd();
+
+    char archivePath_[260];
+    char archiveDirectory_[260];
+    char backupPath_[260];
+    uint32_t entryCount_;
+    uint32_t entryCapacity_;
+    QorZipFileEntry* entries_;
+    void* handle_;  // HANDLE on Win32; the file layer's handle elsewhere
+    QZF_MODE mode_;
+    QZF_ERROR lastError_;
+    uint32_t formatVersion_;
+    uint32_t headerOffset_;
+    uint32_t trailerPosition_;
+    bool useBackupFile_;
+    bool restoreAttributes_;
+    bool restoreTimeStamp_;
+    QZF_EXTRACT_READONLY_OVERWRITE readOnlyOverwrite_;
+    char* overwritePrompt_;
+};
