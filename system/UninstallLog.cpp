@@ -1,0 +1,95 @@
+#include "system/UninstallLog.h"
+
+#include <windows.h>
+
+#include "system/FileUtil.h"
+#include "system/Handles.h"
+#include "system/Registry.h"
+#include "system/Shortcuts.h"
+
+Text LogSectionName(const Text& prefix, const char* baseName) { return prefix + " " + baseName; }
+
+bool WriteLogEntry(const Text& logFile, const Text& section, const Text& key, const Text& value) {
+    return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(),
+                                      logFile.c_str()) != 0;
+}
+
+bool CreateLoggedFolder(const Text& folder, const Text& section, const Text& logFile) {
+    if (FolderExists(folder)) return true;
+    size_t slash = folder.rfind('\\');
+    if (slash == Text::npos) return false;
+    if (!CreateLoggedFolder(folder.substr(0, slash), section, logFile)) return false;
+    bool created = CreateFolder(folder);
+    // Recorded even when creation failed: the uninstaller skips what is absent.
+    WriteLogEntry(logFile, section, folder, Text());
+    return created;
+}
+
+bool LogRegistryKeyPath(const Text& keyPath, const Text& section, const Text& logFile) {
+    if (RegistryKeyExists(keyPath)) return true;
+    size_t slash = keyPath.rfind('\\');
+    if (slash == Text::npos) return false;
+    if (!LogRegistryKeyPath(keyPath.substr(0, slash), section, logFile)) return false;
+    WriteLogEntry(logFile, section, keyPath, Text());
+    return true;
+}
+
+void SetLoggedRegistryValue(const Text& keyPath, const Text& valueName, const Text& data,
+                            const Text& keysSection, const Text& itemsSection,
+                            const Text& logFile) {
+    if (!LogRegistryKeyPath(keyPath, keysSection, logFile)) return;
+    RegKey key;
+    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, keyPath.c_str(), key.Receive()) != ERROR_SUCCESS) return;
+    // Asking for the size only: a value of any type or length counts as there.
+    bool existed = RegQueryValueExA(key.Get(), valueName.c_str(), nullptr, nullptr, nullptr,
+                                    nullptr) == ERROR_SUCCESS;
+    if (!existed) WriteLogEntry(logFile, itemsSection, keyPath + "\\" + valueName, Text());
+    // Stored without the terminating zero; readers zero-fill their buffers.
+    RegSetValueExA(key.Get(), valueName.c_str(), 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>(data.size()));
+}
+
+void WriteSetupRegistryEntry(const Text& entryName, const Text& directory, const Text& fullName,
+                             const Text& keysSection, const Text& itemsSection,
+                             const Text& logFile) {
+    Text folder = directory;
+    if (!folder.empty() && folder.back() == '\\') folder.erase(folder.size() - 1);
+    Text keyPath = Text(kPublisherSetupKey) + entryName;
+    SetLoggedRegistryValue(keyPath, kSetupDirectoryValue, folder, keysSection, itemsSection,
+                           logFile);
+    SetLoggedRegistryValue(keyPath, kSetupFullNameValue, fullName, keysSection, itemsSection,
+                           logFile);
+}
+
+bool CreateLoggedStartMenuFolder(const Text& prefix, const Text& logFile, const Text& folder) {
+    size_t slash = folder.rfind('\\');
+    if (slash != Text::npos) CreateLoggedStartMenuFolder(prefix, logFile, folder.substr(0, slash));
+    if (!StartMenuFolderExists(folder))
+        WriteLogEntry(logFile, LogSectionName(prefix, kLogStartMenuFolders), folder, Text());
+    return CreateStartMenuFolder(folder);
+}
+
+bool CreateLoggedStartMenuUrl(const Text& prefix, const Text& logFile, const Text& folder,
+                              const Text& name, const Text& address, const Text& iconFile,
+                              int iconIndex) {
+    CreateLoggedStartMenuFolder(prefix, logFile, folder);
+    if (!StartMenuUrlExists(folder, name))
+        WriteLogEntry(logFile, LogSectionName(prefix, kLogStartMenuUrls), name, folder);
+    return CreateStartMenuUrl(folder, name, address, iconFile, iconIndex);
+}
+
+bool CreateLoggedStartMenuShortcut(const Text& prefix, const Text& logFile, const Text& folder,
+                                   const Text& name, const Text& target, const Text& iconFile,
+                                   int iconIndex) {
+    CreateLoggedStartMenuFolder(prefix, logFile, folder);
+    if (!StartMenuShortcutExists(folder, name))
+        WriteLogEntry(logFile, LogSectionName(prefix, kLogStartMenuShortcuts), name, folder);
+    return CreateStartMenuShortcut(folder, name, target, iconFile, iconIndex);
+}
+
+bool CreateLoggedDesktopUrl(const Text& prefix, const Text& logFile, const Text& name,
+                            const Text& address, const Text& iconFile, int iconIndex) {
+    if (!DesktopUrlExists(name))
+        WriteLogEntry(logFile, LogSectionName(prefix, kLogDesktopUrls), name, Text());
+    return CreateDesktopUrl(name, address, iconFile, iconIndex);
+}
