@@ -12,9 +12,14 @@
 //                                 succeed when no such box appears within S
 //   run [--timeout S] PROGRAM [ARGS...]
 //                                 start PROGRAM, wait, print its exit code
+//   serve                         read commands from standard input, one per
+//                                 line, and answer each with one JSON line
+//                                 (see WizardDriver.h)
 // Output lines are "key: value"; exit code 0 on success, 1 on time-out,
 // 2 on bad usage.
 #include <windows.h>
+
+#include "WizardDriver.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -190,7 +195,8 @@ int CmdRun(const Options& o) {
 void Usage() {
     fputs(
         "usage: qordriver windows | msgbox [--caption C] [--timeout S] [--press BUTTON]\n"
-        "       | nomsgbox [--caption C] [--timeout S] | run [--timeout S] PROGRAM [ARGS...]\n",
+        "       | nomsgbox [--caption C] [--timeout S] | run [--timeout S] PROGRAM [ARGS...]\n"
+        "       | serve\n",
         stderr);
 }
 
@@ -211,6 +217,7 @@ int main(int argc, char** argv) {
     if (cmd == "msgbox") return CmdMsgbox(o);
     if (cmd == "nomsgbox") return CmdNoMsgbox(o);
     if (cmd == "run") return CmdRun(o);
+    if (cmd == "serve") return RunServe(stdin, stdout);
     Usage();
     return 2;
 }
