@@ -1,0 +1,287 @@
+// The install run: folders, the payload appended to the own executable, the
+// placement of every entry with its log records, the registry entries, the
+// install commands and the companion tag file. RunSilent strings the steps
+// together; the wizard's copy page calls the same steps one by one.
+#include <windows.h>
+
+#include <cstdio>
+
+#include "resources/resource.h"
+#include "setup/SetupWizard.h"
+#include "setup/StartUp.h"
+#include "system/FileUtil.h"
+#include "system/Handles.h"
+#include "system/UninstallLog.h"
+#include "system/Version.h"
+#include "text/TextUtil.h"
+#include "ui/Window.h"
+
+namespace {
+
+// Placement prefixes and command tags of stored entry names.
+constexpr char kProductPrefix[] = "[TROVIX]";
+constexpr char kReceiverPrefix[] = "[RECEIVE]";
+constexpr char kInstallCommandTag[] = "[InstCmd=";
+constexpr char kUninstallCommandTag[] = "[UninstCmd=";
+
+// The maker's subfolder for receivers placed inside a 3rd-party folder.
+constexpr char kMakerSubfolder[] = "\\QOR";
+
+constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr char kProductConfigKey[] = "Software\\QOR\\Trovix";
+constexpr char kProductIdArgument[] = "-productid=";
+
+// The companion detection program looks for its tag file here only.
+constexpr char kScoutFolder[] = "C:\\Program Files\\QOR\\Scout";
+constexpr char kScoutTagName[] = "Trovix.tag";
+
+// The smallest archive there is: a trailer alone. A shorter length in the
+// last 4 bytes means no payload was appended (a bare stub ends in zeros).
+constexpr uint32_t kMinimumArchiveLength = 21;
+
+void RemoveOneTrailingBackslash(Text& folder) {
+    if (folder.back() == '\\') folder.erase(folder.size() - 1);
+}
+
+bool EndsWith(const Text& text, const char* tail) {
+    const Text t(tail);
+    return text.size() >= t.size() && text.substr(text.size() - t.size()).Equals(tail);
+}
+
+// Little-endian u32 from 4 bytes.
+uint32_t ReadLe32(const unsigned char* b) {
+    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+}
+
+}  // namespace
+
+int SetupWizard::RunSilent() {
+    PrepareFolders();
+    if (!PrepareDestination(productFolder)) return 2;
+    if (!ExtractPayload(false)) return 2;
+    RegisterInstall();
+    WriteTitleScoutTag();
+    return 1;
+}
+
+void SetupWizard::PrepareFolders() {
+    if (receiverFolder.empty() && !appExe.empty()) needThirdPartyFolder = true;
+    if (needThirdPartyFolder && !thirdPartyFolder.empty()) receiverFolder = thirdPartyFolder;
+    RemoveOneTrailingBackslash(productFolder);
+    RemoveOneTrailingBackslash(receiverFolder);
+    // A stamped default folder means the receiver folder is used as it is.
+    if (receiverDefaultGiven) return;
+    if (!EndsWith(receiverFolder, kMakerSubfolder)) receiverFolder += kMakerSubfolder;
+}
+
+bool SetupWizard::PrepareDestination(const Text& folder) {
+    uninstallLogPath = folder + "\\" + kUninstallLogFileName;
+    // The log is written through the profile API, which cannot name a longer
+    // file; refuse before anything is created rather than log nowhere.
+    if (uninstallLogPath.size() >= MAX_PATH) return false;
+    const bool logExisted = FileExists(uninstallLogPath);
+    const bool created =
+        CreateLoggedFolder(folder, LogSectionName(productKeyName, kLogDirs), uninstallLogPath);
+    if (created && !logExisted) {
+        WriteLogEntry(uninstallLogPath, LogSectionName(productKeyName, kLogFiles), uninstallLogPath,
+                      "");
+    }
+    return created;
+}
+
+bool SetupWizard::OpenPayload(const Text& path) {
+    uint64_t size = 0;
+    uint32_t archiveLength = 0;
+    {
+        FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!file) return false;
+        LARGE_INTEGER large;
+        if (!GetFileSizeEx(file.Get(), &large) || large.QuadPart < 4) return false;
+        size = static_cast<uint64_t>(large.QuadPart);
+        LARGE_INTEGER tail;
+        tail.QuadPart = -4;
+        if (!SetFilePointerEx(file.Get(), tail, nullptr, FILE_END)) return false;
+        unsigned char bytes[4];
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), bytes, sizeof bytes, &got, nullptr) || got != sizeof bytes)
+            return false;
+        archiveLength = ReadLe32(bytes);
+    }
+    // Archive positions are 32-bit: a host file beyond that cannot carry one.
+    if (size > 0xFFFFFFFFu || size <= archiveLength) return false;
+    if (archiveLength < kMinimumArchiveLength) return false;
+    archive.SetHeaderOffset(static_cast<unsigned long>(size - archiveLength));
+    if (!archive.Open(path.c_str(), QorZipFile::QZF_MODE_READ)) {
+        archive.Close();
+        return false;
+    }
+    return true;
+}
+
+bool SetupWizard::ExtractPayload(bool showProgress) {
+    char exePath[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, exePath, MAX_PATH);
+    // A cut-off name (n == MAX_PATH) would open some other file.
+    if (n == 0 || n >= MAX_PATH) return false;
+    if (!OpenPayload(exePath)) return false;
+
+    BeginWaitCursor();
+    const unsigned long count = archive.GetNumFiles();
+    uint32_t total = 0;
+    for (unsigned long i = 0; i < count; ++i) total += archive.GetFileSize(i);
+    uint32_t done = 0;
+    bool result = true;
+
+    for (unsigned long i = 0; i < count; ++i) {
+        const Text storedName(archive.GetFileName(i));
+        Text destination = storedName;
+        const bool product = ReplaceOccurrences(destination, kProductPrefix, productFolder, false);
+        const bool receiver =
+            ReplaceOccurrences(destination, kReceiverPrefix, receiverFolder, false);
+
+        Text installArgs, uninstallArgs;
+        ExtractTagValue(destination, kInstallCommandTag, installArgs);
+        ExtractTagValue(destination, kUninstallCommandTag, uninstallArgs);
+        // The path is quoted: unquoted, a path with spaces lets the platform
+        // start C:\Program.exe (or any other prefix of it) instead.
+        if (!installArgs.empty()) AddInstallCommand("\"" + destination + "\" " + installArgs);
+        if (!uninstallArgs.empty()) {
+            WriteLogEntry(uninstallLogPath, kLogUninstallCommandLine, destination,
+                          destination + " " + uninstallArgs);
+        }
+
+        // The receiver's unit wins when a name carries both prefixes.
+        const Text unit = receiver  ? receiverName
+                          : product ? productKeyName
+                                    : Text(kLogUnknownPrefix);
+        const Text dirsSection = LogSectionName(unit, kLogDirs);
+        const Text filesSection = LogSectionName(unit, kLogFiles);
+        const size_t lastSlash = destination.rfind('\\');
+        if (lastSlash != Text::npos) {
+            // A failure shows in the extraction below.
+            CreateLoggedFolder(destination.substr(0, lastSlash), dirsSection, uninstallLogPath);
+        }
+
+        if (showProgress) {
+            Text label = LoadWizardText(IDS_EXTRACTING_FILE);
+            ReplaceOccurrences(label, "<FILE>", destination, false);
+            ShowProgressText(label);
+        }
+
+        if (FileExists(destination)) {
+            // An existing file is replaced only by a newer or equal version,
+            // so the entry goes to a temporary file first for its version.
+            const Text temp = MakeTempFileName();
+            if (temp.empty() || !archive.ExtractFile(storedName.c_str(), temp.c_str())) {
+                result = false;
+            } else {
+                const Text oldVersion = GetFileVersionText(destination);
+                const Text newVersion = GetFileVersionText(temp);
+                const bool keep = (IsKnownVersion(oldVersion) || IsKnownVersion(newVersion)) &&
+                                  CompareVersionText(oldVersion, newVersion) > 0;
+                if (!keep) {
+                    ClearReadOnly(destination);
+                    if (!CopyFileA(temp.c_str(), destination.c_str(), FALSE)) {
+                        Text message = LoadWizardText(IDS_COPY_FAILED);
+                        ReplaceOccurrences(message, "<FILE>", destination, false);
+                        MessageBoxA(dialogWindow, message.c_str(),
+                                    LoadWizardText(IDS_COPY_FAILED_CAPTION).c_str(),
+                                    MB_OK | MB_ICONERROR);
+                        // The old file is still there: the install is not complete.
+                        result = false;
+                    }
+                }
+            }
+            if (!temp.empty()) DeleteFileAt(temp);
+            // Nothing to record: the file was there before the install.
+        } else {
+            if (!archive.ExtractFile(storedName.c_str(), destination.c_str())) result = false;
+            // Recorded even after a failure: a partly written file may be left.
+            WriteLogEntry(uninstallLogPath, filesSection, destination, "");
+        }
+
+        if (showProgress) {
+            done += archive.GetFileSize(i);
+            EndWaitCursor();
+            SetProgress(done, total);
+            BeginWaitCursor();
+        }
+    }
+
+    archive.Close();
+    EndWaitCursor();
+    return result;
+}
+
+void SetupWizard::AddInstallCommand(const Text& command) {
+    // Commands beyond the list's capacity are dropped without a message.
+    if (installCommandCount >= kMaxInstallCommands) return;
+    installCommands[installCommandCount++] = command;
+}
+
+void SetupWizard::RegisterInstall() {
+    const Text& log = uninstallLogPath;
+    const Text uninstallKeyBase = Text(kUninstallKey) + "\\";
+    const Text uninstaller = productFolder + "\\" + kUninstallerName;
+
+    if (!productKeyName.empty() && !productDisplayName.empty()) {
+        const Text keys = LogSectionName(productKeyName, kLogRegistryKeys);
+        const Text items = LogSectionName(productKeyName, kLogRegistryItems);
+        WriteSetupRegistryEntry(productKeyName, productFolder, productDisplayName, keys, items,
+                                log);
+        const Text uninstallKey = uninstallKeyBase + productKeyName;
+        SetLoggedRegistryValue(uninstallKey, "DisplayName", productDisplayName, keys, items, log);
+        SetLoggedRegistryValue(uninstallKey, "UninstallString", uninstaller, keys, items, log);
+    }
+
+    if (!receiverName.empty() && !installName.empty()) {
+        const Text keys = LogSectionName(receiverName, kLogRegistryKeys);
+        const Text items = LogSectionName(receiverName, kLogRegistryItems);
+        WriteSetupRegistryEntry(receiverName, receiverFolder, installName, keys, items, log);
+        WriteLogEntry(log, kLogDependents, receiverName, "");
+        // The receiver's uninstall entry carries its display name; the product's
+        // uninstaller removes it.
+        const Text uninstallKey = uninstallKeyBase + installName;
+        SetLoggedRegistryValue(uninstallKey, "DisplayName", installName, keys, items, log);
+        SetLoggedRegistryValue(uninstallKey, "UninstallString",
+                               uninstaller + " " + kProductIdArgument, keys, items, log);
+        if (!appExe.empty()) {
+            SetLoggedRegistryValue(Text(kProductConfigKey) + "\\3rdPartyApps\\" + appExe, "Path",
+                                   thirdPartyFolder, keys, items, log);
+        }
+    }
+
+    const Text keys = LogSectionName(kProductWord, kLogRegistryKeys);
+    const Text items = LogSectionName(kProductWord, kLogRegistryItems);
+    SetLoggedRegistryValue(Text(kProductConfigKey) + "\\Config\\Receivers\\TrovixRcv",
+                           "LatestVersion", "", keys, items, log);
+    // The downloader creates this key itself; it is on record for removal.
+    LogRegistryKeyPath(Text(kProductConfigKey) + "\\Downloader", keys, log);
+
+    // Started hidden and left to run: neither waited for nor checked.
+    for (uint32_t i = 0; i < installCommandCount; ++i) {
+        WinExec(installCommands[i].c_str(), SW_HIDE);
+    }
+}
+
+void SetupWizard::WriteTitleScoutTag() {
+    const Text dirs = LogSectionName(kProductWord, kLogDirs);
+    const Text files = LogSectionName(kProductWord, kLogFiles);
+    CreateLoggedFolder(kScoutFolder, dirs, uninstallLogPath);
+
+    const Text tagPath = Text(kScoutFolder) + "\\" + kScoutTagName;
+    if (!FileExists(tagPath)) WriteLogEntry(uninstallLogPath, files, tagPath, "");
+
+    // Text mode: the "\n" is written as CR LF; no line break follows the folder.
+    StdFile tag(std::fopen(tagPath.c_str(), "w"));
+    bool written = tag.IsValid() && std::fprintf(tag.Get(), "[Installation]\nDirectory=%s",
+                                                 productFolder.c_str()) >= 0;
+    // A write that fails on close (disk full) is as much a failure as no file.
+    if (tag.IsValid()) written = tag.Close() && written;
+    if (!written) {
+        MessageBoxA(dialogWindow, LoadWizardText(IDS_TAG_WRITE_FAILED).c_str(),
+                    LoadWizardText(IDS_TAG_WRITE_FAILED_CAPTION).c_str(),
+                    MB_OK | MB_ICONINFORMATION);
+    }
+}
