@@ -26,6 +26,11 @@ if(QOR_BUILD_TESTS AND NOT TARGET gtest)
   foreach(t gtest gtest_main)
     target_compile_options(${t} PRIVATE -w)
   endforeach()
+  if(WIN32)
+    # mingw's win32 thread model lacks std::mutex; see the header.
+    target_compile_options(gtest PUBLIC
+      -include ${CMAKE_CURRENT_LIST_DIR}/gtest-mingw-notification.h)
+  endif()
 endif()
 
 function(qor_wine_test_properties test timeout)
