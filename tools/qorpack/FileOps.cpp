@@ -1,0 +1,347 @@
+#include "FileOps.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <vector>
+#include <algorithm>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#ifdef _WIN32
+#include <direct.h>
+#include <io.h>
+#include <windows.h>
+#else
+#include <dirent.h>
+#include <unistd.h>
+#endif
+
+namespace qorpack {
+
+FilePtr OpenFile(const char* path, const char* mode) { return FilePtr(fopen(path, mode)); }
+
+bool SeekTo(FILE* f, uint64_t pos) {
+#ifdef _WIN32
+    return _fseeki64(f, static_cast<__int64>(pos), SEEK_SET) == 0;
+#else
+    return fseeko(f, static_cast<off_t>(pos), SEEK_SET) == 0;
+#endif
+}
+
+bool GetOpenFileSize(FILE* f, uint64_t* size) {
+#ifdef _WIN32
+    if (_fseeki64(f, 0, SEEK_END) != 0) return false;
+    __int64 n = _ftelli64(f);
+#else
+    if (fseeko(f, 0, SEEK_END) != 0) return false;
+    off_t n = ftello(f);
+#endif
+    if (n < 0) return false;
+    *size = static_cast<uint64_t>(n);
+    return true;
+}
+
+#ifdef _WIN32
+using StatBuf = struct _stati64;
+static int StatPath(const char* p, StatBuf* st) { return _stati64(p, st); }
+#else
+using StatBuf = struct stat;
+static int StatPath(const char* p, StatBuf* st) { return stat(p, st); }
+#endif
+
+bool GetFileSizeByPath(const char* path, uint64_t* size) {
+    StatBuf st;
+    if (StatPath(path, &st) != 0 || !(st.st_mode & S_IFREG)) return false;
+    *size = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+bool IsRegularFile(const char* path) {
+    StatBuf st;
+    return StatPath(path, &st) == 0 && (st.st_mode & S_IFREG);
+}
+
+bool IsDirectory(const char* path) {
+    StatBuf st;
+    return StatPath(path, &st) == 0 && (st.st_mode & S_IFDIR);
+}
+
+bool PathExists(const char* path) {
+    StatBuf st;
+    return StatPath(path, &st) == 0;
+}
+
+std::string LastErrorText() { return strerror(errno); }
+
+bool CopyFileContents(const char* from, const char* to, std::string* error) {
+    FilePtr in = OpenFile(from, "rb");
+    if (!in) {
+        *error = std::string("cannot open '") + from + "': " + LastErrorText();
+        return false;
+    }
+    FilePtr out = OpenFile(to, "wb");
+    if (!out) {
+        *error = std::string("cannot create '") + to + "': " + LastErrorText();
+        return false;
+    }
+    std::vector<char> buf(1 << 20);
+    for (;;) {
+        size_t n = fread(buf.data(), 1, buf.size(), in.get());
+        if (n == 0) break;
+        if (fwrite(buf.data(), 1, n, out.get()) != n) {
+            *error = std::string("cannot write '") + to + "': " + LastErrorText();
+            return false;
+        }
+    }
+    if (ferror(in.get())) {
+        *error = std::string("cannot read '") + from + "': " + LastErrorText();
+        return false;
+    }
+    if (fclose(out.release()) != 0) {
+        *error = std::string("cannot write '") + to + "': " + LastErrorText();
+        return false;
+    }
+    return true;
+}
+
+bool FindAppendedArchive(const char* path, uint64_t* offset, bool* hasHeader) {
+    *offset = 0;
+    *hasHeader = false;
+    FilePtr f = OpenFile(path, "rb");
+    uint64_t size = 0;
+    if (!f || !GetOpenFileSize(f.get(), &size)) return false;
+    if (size < 4) return true;
+    unsigned char tail[4];
+    if (!SeekTo(f.get(), size - 4) || fread(tail, 1, 4, f.get()) != 4) return false;
+    uint32_t length = tail[0] | (tail[1] << 8) | (tail[2] << 16) | (uint32_t(tail[3]) << 24);
+    if (length > 0 && length < size) *offset = size - length;
+    unsigned char head[5];
+    if (SeekTo(f.get(), *offset) && fread(head, 1, 5, f.get()) == 5)
+        *hasHeader = head[0] == 9 && head[1] == 0 && head[2] == 0 && head[3] == 0 && head[4] == 1;
+    return true;
+}
+
+static bool IsSeparator(char c) {
+#ifdef _WIN32
+    return c == '\\' || c == '/';
+#else
+    return c == '/';
+#endif
+}
+
+bool MakeDirectories(const std::string& dir, std::string* error) {
+    if (dir.empty() || IsDirectory(dir.c_str())) return true;
+    size_t end = dir.size();
+    while (end > 1 && IsSeparator(dir[end - 1])) --end;
+    std::string trimmed = dir.substr(0, end);
+    size_t cut = trimmed.size();
+    while (cut > 0 && !IsSeparator(trimmed[cut - 1])) --cut;
+    if (cut > 1 && !MakeDirectories(trimmed.substr(0, cut - 1), error)) return false;
+#ifdef _WIN32
+    int rc = _mkdir(trimmed.c_str());
+#else
+    int rc = mkdir(trimmed.c_str(), 0777);
+#endif
+    if (rc != 0 && !IsDirectory(trimmed.c_str())) {
+        *error = "cannot create folder '" + trimmed + "': " + LastErrorText();
+        return false;
+    }
+    return true;
+}
+
+bool ListFolder(const std::string& dir, std::vector<std::string>* files,
+                std::vector<std::string>* folders, std::string* error) {
+    std::vector<std::string> names;
+#ifdef _WIN32
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(JoinPath(dir, "*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) {
+        *error = "cannot list folder '" + dir + "'";
+        return false;
+    }
+    do {
+        names.push_back(fd.cFileName);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+#else
+    DIR* d = opendir(dir.c_str());
+    if (!d) {
+        *error = "cannot list folder '" + dir + "': " + LastErrorText();
+        return false;
+    }
+    while (struct dirent* e = readdir(d)) names.push_back(e->d_name);
+    closedir(d);
+#endif
+    std::sort(names.begin(), names.end());
+    for (const std::string& n : names) {
+        if (n == "." || n == "..") continue;
+        std::string full = JoinPath(dir, n);
+        if (IsDirectory(full.c_str()))
+            folders->push_back(n);
+        else if (IsRegularFile(full.c_str()))
+            files->push_back(n);
+    }
+    return true;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    size_t cut = path.size();
+    while (cut > 0 && !IsSeparator(path[cut - 1])) --cut;
+    if (cut == 0) return ".";
+    if (cut == 1) return path.substr(0, 1);
+#ifdef _WIN32
+    if (cut == 3 && path[1] == ':') return path.substr(0, 3);
+#endif
+    return path.substr(0, cut - 1);
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    if (dir.empty() || dir == ".") return name;
+    if (IsSeparator(dir.back())) return dir + name;
+#ifdef _WIN32
+    return dir + "\\" + name;
+#else
+    return dir + "/" + name;
+#endif
+}
+
+std::string ToNativeSeparators(const std::string& path) {
+#ifdef _WIN32
+    return path;
+#else
+    std::string p = path;
+    for (char& c : p)
+        if (c == '\\') c = '/';
+    return p;
+#endif
+}
+
+// Temporary outputs still present, for the signal handler. Fixed buffers: the
+// handler may only touch memory that needs no allocation.
+namespace {
+constexpr int kMaxPending = 8;
+constexpr size_t kPathCap = 4096;
+char g_pending[kMaxPending][kPathCap];
+bool g_handlersInstalled = false;
+
+extern "C" void RemovePendingAndExit(int sig) {
+    for (int i = 0; i < kMaxPending; ++i)
+        if (g_pending[i][0]) remove(g_pending[i]);
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+void RegisterPending(const std::string& path) {
+    if (path.size() >= kPathCap) return;
+    if (!g_handlersInstalled) {
+        signal(SIGINT, RemovePendingAndExit);
+        signal(SIGTERM, RemovePendingAndExit);
+        g_handlersInstalled = true;
+    }
+    for (int i = 0; i < kMaxPending; ++i) {
+        if (!g_pending[i][0]) {
+            memcpy(g_pending[i], path.c_str(), path.size() + 1);
+            return;
+        }
+    }
+}
+
+void UnregisterPending(const std::string& path) {
+    for (int i = 0; i < kMaxPending; ++i)
+        if (g_pending[i][0] && path == g_pending[i]) g_pending[i][0] = 0;
+}
+}  // namespace
+
+TempOutput::~TempOutput() {
+    if (!temp_.empty() && !committed_) {
+        remove(temp_.c_str());
+        UnregisterPending(temp_);
+    }
+}
+
+bool TempOutput::Create(const std::string& target, std::string* error) {
+    target_ = target;
+    std::string dir = DirectoryOf(target);
+#ifdef _WIN32
+    char buf[MAX_PATH];
+    if (GetTempFileNameA(dir.c_str(), "qpk", 0, buf) == 0) {
+        *error = "cannot create a temporary file in '" + dir + "'";
+        return false;
+    }
+    temp_ = buf;
+#else
+    std::string pattern = target + ".qorpack-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    int fd = mkstemp(buf.data());
+    if (fd < 0) {
+        *error = "cannot create a temporary file next to '" + target + "': " + LastErrorText();
+        return false;
+    }
+    close(fd);
+    temp_ = buf.data();
+#endif
+    RegisterPending(temp_);
+    return true;
+}
+
+void TempOutput::CopyModeFrom(const char* like) {
+#ifndef _WIN32
+    struct stat st;
+    if (stat(like, &st) == 0) chmod(temp_.c_str(), st.st_mode & 07777);
+#else
+    (void)like;
+#endif
+}
+
+bool TempOutput::Commit(std::string* error) {
+#ifdef _WIN32
+    // The target may be read-only; MoveFileEx cannot replace such a file.
+    DWORD attrs = GetFileAttributesA(target_.c_str());
+    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(target_.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
+    if (!MoveFileExA(temp_.c_str(), target_.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+        *error = "cannot move the new file into place as '" + target_ + "'";
+        return false;
+    }
+#else
+    if (rename(temp_.c_str(), target_.c_str()) != 0) {
+        *error = "cannot move the new file into place as '" + target_ + "': " + LastErrorText();
+        return false;
+    }
+#endif
+    committed_ = true;
+    UnregisterPending(temp_);
+    return true;
+}
+
+ProgressLine::ProgressLine(const char* verb) : verb_(verb) {
+#ifdef _WIN32
+    active_ = _isatty(_fileno(stderr)) != 0;
+#else
+    active_ = isatty(fileno(stderr)) != 0;
+#endif
+}
+
+ProgressLine::~ProgressLine() { Finish(); }
+
+void ProgressLine::Update(unsigned long done, unsigned long total, const std::string& item) {
+    if (!active_) return;
+    std::string shown = item.size() > 50 ? "..." + item.substr(item.size() - 47) : item;
+    fprintf(stderr, "\r%s %lu/%lu %-50s", verb_, done, total, shown.c_str());
+    fflush(stderr);
+    shown_ = true;
+}
+
+void ProgressLine::Finish() {
+    if (active_ && shown_) {
+        fprintf(stderr, "\r%-80s\r", "");
+        fflush(stderr);
+    }
+    shown_ = false;
+}
+
+}  // namespace qorpack

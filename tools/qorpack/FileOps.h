@@ -1,0 +1,107 @@
+// File helpers of the packaging tool: owned FILE*, 64-bit positions, copies,
+// outputs that appear only when complete, and the terminal progress line.
+// Every function reports failure by its return value and, where it takes one,
+// a message in *error naming the file; none throws.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qorpack {
+
+struct FileCloser {
+    void operator()(FILE* f) const {
+        if (f) fclose(f);
+    }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+// fopen; null on failure (errno left as fopen set it).
+FilePtr OpenFile(const char* path, const char* mode);
+
+// Seeks to an absolute position / reads the size of an open file. False on failure.
+bool SeekTo(FILE* f, uint64_t pos);
+bool GetOpenFileSize(FILE* f, uint64_t* size);
+
+// Size of a regular file; false when it does not exist or is not a regular file.
+bool GetFileSizeByPath(const char* path, uint64_t* size);
+bool IsRegularFile(const char* path);
+bool IsDirectory(const char* path);
+bool PathExists(const char* path);
+
+// Text of the last C library / system error, for messages.
+std::string LastErrorText();
+
+// Copies the whole file `from` to `to` (created or truncated). On failure
+// returns false with a message; `to` may then hold part of the data.
+bool CopyFileContents(const char* from, const char* to, std::string* error);
+
+// Creates every missing folder of `dir` (like mkdir -p). False with a message.
+bool MakeDirectories(const std::string& dir, std::string* error);
+
+// Lists the entries of a folder (without "." and ".."), sorted by byte
+// order, split into files and subfolders. False with a message.
+bool ListFolder(const std::string& dir, std::vector<std::string>* files,
+                std::vector<std::string>* folders, std::string* error);
+
+// Folder part of a path ("." when it has none) and the joining of two parts
+// with the platform's separator.
+std::string DirectoryOf(const std::string& path);
+std::string JoinPath(const std::string& dir, const std::string& name);
+// On POSIX turns backslashes into slashes; on Windows returns the path unchanged.
+std::string ToNativeSeparators(const std::string& path);
+
+// Where an archive appended to a file starts: the last 4 bytes of a file
+// that ends with an archive hold the archive's length. Sets *offset to
+// size - length when that length is non-zero and below the file size, else to
+// 0 (a stand-alone archive, or a file that carries no archive). Sets
+// *hasHeader when a header record begins at that offset. False only when the
+// file cannot be opened or read.
+bool FindAppendedArchive(const char* path, uint64_t* offset, bool* hasHeader);
+
+// An output that appears under its final name only when it is complete.
+// Create() makes an empty temporary file in the target's folder (so the final
+// rename stays on one file system); Commit() renames it over the target.
+// A TempOutput destroyed without a successful Commit() deletes its file. While
+// it exists, SIGINT and SIGTERM delete it too before the process ends, so an
+// interrupted command leaves neither a partial target nor a stray temporary.
+class TempOutput {
+public:
+    TempOutput() = default;
+    ~TempOutput();
+    TempOutput(const TempOutput&) = delete;
+    TempOutput& operator=(const TempOutput&) = delete;
+
+    // False with a message when no temporary file can be made next to target.
+    bool Create(const std::string& target, std::string* error);
+    const std::string& Path() const { return temp_; }
+    // Gives the temporary file the permission bits of `like` (POSIX; no-op on Windows).
+    void CopyModeFrom(const char* like);
+    // Renames the temporary file over the target. False with a message; the
+    // temporary file is then still removed by the destructor.
+    bool Commit(std::string* error);
+
+private:
+    std::string target_;
+    std::string temp_;
+    bool committed_ = false;
+};
+
+// A one-line progress report on stderr, shown only when stderr is a terminal.
+class ProgressLine {
+public:
+    explicit ProgressLine(const char* verb);
+    ~ProgressLine();
+    void Update(unsigned long done, unsigned long total, const std::string& item);
+    void Finish();
+
+private:
+    const char* verb_;
+    bool active_;
+    bool shown_ = false;
+};
+
+}  // namespace qorpack

@@ -1,0 +1,51 @@
+// qorpack: builds and inspects setups and archives. The dispatcher only picks
+// the command; each command parses its own arguments (Commands.h).
+#include <cstdio>
+#include <cstring>
+
+#include "Commands.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage: qorpack COMMAND [ARGS]   (qorpack COMMAND --help for details)\n"
+    "  stamp   SETUP --slot MARKER=VALUE ...    write configuration slots\n"
+    "  info    SETUP                            show configuration slots\n"
+    "  list    ARCHIVE                          list entries\n"
+    "  extract ARCHIVE [-C DIR] [NAME ...]      extract entries\n"
+    "  add     ARCHIVE SOURCE... [--as STORED]  add or replace entries\n"
+    "  remove  ARCHIVE NAME ...                 remove entries\n"
+    "  build   --stub STUB --manifest FILE --out SETUP [--slot MARKER=VALUE ...]\n"
+    "ARCHIVE may also be a setup executable carrying an appended archive.\n";
+
+struct Command {
+    const char* name;
+    int (*run)(int argc, char** argv);
+};
+
+const Command kCommands[] = {
+    {"stamp", qorpack::CmdStamp},     {"info", qorpack::CmdInfo}, {"list", qorpack::CmdList},
+    {"extract", qorpack::CmdExtract}, {"add", qorpack::CmdAdd},   {"remove", qorpack::CmdRemove},
+    {"build", qorpack::CmdBuild},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        fputs(kUsage, stderr);
+        return 2;
+    }
+    if (!strcmp(argv[1], "--help") || !strcmp(argv[1], "-h") || !strcmp(argv[1], "help")) {
+        if (argc > 2 && qorpack::CommandUsage(argv[2])) {
+            fputs(qorpack::CommandUsage(argv[2]), stdout);
+            return 0;
+        }
+        fputs(kUsage, stdout);
+        return 0;
+    }
+    for (const Command& c : kCommands)
+        if (!strcmp(argv[1], c.name)) return c.run(argc - 2, argv + 2);
+    fprintf(stderr, "qorpack: unknown command '%s'\n%s", argv[1], kUsage);
+    return 2;
+}

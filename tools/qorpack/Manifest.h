@@ -1,0 +1,44 @@
+// Build manifests: which files go into a setup, under which stored names.
+//
+// One entry per line:    SOURCE => STORED NAME
+//   - blank lines and lines whose first non-blank character is '#' are skipped;
+//   - the line is split at its first "=>"; blanks around both halves are
+//     dropped, everything else is kept: the stored name is written to the
+//     archive exactly as it stands, placement prefixes and tags included
+//     ("[TROVIX][InstCmd=-register][UninstCmd=-unregister]\QorDL.exe");
+//   - SOURCE is relative to the manifest's folder unless absolute; on POSIX a
+//     backslash in SOURCE is read as a folder separator, so one manifest
+//     serves both platforms;
+//   - a line may end in CR LF.
+// Refused, with "FILE:LINE: message": a line without "=>", an empty source or
+// stored name, a stored name of 260 characters or more (the installer composes
+// paths in 260-character buffers) or holding a control character, a stored
+// name given twice (names are unique regardless of case), and a source that is
+// not a readable regular file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qorpack {
+
+struct ManifestEntry {
+    std::string source;      // path to open, resolved against the manifest's folder
+    std::string storedName;  // verbatim
+    int line = 0;
+};
+
+// Parses manifest text. `manifestPath` names the file in messages and gives
+// the folder sources are relative to. Does not look at the sources. Returns
+// false with the first error ("FILE:LINE: ...") in *error; *entries then holds
+// the entries parsed before it.
+bool ParseManifestText(const std::string& text, const std::string& manifestPath,
+                       std::vector<ManifestEntry>* entries, std::string* error);
+
+// Reads and parses the manifest file, then checks that every source is a
+// readable regular file. False with "FILE:LINE: ..." (or a message naming the
+// manifest when it cannot be read).
+bool LoadManifest(const std::string& manifestPath, std::vector<ManifestEntry>* entries,
+                  std::string* error);
+
+}  // namespace qorpack

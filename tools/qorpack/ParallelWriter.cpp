@@ -1,0 +1,313 @@
+#include "ParallelWriter.h"
+
+#include <cstring>
+#include <zlib.h>
+
+#include "Parallel.h"
+#include "archive/ArchiveFormat.h"
+#include "archive/FileLayer.h"
+
+namespace qorpack {
+
+namespace {
+
+// Files up to this size are compressed ahead in memory by the workers.
+constexpr uint64_t kInMemoryLimit = 8u << 20;
+constexpr uint64_t kFourGiB = 1ull << 32;
+
+// Where compressed bytes go: a memory buffer or the output file.
+struct Sink {
+    std::vector<uint8_t>* memory = nullptr;
+    FILE* file = nullptr;
+    uint64_t written = 0;
+    bool Put(const uint8_t* p, size_t n) {
+        written += n;
+        if (memory) {
+            memory->insert(memory->end(), p, p + n);
+            return true;
+        }
+        return fwrite(p, 1, n, file) == n;
+    }
+};
+
+struct DeflateOwner {
+    z_stream s;
+    bool live = false;
+    ~DeflateOwner() {
+        if (live) deflateEnd(&s);
+    }
+};
+
+// Compresses the whole source into the sink as one gzip member, the way the
+// engine's gzip writer does. False with a message.
+bool CompressSource(const std::string& source, Sink* sink, std::string* error) {
+    FilePtr in = OpenFile(source.c_str(), "rb");
+    if (!in) {
+        *error = "cannot open '" + source + "': " + LastErrorText();
+        return false;
+    }
+    DeflateOwner d;
+    memset(&d.s, 0, sizeof d.s);
+    if (deflateInit2(&d.s, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        *error = "out of memory compressing '" + source + "'";
+        return false;
+    }
+    d.live = true;
+    gz_header header;
+    memset(&header, 0, sizeof header);
+    header.os = qzf_format::kGzipOsByte;
+    deflateSetHeader(&d.s, &header);
+    std::vector<uint8_t> inBuf(65536), outBuf(65536);
+    bool eof = false;
+    while (!eof) {
+        size_t n = fread(inBuf.data(), 1, inBuf.size(), in.get());
+        if (n < inBuf.size()) {
+            if (ferror(in.get())) {
+                *error = "cannot read '" + source + "': " + LastErrorText();
+                return false;
+            }
+            eof = true;
+        }
+        d.s.next_in = inBuf.data();
+        d.s.avail_in = static_cast<uInt>(n);
+        int flush = eof ? Z_FINISH : Z_NO_FLUSH;
+        int rc;
+        do {
+            d.s.next_out = outBuf.data();
+            d.s.avail_out = static_cast<uInt>(outBuf.size());
+            rc = deflate(&d.s, flush);
+            if (rc == Z_STREAM_ERROR) {
+                *error = "compression of '" + source + "' failed";
+                return false;
+            }
+            size_t have = outBuf.size() - d.s.avail_out;
+            if (have && !sink->Put(outBuf.data(), have)) {
+                *error = "cannot write the archive: " + LastErrorText();
+                return false;
+            }
+        } while (d.s.avail_out == 0 || (flush == Z_FINISH && rc != Z_STREAM_END));
+    }
+    return true;
+}
+
+struct Facts {
+    FILETIME time = {0, 0};
+    uint64_t size = 0;
+    uint32_t attributes = 0;
+};
+
+// Time stamp, size and attributes of a source, through the engine's file layer.
+bool ReadFacts(const std::string& source, Facts* f, std::string* error) {
+    qfl::FileOwner h(qfl::Open(source.c_str(), qfl::kOpenExistingReadAny));
+    if (!h.Valid() || !qfl::GetTime(h.Get(), &f->time) || !qfl::Size(h.Get(), &f->size)) {
+        *error = "cannot read the time stamp and size of '" + source + "'";
+        return false;
+    }
+    h.Reset();
+    if (!qfl::GetAttributes(source.c_str(), &f->attributes)) {
+        *error = "cannot read the attributes of '" + source + "'";
+        return false;
+    }
+    if (f->size >= kFourGiB) {
+        *error = "'" + source + "' is 4 GiB or larger; archive entries hold 32-bit sizes";
+        return false;
+    }
+    return true;
+}
+
+enum class State { kPending, kWorking, kReady, kLarge, kFailed };
+
+struct Slot {
+    State state = State::kPending;
+    std::vector<uint8_t> data;
+    Facts facts;
+    std::string error;
+};
+
+struct Job {
+    const std::vector<PackItem>* items;
+    std::vector<Slot> slots;
+    Monitor monitor;
+    size_t nextClaim = 0;
+    size_t nextWrite = 0;
+    size_t window = 1;
+    bool abort = false;
+    // Writer side.
+    std::string path;
+    ProgressLine* progress = nullptr;
+    PackResult result;
+};
+
+// Compresses item i into its slot (in memory). Called without the lock held.
+void CompressIntoSlot(Job* job, size_t i) {
+    const PackItem& item = (*job->items)[i];
+    Slot& slot = job->slots[i];
+    uint64_t size = 0;
+    bool large = GetFileSizeByPath(item.source.c_str(), &size) && size > kInMemoryLimit;
+    State state = State::kLarge;
+    std::string error;
+    std::vector<uint8_t> data;
+    Facts facts;
+    if (!large) {
+        Sink sink;
+        sink.memory = &data;
+        state = CompressSource(item.source, &sink, &error) && ReadFacts(item.source, &facts, &error)
+                    ? State::kReady
+                    : State::kFailed;
+    }
+    MonitorLock lock(job->monitor);
+    slot.data.swap(data);
+    slot.facts = facts;
+    slot.error = error;
+    slot.state = state;
+    job->monitor.NotifyAll();
+}
+
+void WorkerMain(void* p) {
+    Job* job = static_cast<Job*>(p);
+    for (;;) {
+        size_t i;
+        {
+            MonitorLock lock(job->monitor);
+            while (!job->abort && job->nextClaim < job->slots.size() &&
+                   job->nextClaim >= job->nextWrite + job->window)
+                job->monitor.Wait();
+            if (job->abort || job->nextClaim >= job->slots.size()) return;
+            i = job->nextClaim++;
+            job->slots[i].state = State::kWorking;
+        }
+        CompressIntoSlot(job, i);
+    }
+}
+
+bool WriteAll(FILE* f, const void* p, size_t n) { return fwrite(p, 1, n, f) == n; }
+
+// The writer: takes the slots in order, writes records and data, compresses
+// large files itself and any file no worker has claimed yet.
+void WriterMain(void* p) {
+    Job* job = static_cast<Job*>(p);
+    PackResult& r = job->result;
+    const std::vector<PackItem>& items = *job->items;
+    auto fail = [&](size_t i, const std::string& msg) {
+        r.ok = false;
+        r.error = msg;
+        r.failedItem = i;
+        MonitorLock lock(job->monitor);
+        job->abort = true;
+        job->monitor.NotifyAll();
+    };
+
+    FilePtr out = OpenFile(job->path.c_str(), "r+b");
+    uint64_t headerOffset = 0;
+    if (!out || !GetOpenFileSize(out.get(), &headerOffset)) {
+        fail(SIZE_MAX, "cannot open '" + job->path + "' for writing: " + LastErrorText());
+        return;
+    }
+    static char buffer[1 << 20];
+    setvbuf(out.get(), buffer, _IOFBF, sizeof buffer);
+    uint8_t head[qzf_format::kHeaderLength];
+    qzf_format::BuildHeader(head);
+    if (headerOffset >= kFourGiB || !SeekTo(out.get(), headerOffset) ||
+        !WriteAll(out.get(), head, sizeof head)) {
+        fail(SIZE_MAX, "cannot write the archive header to '" + job->path + "'");
+        return;
+    }
+    uint64_t pos = headerOffset + sizeof head;
+    uint32_t total = 0;
+    std::vector<uint8_t> record;
+    for (size_t i = 0; i < items.size(); ++i) {
+        Slot* slot = &job->slots[i];
+        bool doItMyself = false;
+        {
+            MonitorLock lock(job->monitor);
+            job->nextWrite = i;
+            job->monitor.NotifyAll();
+            if (job->nextClaim <= i) {
+                // No worker got this far: claim it (and skip past it).
+                job->nextClaim = i + 1;
+                slot->state = State::kWorking;
+                doItMyself = true;
+            } else {
+                while (slot->state == State::kWorking || slot->state == State::kPending)
+                    job->monitor.Wait();
+            }
+        }
+        if (doItMyself) CompressIntoSlot(job, i);
+        if (job->progress) job->progress->Update(i + 1, items.size(), items[i].storedName);
+        if (slot->state == State::kFailed) return fail(i, slot->error);
+
+        const std::string& name = items[i].storedName;
+        record.resize(qzf_format::kEntryMinLength + name.size());
+        if (slot->state == State::kReady) {
+            uint64_t end = pos + record.size() + slot->data.size() + qzf_format::kTrailerLength;
+            if (end > kFourGiB - 1)
+                return fail(i, "the archive would pass 4 GiB; entry positions are 32-bit");
+            qzf_format::BuildEntry(record.data(), static_cast<uint32_t>(slot->data.size()),
+                                   static_cast<uint32_t>(slot->facts.size),
+                                   slot->facts.time.dwLowDateTime, slot->facts.time.dwHighDateTime,
+                                   slot->facts.attributes, name.data(),
+                                   static_cast<uint32_t>(name.size()));
+            if (!WriteAll(out.get(), record.data(), record.size()) ||
+                !WriteAll(out.get(), slot->data.data(), slot->data.size()))
+                return fail(i, "cannot write the archive: " + LastErrorText());
+            pos += record.size() + slot->data.size();
+            total += static_cast<uint32_t>(slot->facts.size);
+        } else {
+            // Large: stream the compressed data after a provisional record.
+            if (!WriteAll(out.get(), record.data(), record.size()))
+                return fail(i, "cannot write the archive: " + LastErrorText());
+            Sink sink;
+            sink.file = out.get();
+            std::string error;
+            Facts facts;
+            if (!CompressSource(items[i].source, &sink, &error) ||
+                !ReadFacts(items[i].source, &facts, &error))
+                return fail(i, error);
+            uint64_t end = pos + record.size() + sink.written + qzf_format::kTrailerLength;
+            if (end > kFourGiB - 1)
+                return fail(i, "the archive would pass 4 GiB; entry positions are 32-bit");
+            qzf_format::BuildEntry(record.data(), static_cast<uint32_t>(sink.written),
+                                   static_cast<uint32_t>(facts.size), facts.time.dwLowDateTime,
+                                   facts.time.dwHighDateTime, facts.attributes, name.data(),
+                                   static_cast<uint32_t>(name.size()));
+            if (!SeekTo(out.get(), pos) || !WriteAll(out.get(), record.data(), record.size()) ||
+                !SeekTo(out.get(), pos + record.size() + sink.written))
+                return fail(i, "cannot write the archive: " + LastErrorText());
+            pos += record.size() + sink.written;
+            total += static_cast<uint32_t>(facts.size);
+        }
+        MonitorLock lock(job->monitor);
+        std::vector<uint8_t>().swap(slot->data);
+    }
+    {
+        MonitorLock lock(job->monitor);
+        job->nextWrite = items.size();
+        job->monitor.NotifyAll();
+    }
+    uint8_t trailer[qzf_format::kTrailerLength];
+    uint64_t length = pos - headerOffset + qzf_format::kTrailerLength;
+    qzf_format::BuildTrailer(trailer, static_cast<uint32_t>(items.size()), total,
+                             static_cast<uint32_t>(length));
+    if (!WriteAll(out.get(), trailer, sizeof trailer) || fflush(out.get()) != 0 ||
+        fclose(out.release()) != 0)
+        return fail(SIZE_MAX, "cannot write the archive: " + LastErrorText());
+    r.ok = true;
+    r.archiveLength = length;
+}
+
+}  // namespace
+
+PackResult WriteArchiveParallel(const std::string& path, const std::vector<PackItem>& items,
+                                int jobs, ProgressLine* progress) {
+    Job job;
+    job.items = &items;
+    job.slots.resize(items.size());
+    job.window = jobs > 0 ? static_cast<size_t>(jobs) * 2 : 1;
+    job.path = path;
+    job.progress = progress;
+    RunWithWorkers(jobs, WorkerMain, WriterMain, &job);
+    if (progress) progress->Finish();
+    return job.result;
+}
+
+}  // namespace qorpack

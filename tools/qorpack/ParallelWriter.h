@@ -1,0 +1,42 @@
+// Writing a whole archive with the entries compressed on several threads.
+//
+// The bytes are those the engine writes when the same files are added one by
+// one in the same order: the same records, the same time stamps and
+// attributes (read through the engine's file layer, after compressing, as the
+// engine does), and the same gzip data (deflate level 6, 32 KiB window, memory
+// level 8, default strategy, gzip header with OS byte 0x0B). Only the order of
+// the work differs: small files are compressed in memory ahead of the writer,
+// one per worker thread; files above a few MB are compressed by the writer
+// itself straight into the output, so memory stays bounded.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "FileOps.h"
+
+namespace qorpack {
+
+struct PackItem {
+    std::string source;      // file to compress
+    std::string storedName;  // name written to the archive, verbatim
+};
+
+struct PackResult {
+    bool ok = false;
+    std::string error;             // what failed, naming the source
+    size_t failedItem = SIZE_MAX;  // index of the item that failed, if one did
+    uint64_t archiveLength = 0;    // bytes written from the header record to the trailer's end
+};
+
+// Appends an archive of `items` at the end of the file `path` (its current
+// size becomes the header offset; 0 for a new archive file). `jobs` is the
+// number of compressing threads besides the writer (0: everything on the
+// calling thread). Refuses sources of 4 GiB or more and archives that would
+// pass 32-bit positions. On failure the file holds a partial archive: callers
+// write to a temporary file (TempOutput) and drop it.
+PackResult WriteArchiveParallel(const std::string& path, const std::vector<PackItem>& items,
+                                int jobs, ProgressLine* progress);
+
+}  // namespace qorpack

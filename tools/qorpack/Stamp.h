@@ -1,0 +1,90 @@
+// Stamping: the seven configuration slots of a setup executable.
+//
+// The stub carries seven fixed-size char arrays, one after the other, each
+// initialised with its marker text followed by zero bytes up to its capacity.
+// Stamping writes a zero-terminated value into a slot and clears the rest of
+// it, so the slot no longer holds its marker.
+//
+// Locating the block in a file that may already be stamped: every marker that
+// survives gives a candidate block start (its position minus the slot's offset
+// in the block). A candidate counts only when all seven slots there are
+// well formed: a zero byte within the capacity and nothing but zero bytes after
+// it. Exactly one distinct candidate must remain. A setup whose seven slots
+// have all been stamped has no marker left and cannot be located again; stamp
+// the stub (or a copy with at least one slot unstamped) instead. When the file
+// carries an appended archive, only the bytes before the archive are searched,
+// so a payload that itself contains a stub never confuses the search.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qorpack {
+
+struct SlotSpec {
+    const char* marker;
+    unsigned capacity;  // bytes, terminating zero included
+    unsigned offset;    // from the start of the slot block
+};
+
+constexpr int kSlotCount = 7;
+constexpr unsigned kSlotBlockSize = 40 + 32 + 64 + 128 + 32 + 32 + 32;
+
+// The slots in block order.
+const SlotSpec& GetSlotSpec(int index);
+
+// Index of the slot whose marker is `marker` (exact, case-sensitive), or -1.
+int FindSlotByMarker(const std::string& marker);
+
+struct SlotAssignment {
+    int slot = -1;
+    std::string value;
+};
+
+// Parses one "MARKER=VALUE" argument. Returns false with a message in *error
+// for a missing '=', an empty or unknown marker, or a value longer than the
+// slot's capacity - 1; *out is then unspecified.
+bool ParseSlotAssignment(const std::string& arg, SlotAssignment* out, std::string* error);
+
+// Checks a whole list: every assignment valid and no slot given twice.
+// Returns false with a message naming the offending marker.
+bool CheckSlotAssignments(const std::vector<SlotAssignment>& list, std::string* error);
+
+// Searches `size` bytes (the first byte being at file position `base`) for the
+// slot block. Adds every distinct well-formed candidate's file position to
+// *found (no duplicates). Never reads outside the buffer.
+void FindSlotBlocksInBuffer(const unsigned char* data, size_t size, uint64_t base,
+                            std::vector<uint64_t>* found);
+
+// True when the kSlotBlockSize bytes at `block` form a well-formed slot block.
+bool IsWellFormedBlock(const unsigned char* block);
+
+// Writes the assignments into a block held in memory (kSlotBlockSize bytes).
+// The assignments must have passed CheckSlotAssignments.
+void ApplySlotAssignments(unsigned char* block, const std::vector<SlotAssignment>& list);
+
+struct SlotState {
+    bool holdsMarker = false;
+    std::string value;  // the stamped value when !holdsMarker
+};
+
+// Reads the seven slot states of a block held in memory.
+void ReadSlotStates(const unsigned char* block, SlotState states[kSlotCount]);
+
+// File level. Locates the slot block of the file at `path`. Returns false with
+// a message (unreadable file, no block, several candidates) in *error.
+bool LocateSlotBlock(const char* path, uint64_t* offset, std::string* error);
+
+// Reads the block at `offset` of an open file into block[kSlotBlockSize].
+// Returns false with a message when the bytes cannot be read.
+bool ReadBlockAt(const char* path, uint64_t offset, unsigned char* block, std::string* error);
+
+// Overwrites the slot block of the file at `path` (normally a temporary copy)
+// with the assignments. Locates the block itself. Returns false with a message
+// on any failure; the file may then be partly written, so callers stamp a copy.
+bool StampFileInPlace(const char* path, const std::vector<SlotAssignment>& list,
+                      std::string* error);
+
+}  // namespace qorpack
