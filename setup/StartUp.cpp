@@ -1,24 +1,17 @@
-// The start-up logic: command line, folder look-ups, the prerequisite check
-// and the setup driver. Window plumbing is in MainWindow.cpp.
+// The start-up logic: command line, folder look-ups, the prerequisite check.
+// Window plumbing is in MainWindow.cpp, the setup driver in SetupDriver.cpp.
 #include "setup/StartUp.h"
 
 #include "resources/resource.h"
-#include "setup/SetupWizard.h"
 #include "system/Registry.h"
 #include "text/ResourceText.h"
 #include "text/TextUtil.h"
 
 SetupConfig gSetupConfig;
 
-namespace {
-
-// The module whose string table is used: the one recorded at window
-// creation, or this executable before that.
 HINSTANCE StringModule(const SetupConfig& config) {
     return config.instance ? config.instance : GetModuleHandleA(nullptr);
 }
-
-}  // namespace
 
 void ParseCommandLine(const Text& commandTail, SetupConfig& config) {
     Text line = commandTail;
@@ -86,35 +79,3 @@ Text PrerequisiteMessage(const Text& messageTemplate, const SetupConfig& config)
 }
 
 int ExitCodeForResult(int result) { return result == 1 ? kExitInstalled : kExitFailed; }
-
-void RunSetup(HWND mainWindow) {
-    SetupConfig& config = gSetupConfig;
-    const HINSTANCE instance = StringModule(config);
-    if (config.productFolder.empty()) FindDefaultTrovixFolder(config);
-    if (config.receiverFolder.empty()) LocateReceiverFolder(config);
-
-    // The receiver cannot be placed and there is no way to ask for its
-    // folder: refuse, in silent mode too.
-    if (PrerequisiteMissing(config)) {
-        const Text message =
-            PrerequisiteMessage(LoadResourceText(instance, IDS_PREREQ_MISSING), config);
-        const Text caption = LoadResourceText(instance, IDS_PREREQ_CAPTION);
-        MessageBoxA(mainWindow, message.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
-        PostQuitMessage(kExitFailed);
-        return;
-    }
-
-    SetupWizard wizard(mainWindow, instance);
-    wizard.productFolder = config.productFolder;
-    wizard.receiverFolder = config.receiverFolder;
-    wizard.receiverName = config.receiverName;
-    wizard.installName = config.installName;
-    wizard.productKeyName = LoadResourceText(instance, IDS_PRODUCT_NAME);
-    wizard.productDisplayName = LoadResourceText(instance, IDS_PRODUCT_NAME);
-    wizard.appExe = config.appExe;
-    wizard.receiverDefaultGiven = !config.receiverDefaultFolder.empty();
-    wizard.receiverFolderKnown = !config.receiverFolder.empty();
-
-    const int result = config.silent ? wizard.RunSilent() : wizard.ShowWizard();
-    PostQuitMessage(ExitCodeForResult(result));
-}

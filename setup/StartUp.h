@@ -92,6 +92,10 @@ bool PrerequisiteMissing(const SetupConfig& config);
 // name and every "<PROD>" by the application name.
 Text PrerequisiteMessage(const Text& messageTemplate, const SetupConfig& config);
 
+// The module whose string table is used: config.instance once recorded,
+// this executable before that.
+HINSTANCE StringModule(const SetupConfig& config);
+
 // Exit code for a result of RunSilent / ShowWizard: 0 for 1, -1 otherwise.
 int ExitCodeForResult(int result);
 
