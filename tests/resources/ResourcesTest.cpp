@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commdlg.h>
 
 #include "resources/resource.h"
 #include "tests/resources/TestStrings.h"
@@ -136,6 +137,50 @@ TEST(Resources, WizardStartsWithTheRightControlsShown) {
     // The picture control carries bitmap 132.
     EXPECT_NE(0, SendDlgItemMessageA(dlg, IDC_WIZ_PICTURE, STM_GETIMAGE, IMAGE_BITMAP, 0));
     DestroyWindow(dlg);
+}
+
+// What the folder browser's hook would see when the platform's classic
+// open-file dialog runs on template 134.
+struct BrowserProbe {
+    bool started = false;
+    bool hasPathBox = false;
+    LRESULT drives = 0;
+    LRESULT folders = 0;
+};
+BrowserProbe* g_probe = nullptr;
+
+UINT_PTR CALLBACK ProbeHook(HWND dlg, UINT msg, WPARAM, LPARAM) {
+    if (msg == WM_INITDIALOG && g_probe) {
+        g_probe->started = true;
+        g_probe->hasPathBox = GetDlgItem(dlg, IDC_FB_PATH) != nullptr;
+        g_probe->drives = SendDlgItemMessageA(dlg, IDC_FB_DRIVES, CB_GETCOUNT, 0, 0);
+        g_probe->folders = SendDlgItemMessageA(dlg, IDC_FB_FOLDER_LIST, LB_GETCOUNT, 0, 0);
+        PostMessageA(dlg, WM_COMMAND, IDCANCEL, 0);
+    }
+    return 0;
+}
+
+TEST(Resources, FolderBrowserTemplateDrivesTheClassicFileDialog) {
+    BrowserProbe probe;
+    g_probe = &probe;
+    char file[MAX_PATH] = ".";
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = 76;  // the classic structure, without the extension fields
+    ofn.hInstance = Self();
+    ofn.lpstrFilter = "Directories (*.dir)\0*.dir\0";
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = sizeof file;
+    ofn.lpstrInitialDir = "C:\\";
+    ofn.Flags = OFN_HIDEREADONLY | OFN_ENABLEHOOK | OFN_ENABLETEMPLATE | OFN_NOVALIDATE;
+    ofn.lpfnHook = ProbeHook;
+    ofn.lpTemplateName = MAKEINTRESOURCEA(IDD_FOLDER_BROWSER);
+    EXPECT_FALSE(GetOpenFileNameA(&ofn));   // cancelled by the probe
+    EXPECT_EQ(0u, CommDlgExtendedError());  // template accepted
+    g_probe = nullptr;
+    EXPECT_TRUE(probe.started);
+    EXPECT_TRUE(probe.hasPathBox);
+    EXPECT_GT(probe.drives, 0);
+    EXPECT_GT(probe.folders, 0);
 }
 
 }  // namespace
