@@ -162,7 +162,7 @@ std::string FormatFileTime(FILETIME t) {
     uint64_t days = secs / 86400;
     unsigned rem = static_cast<unsigned>(secs % 86400);
     // Days since 1601-01-01 to a civil date (proleptic Gregorian).
-    int64_t z = static_cast<int64_t>(days) - 135140 + 719468;  // shift to 0000-03-01 epoch
+    int64_t z = static_cast<int64_t>(days) - 134774 + 719468;  // 1601 -> 1970 -> 0000-03-01
     int64_t era = z / 146097;
     unsigned doe = static_cast<unsigned>(z - era * 146097);
     unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;

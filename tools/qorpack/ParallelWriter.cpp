@@ -254,6 +254,10 @@ void WriterMain(void* p) {
             total += static_cast<uint32_t>(slot->facts.size);
         } else {
             // Large: stream the compressed data after a provisional record.
+            uint64_t size = 0;
+            if (GetFileSizeByPath(items[i].source.c_str(), &size) && size >= kFourGiB)
+                return fail(i, "'" + items[i].source +
+                                   "' is 4 GiB or larger; archive entries hold 32-bit sizes");
             if (!WriteAll(out.get(), record.data(), record.size()))
                 return fail(i, "cannot write the archive: " + LastErrorText());
             Sink sink;

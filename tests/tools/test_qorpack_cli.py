@@ -1,0 +1,326 @@
+"""Command-line tests of the native qorpack: stamping, building, listing,
+round trips, interoperability with the system's gzip, atomic outputs and the
+parallel build. Run by ctest with QOR_BIN pointing at the tree's bin folder.
+"""
+
+import os
+import shutil
+import signal
+import struct
+import subprocess
+import tempfile
+import time
+import unittest
+
+BIN = os.environ.get("QOR_BIN", "")
+QORPACK = os.path.join(BIN, "qorpack")
+
+MARKERS = [("TVIID_INST_NAME", 40), ("TVIID_RCV_REG_KEY", 32), ("TVIID_RCV_DEF_DIR", 64),
+           ("TVIID_APP_REG_KEY", 128), ("TVIID_APP_LOC_ITEM", 32), ("TVIID_APP_NAME", 32),
+           ("TVIID_APP_EXE", 32)]
+
+
+def slot_block():
+    return b"".join(m.encode() + b"\0" * (c - len(m)) for m, c in MARKERS)
+
+
+def make_stub(path):
+    """A stand-in stub: code-like bytes, the marker texts as string constants,
+    and the slot block in its data."""
+    consts = b"".join(m.encode() + b"\0" for m, _ in MARKERS)
+    with open(path, "wb") as f:
+        f.write(b"MZ" + bytes(range(256)) * 8 + consts + b"\x90" * 37 + slot_block() +
+                b"\xcc" * 1000)
+
+
+def read_archive(path):
+    """Parses the archive at the end of `path` independently of the engine:
+    returns (header offset, [(name, data, uncompressed, time, attributes)])."""
+    blob = slurp(path)
+    length = struct.unpack("<I", blob[-4:])[0]
+    offset = len(blob) - length if 0 < length < len(blob) else 0
+    pos, entries = offset, []
+    while pos < len(blob):
+        rlen, rtype = struct.unpack("<IB", blob[pos:pos + 5])
+        if rtype == 2:
+            comp, uncomp, tlo, thi, attrs = struct.unpack("<5I", blob[pos + 5:pos + 25])
+            name = blob[pos + 25:pos + rlen - 1]
+            data = blob[pos + rlen:pos + rlen + comp]
+            entries.append((name.decode("latin-1"), data, uncomp, (thi << 32) | tlo, attrs))
+            pos += rlen + comp
+        else:
+            if rtype == 3:
+                count, _, rep, alen = struct.unpack("<4I", blob[pos + 5:pos + 21])
+                assert count == len(entries) and rep == 21 and alen == pos + 21 - offset
+                assert pos + 21 == len(blob), "trailer does not end the file"
+            pos += rlen
+    return offset, entries
+
+
+def slurp(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def filetime_ns100(path):
+    return os.stat(path).st_mtime_ns // 100 + 116444736000000000
+
+
+def run(*args, check=True, cwd=None):
+    r = subprocess.run([QORPACK, *map(str, args)], capture_output=True, cwd=cwd, timeout=300)
+    if check and r.returncode != 0:
+        raise AssertionError("qorpack %s failed (%d): %s" % (args, r.returncode, r.stderr))
+    return r
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def make_payload(root):
+    """A small tree of the kinds of files a setup carries."""
+    rnd = os.urandom(150000)
+    write(os.path.join(root, "bin", "QorDL.exe"), b"MZ" + (b"\x00\x10code" * 9000) + rnd[:5000])
+    write(os.path.join(root, "bin", "random.bin"), rnd)
+    write(os.path.join(root, "docs", "read me.txt"), b"line of text\r\n" * 3000)
+    write(os.path.join(root, "docs", "deep", "er", "empty.dat"), b"")
+    write(os.path.join(root, "Lumen.dat"), b"Lumen" * 11)
+    # Distinct, old time stamps so that a restored time is not "now" by accident.
+    for i, (d, _, files) in enumerate(sorted(os.walk(root))):
+        for j, f in enumerate(sorted(files)):
+            t = 1000000000 + i * 1000 + j * 7
+            os.utime(os.path.join(d, f), ns=(t * 10**9 + 123456700, t * 10**9 + 123456700))
+
+
+class QorpackCli(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="qorpack-cli.")
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def path(self, *parts):
+        return os.path.join(self.dir, *parts)
+
+    def leftovers(self):
+        return [n for n in os.listdir(self.dir) if "qorpack-" in n]
+
+    # ---- stamp / info ---------------------------------------------------
+    def test_stamp_and_info(self):
+        stub = self.path("stub.exe")
+        make_stub(stub)
+        before = slurp(stub)
+        bad = [
+            (["--slot", "TVIID_APP_EXE=" + "g" * 32], "at most 31"),
+            (["--slot", "TVIID_BOGUS=x"], "unknown slot marker"),
+            (["--slot", "=x"], "names no marker"),
+            (["--slot", "TVIID_APP_EXE"], "no '='"),
+            (["--slot", "TVIID_APP_EXE=a", "--slot", "TVIID_APP_EXE=b"], "twice"),
+            ([], "no --slot"),
+            # A good assignment next to a bad one changes nothing either.
+            (["--slot", "TVIID_INST_NAME=ok", "--slot", "TVIID_RCV_REG_KEY=" + "r" * 40],
+             "at most 31"),
+        ]
+        for args, says in bad:
+            r = run("stamp", stub, *args, check=False)
+            self.assertNotEqual(r.returncode, 0, args)
+            self.assertIn(says, r.stderr.decode(), args)
+            self.assertEqual(slurp(stub), before, args)
+        self.assertEqual(self.leftovers(), [])
+
+        run("stamp", stub, "--slot", "TVIID_INST_NAME=Game X Receiver", "--slot",
+            "TVIID_APP_REG_KEY=Software\\Maker\\Game X|GameXSetup", "--slot", "TVIID_APP_EXE=")
+        after = slurp(stub)
+        self.assertEqual(len(after), len(before))
+        at = before.index(slot_block())
+        self.assertEqual(after[:at], before[:at])
+        self.assertEqual(after[at + 360:], before[at + 360:])
+        self.assertEqual(after[at:at + 40], b"Game X Receiver" + b"\0" * 25)
+        out = run("info", stub).stdout.decode()
+        self.assertIn('TVIID_INST_NAME    ( 40)  "Game X Receiver"', out)
+        self.assertIn('TVIID_APP_REG_KEY  (128)  "Software\\Maker\\Game X|GameXSetup"', out)
+        self.assertIn('TVIID_APP_EXE      ( 32)  ""', out)
+        self.assertIn("TVIID_RCV_REG_KEY  ( 32)  still holds its marker", out)
+        # A stamped copy can be stamped again through the markers left.
+        run("stamp", stub, "--slot", "TVIID_INST_NAME=Other")
+        self.assertIn('"Other"', run("info", stub).stdout.decode())
+        r = run("info", self.path("missing.exe"), check=False)
+        self.assertNotEqual(r.returncode, 0)
+
+    # ---- manifest and build ---------------------------------------------
+    def test_build_lists_manifest_names_verbatim(self):
+        stub = self.path("stub.exe")
+        make_stub(stub)
+        make_payload(self.path("p"))
+        names = ["[TROVIX]\\TrovixUninstall.exe", "[TROVIX]\\Lumen.dat",
+                 "[TROVIX][InstCmd=-register][UninstCmd=-unregister]\\QorDL.exe",
+                 "[RECEIVE]\\docs\\read me.txt", "[TROVIX]\\empty.dat"]
+        sources = ["p/bin/random.bin", "p/Lumen.dat", "p\\bin\\QorDL.exe", "p/docs/read me.txt",
+                   "p/docs/deep/er/empty.dat"]
+        write(self.path("setup.manifest"),
+              ("# demo\n" + "".join("%s => %s\r\n" % sn for sn in zip(sources, names))).encode())
+        out = self.path("setup.exe")
+        run("build", "--stub", stub, "--manifest", self.path("setup.manifest"), "--out", out,
+            "--slot", "TVIID_INST_NAME=Demo")
+        offset, entries = read_archive(out)
+        self.assertEqual(offset, os.path.getsize(stub))
+        self.assertEqual([e[0] for e in entries], names)
+        listing = run("list", out).stdout.decode()
+        for n in names:
+            self.assertIn("  " + n + "\n", listing)
+        self.assertIn('"Demo"', run("info", out).stdout.decode())
+        for (name, data, size, ftime, _), src in zip(entries, sources):
+            src = self.path(src.replace("\\", "/"))
+            self.assertEqual(data[:10], bytes.fromhex("1f8b080000000000000b"), name)
+            self.assertEqual(size, os.path.getsize(src))
+            self.assertEqual(ftime, filetime_ns100(src))
+            # Every entry is a plain gzip file to the system's gzip.
+            plain = subprocess.run(["gzip", "-dc"], input=data, capture_output=True, check=True)
+            self.assertEqual(plain.stdout, slurp(src), name)
+
+    def test_manifest_errors_name_file_and_line_and_leave_no_output(self):
+        stub = self.path("stub.exe")
+        make_stub(stub)
+        write(self.path("a.txt"), b"a")
+        out = self.path("setup.exe")
+        write(out, b"previous setup")
+        cases = [("a.txt => A\n\nnothing here\n", ":3: expected 'SOURCE => STORED NAME'"),
+                 ("a.txt => A\nmissing.txt => B\n", ":2: source"),
+                 ("a.txt => Same\na.txt => SAME\n", ":2: stored name 'SAME' was already given")]
+        for text, says in cases:
+            write(self.path("m.txt"), text.encode())
+            r = run("build", "--stub", stub, "--manifest", self.path("m.txt"), "--out", out,
+                    check=False)
+            self.assertNotEqual(r.returncode, 0)
+            self.assertIn(self.path("m.txt") + says, r.stderr.decode())
+            self.assertEqual(slurp(out), b"previous setup")
+        self.assertEqual(self.leftovers(), [])
+
+    def test_failing_or_interrupted_build_leaves_no_output(self):
+        stub = self.path("stub.exe")
+        make_stub(stub)
+        write(self.path("a.txt"), b"a" * 1000)
+        # A sparse source of 4 GiB cannot be stored (32-bit sizes): the build
+        # fails after it has written the first entry.
+        with open(self.path("huge.bin"), "wb") as f:
+            f.truncate(1 << 32)
+        write(self.path("m.txt"), b"a.txt => A\nhuge.bin => H\n")
+        out = self.path("setup.exe")
+        r = run("build", "--stub", stub, "--manifest", self.path("m.txt"), "--out", out,
+                "--jobs", "2", check=False)
+        self.assertNotEqual(r.returncode, 0)
+        self.assertIn("m.txt:2: ", r.stderr.decode())
+        self.assertIn("4 GiB", r.stderr.decode())
+        self.assertFalse(os.path.exists(out))
+        self.assertEqual(self.leftovers(), [])
+        # Interrupted while compressing a large file: neither the output nor
+        # its temporary file remains.
+        with open(self.path("big.bin"), "wb") as f:
+            f.truncate((1 << 32) - (1 << 20))
+        write(self.path("m.txt"), b"a.txt => A\nbig.bin => B\n")
+        p = subprocess.Popen([QORPACK, "build", "--stub", stub, "--manifest", self.path("m.txt"),
+                              "--out", out], stderr=subprocess.PIPE)
+        time.sleep(0.7)
+        self.assertIsNone(p.poll(), "build ended before it could be interrupted")
+        p.send_signal(signal.SIGTERM)
+        p.communicate(timeout=30)
+        self.assertNotEqual(p.returncode, 0)
+        self.assertFalse(os.path.exists(out))
+        self.assertEqual(self.leftovers(), [])
+
+    def test_parallel_build_is_byte_identical_to_sequential(self):
+        stub = self.path("stub.exe")
+        make_stub(stub)
+        make_payload(self.path("p"))
+        # One file above the in-memory limit goes the writer's streaming path.
+        write(self.path("p", "big.dat"), (os.urandom(1000) + b"\0" * 3000) * 2600)
+        files = sorted(os.path.relpath(os.path.join(d, f), self.path())
+                       for d, _, fs in os.walk(self.path("p")) for f in fs)
+        write(self.path("m.txt"),
+              "".join("%s => [TROVIX]\\%s\n" % (f, f.replace("/", "\\")) for f in files).encode())
+        outs = []
+        for jobs in ("1", "2", "5"):
+            outs.append(self.path("setup%s.exe" % jobs))
+            run("build", "--stub", stub, "--manifest", self.path("m.txt"), "--out", outs[-1],
+                "--jobs", jobs)
+        ref = slurp(outs[0])
+        for o in outs[1:]:
+            self.assertEqual(slurp(o), ref, o)
+        self.assertEqual(len(read_archive(outs[0])[1]), len(files))
+
+    # ---- archives: add, list, extract, remove -----------------------------
+    def test_round_trip_of_a_payload_tree(self):
+        make_payload(self.path("p"))
+        arc = self.path("payload.qzf")
+        run("add", arc, "-C", self.path("p"), ".")
+        _, entries = read_archive(arc)
+        names = sorted(e[0] for e in entries)
+        self.assertIn("docs\\deep\\er\\empty.dat", names)
+        self.assertIn("docs\\read me.txt", names)
+        run("extract", arc, "-C", self.path("out"))
+        for d, _, fs in os.walk(self.path("p")):
+            for f in fs:
+                src = os.path.join(d, f)
+                dst = os.path.join(self.path("out"), os.path.relpath(src, self.path("p")))
+                self.assertEqual(slurp(dst), slurp(src), dst)
+                self.assertEqual(os.stat(dst).st_mtime_ns // 100, os.stat(src).st_mtime_ns // 100)
+        # Extracting by name, including by the unique end of a stored name.
+        run("extract", arc, "-C", self.path("one"), "read me.txt")
+        self.assertTrue(os.path.exists(self.path("one", "docs", "read me.txt")))
+        r = run("extract", arc, "-C", self.path("none"), "nothing.txt", check=False)
+        self.assertNotEqual(r.returncode, 0)
+        self.assertFalse(os.path.exists(self.path("none")))
+
+    def test_add_and_remove_on_a_setup(self):
+        stub = self.path("stub.exe")
+        make_stub(stub)
+        make_payload(self.path("p"))
+        write(self.path("m.txt"), b"p/Lumen.dat => [TROVIX]\\Lumen.dat\n"
+              b"p/bin/random.bin => [TROVIX]\\random.bin\n")
+        setup = self.path("setup.exe")
+        run("build", "--stub", stub, "--manifest", self.path("m.txt"), "--out", setup)
+        run("add", setup, self.path("p", "docs", "read me.txt"), "--as", "[RECEIVE]\\Read Me.txt")
+        offset, entries = read_archive(setup)
+        self.assertEqual(offset, os.path.getsize(stub))
+        self.assertEqual([e[0] for e in entries],
+                         ["[TROVIX]\\Lumen.dat", "[TROVIX]\\random.bin", "[RECEIVE]\\Read Me.txt"])
+        before = slurp(setup)
+        r = run("remove", setup, "[TROVIX]\\Lumen.dat", "no such entry", check=False)
+        self.assertNotEqual(r.returncode, 0)
+        self.assertEqual(slurp(setup), before)
+        run("remove", setup, "[trovix]\\lumen.DAT")
+        offset, entries = read_archive(setup)
+        self.assertEqual([e[0] for e in entries], ["[TROVIX]\\random.bin", "[RECEIVE]\\Read Me.txt"])
+        self.assertEqual(slurp(setup)[:offset], before[:offset])
+        self.assertEqual(self.leftovers(), [])
+
+    def test_extract_refuses_names_leading_outside(self):
+        # An archive written by hand with a name that climbs out of the folder.
+        import gzip
+        data = gzip.compress(b"evil")
+        name = b"..\\evil.txt"
+        rec = struct.pack("<IBIIIII", 26 + len(name), 2, len(data), 4, 0, 0, 0x20) + name + b"\0"
+        body = struct.pack("<IBI", 9, 1, 1) + rec + data
+        body += struct.pack("<IBIIII", 21, 3, 1, 4, 21, len(body) + 21)
+        write(self.path("evil.qzf"), body)
+        self.assertIn("..\\evil.txt", run("list", self.path("evil.qzf")).stdout.decode())
+        r = run("extract", self.path("evil.qzf"), "-C", self.path("x", "y"), check=False)
+        self.assertNotEqual(r.returncode, 0)
+        self.assertIn("outside", r.stderr.decode())
+        self.assertFalse(os.path.exists(self.path("x")))
+
+    def test_help_and_usage_errors(self):
+        for c in ("stamp", "info", "list", "extract", "add", "remove", "build"):
+            r = run(c, "--help")
+            self.assertIn("usage: qorpack " + c, r.stdout.decode())
+        self.assertEqual(run("frobnicate", check=False).returncode, 2)
+        self.assertEqual(run("build", "--stub", check=False).returncode, 2)
+        r = run("list", self.path("nothing.qzf"), check=False)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("does not exist", r.stderr.decode())
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
