@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "resources/resource.h"
+#include "setup/ProgressBar.h"
 #include "setup/SetupWizard.h"
 #include "setup/StartUp.h"
 #include "system/FileUtil.h"
@@ -70,14 +71,6 @@ Text WithoutTrailingBackslash(Text path) {
 // the application's program file name (page 3 only appears when that is set).
 Text ThirdPartyName(const Text& appExe) {
     return gSetupConfig.appName.empty() ? appExe : gSetupConfig.appName;
-}
-
-// Pixels of a bar of `width` that show done out of total; 0 when there is
-// nothing to show, never more than the bar, no overflow on large sizes.
-LONG FilledWidth(LONG width, uint32_t done, uint32_t total) {
-    if (width <= 0 || total == 0) return 0;
-    if (done >= total) return width;
-    return static_cast<LONG>(static_cast<uint64_t>(width) * done / total);
 }
 
 void DrawLine(HDC dc, int colorIndex, const POINT (&points)[3]) {
@@ -518,7 +511,11 @@ void SetupWizard::BrowseForThirdPartyProgram() {
         // a sibling of the program in the right folder.
         thirdPartyFolder = slash == Text::npos ? Text() : chosen.substr(0, slash);
         SetDlgItemTextA(dialog, IDC_WIZ_3RD_FOLDER, (thirdPartyFolder + "\\").c_str());
-        if (matches) PrepareFolders();
+        // A still-needed receiver folder follows the chosen folder whenever
+        // that folder holds the program, even if another file of it was
+        // picked: Next is enabled then, and the receiver must not stay in
+        // the "\QOR" placeholder at the root of the current drive.
+        if (matches || FileExists(thirdPartyFolder + "\\" + appExe)) PrepareFolders();
     } else if (CommDlgExtendedError() != 0) {
         MessageBoxA(dialog, LoadWizardText(IDS_FILE_ACCESS_FAILED).c_str(),
                     LoadWizardText(IDS_FILE_ACCESS_FAILED_CAPTION).c_str(), MB_OK | MB_ICONERROR);
@@ -542,7 +539,7 @@ void SetupWizard::PaintProgress() {
         DrawLine(dc, COLOR_BTNHIGHLIGHT, {{L, B - 1}, {R - 1, B - 1}, {R - 1, T}});
 
         InflateRect(&r, -2, -2);
-        LONG filled = FilledWidth(r.right - r.left, progressDone, progressTotal);
+        LONG filled = ProgressFilledWidth(r.right - r.left, progressDone, progressTotal);
         RECT bar = {r.left, r.top, r.left + filled, r.bottom};
         RECT rest = {r.left + filled, r.top, r.right, r.bottom};
         FillWith(dc, bar, COLOR_HIGHLIGHT);

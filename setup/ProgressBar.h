@@ -1,0 +1,15 @@
+// Geometry of the wizard's progress bar, kept apart from the painting so it
+// can be checked without a window.
+#pragma once
+
+#include <cstdint>
+
+// Pixels of a bar `width` pixels wide that show `done` out of `total`:
+// width * done / total, truncated. Returns 0 when total is 0 or width is not
+// positive, and never more than width (done beyond total fills the bar). The
+// product is formed in 64 bits, so sizes up to 4 GiB cannot overflow it.
+inline long ProgressFilledWidth(long width, uint32_t done, uint32_t total) {
+    if (width <= 0 || total == 0) return 0;
+    if (done >= total) return width;
+    return static_cast<long>(static_cast<uint64_t>(width) * done / total);
+}
