@@ -57,6 +57,12 @@ constexpr uint32_t kEntryOffTimeLow = 13;
 constexpr uint32_t kEntryOffTimeHigh = 17;
 constexpr uint32_t kEntryOffAttributes = 21;
 constexpr uint32_t kEntryOffName = 25;
+// Longest stored name, zero byte included, that is written or accepted. Names
+// are paths; the cap keeps a hostile record from asking for a huge allocation.
+constexpr uint32_t kMaxNameBytes = 32768;
+// Record type the engine writes over a block it could not move out of the way
+// (a failed compaction without backup): readers skip it as unknown.
+constexpr uint8_t kTypeHole = 4;
 
 // Trailer record (type 3).
 constexpr uint32_t kTrailerLength = 21;

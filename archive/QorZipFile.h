@@ -180,15 +180,22 @@ private:
     bool ReadDirectory();
     bool GrowTable(uint32_t wanted);
     void ResetEntry(QorZipFileEntry& e);
-    bool Decompress(const char* gzPath, const char* destination, uint32_t attributes);
     bool CopyToTemp(const QorZipFileEntry& e, const char* tempPath);
-    bool AddOneEntry(QorZipFileEntry& e, uint64_t position);
+    bool Decompress(const char* gzPath, const char* destination, uint32_t attributes);
+    bool WriteWhole();
+    bool WriteArchive(const void* data, uint32_t n);
     bool WriteTrailer(uint64_t position);
+    bool AddOneEntry(QorZipFileEntry& e, uint64_t position);
+    bool CompressSource(QorZipFileEntry& e, const char* temp);
+    bool CopyIntoArchive(QorZipFileEntry& e, const char* temp, uint64_t position);
     bool IncrementalAppend();
     bool Compact();
-    bool MoveBlock(uint32_t from, uint32_t to, uint32_t length);
+    bool MoveBlock(uint32_t from, uint32_t to, uint32_t length, uint32_t* written);
+    void RepairAfterFinalSteps(uint32_t write);
+    void RepairAfterFailedMove(uint32_t failed, uint32_t k, uint32_t removed, uint32_t write,
+                               uint32_t written);
     bool Backup(int step);
-    void DropFailedAdd();
+    void Reopen(QZF_MODE mode);
 
     char archivePath_[260];
     char archiveDirectory_[260];

@@ -14,13 +14,12 @@
 //
 // Nothing here relies on static construction: the executable may be loaded by
 // LoadLibrary, which runs neither its entry point nor its constructors.
+// Only the 32-bit Windows build exports anything; elsewhere this file is empty.
+#if defined(_WIN32) && defined(__i386__)
+
 #include <new>
 
 #include "archive/QorZipFile.h"
-
-#if !defined(__i386__)
-#error "The member layer is the 32-bit x86 member calling convention"
-#endif
 
 #define QZF_MEMBER extern "C" __attribute__((thiscall))
 
@@ -194,3 +193,5 @@ QZF_MEMBER bool QzfM_RemoveFile(QorZipFile* self, const char* name) {
 QZF_MEMBER bool QzfM_RemoveFiles(QorZipFile* self, unsigned long count, const char** names) {
     return self->RemoveFiles(count, names);
 }
+
+#endif  // defined(_WIN32) && defined(__i386__)

@@ -1,0 +1,615 @@
+// QorZipFileWrite.cpp: changing an archive file: default names, adding (a
+// whole Save or an incremental append), removing by compaction, and the
+// backup steps that make a failed change leave the file as it was.
+//
+// Without the backup a failed change is repaired in place as far as possible
+// and the directory is then read again from the file, so the object never
+// holds a directory that a later write would turn into a wrong trailer.
+#include <cstdlib>
+#include <cstring>
+
+#include "archive/ArchiveFormat.h"
+#include "archive/FileLayer.h"
+#include "archive/QorZipFile.h"
+#include "archive/QzfPath.h"
+
+using namespace qzf_format;
+
+namespace {
+
+constexpr uint32_t kCopyChunk = 16384;    // temporary file -> archive, block moves
+constexpr uint32_t kSourceChunk = 65536;  // source reading for compression
+constexpr uint64_t kMaxPosition = 0xFFFFFFFFu;
+constexpr uint32_t kNotFound = 0xFFFFFFFFu;
+constexpr size_t kMaxComponents = qzf_path::kMax / 2 + 1;
+
+qfl::File AsFile(void* h) { return static_cast<qfl::File>(h); }
+
+struct Piece {
+    const char* p;
+    size_t n;
+};
+
+// Splits s at separators, skipping empty pieces; returns the count.
+size_t SplitComponents(const char* s, Piece* out) {
+    size_t count = 0;
+    while (*s && count < kMaxComponents) {
+        while (qzf_path::IsSeparator(*s)) ++s;
+        if (!*s) break;
+        const char* start = s;
+        while (*s && !qzf_path::IsSeparator(*s)) ++s;
+        out[count++] = Piece{start, static_cast<size_t>(s - start)};
+    }
+    return count;
+}
+
+// Both paths on the same drive (or, without drives, both from the root).
+bool SameRoot(const char* a, const char* b) {
+    if (a[0] && a[1] == ':' && b[0] && b[1] == ':') return a[0] == b[0];
+    return !qfl::HasDriveLetters() && qzf_path::IsSeparator(a[0]) && qzf_path::IsSeparator(b[0]);
+}
+
+struct MallocOwner {
+    void* p;
+    ~MallocOwner() { std::free(p); }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------- names
+
+void QorZipFile::GetDefFileName(const char* source, char* name, char* fullPath) {
+    name[0] = 0;
+    fullPath[0] = 0;
+    if (!source) return;
+    char dir[qzf_path::kMax];
+    const char* file;
+    char full[qzf_path::kMax];
+    if (!qzf_path::SplitPath(source, dir, &file) || !qzf_path::Compose(full, dir, file)) return;
+    std::memcpy(fullPath, full, std::strlen(full) + 1);
+    char lower[qzf_path::kMax];
+    std::memcpy(lower, dir, sizeof lower);
+    qzf_path::FoldCase(lower);
+    const char* archiveDir = archiveDirectory_;
+    const size_t la = std::strlen(archiveDir);
+    char out[qzf_path::kMax];
+    bool fits;
+    if (std::strcmp(lower, archiveDir) == 0) {
+        fits = qzf_path::Compose(out, file, "");
+    } else if (std::strncmp(lower, archiveDir, la) == 0) {
+        fits = qzf_path::Compose(out, full + la, "");
+    } else if (SameRoot(lower, archiveDir)) {
+        Piece a[kMaxComponents], d[kMaxComponents];
+        const size_t na = SplitComponents(archiveDir, a), nd = SplitComponents(lower, d);
+        size_t common = 0;
+        while (common < na && common < nd && a[common].n == d[common].n &&
+               std::memcmp(a[common].p, d[common].p, a[common].n) == 0)
+            ++common;
+        out[0] = 0;
+        fits = true;
+        for (size_t i = common; i < na && fits; ++i) fits = qzf_path::Compose(out, out, "..\\");
+        for (size_t i = common; i < nd && fits; ++i) {
+            char piece[qzf_path::kMax];
+            std::memcpy(piece, d[i].p, d[i].n);
+            piece[d[i].n] = 0;
+            fits = qzf_path::Compose(out, out, piece, "\\");
+        }
+        if (fits) fits = qzf_path::Compose(out, out, file);
+    } else {
+        fits = qzf_path::Compose(out, full, "");
+    }
+    if (!fits) return;
+    // Stored names always use backslashes, whatever the platform wrote.
+    for (char* c = out; *c; ++c)
+        if (*c == '/') *c = '\\';
+    std::memcpy(name, out, std::strlen(out) + 1);
+}
+
+// ---------------------------------------------------------------- adding
+
+bool QorZipFile::AddFile(const char* source, const char* name) {
+    lastError_ = QZF_ERR_NONE;
+    // An entry without a source would be counted by the next trailer without
+    // being in the file; there is nothing to add.
+    if (!source) {
+        lastError_ = QZF_ERR_COMPRESS;
+        return false;
+    }
+    if (mode_ == QZF_MODE_READ) {
+        lastError_ = QZF_ERR_READ_ONLY;
+        return false;
+    }
+    if (!IsOpen()) {
+        lastError_ = QZF_ERR_NOT_OPEN;
+        return false;
+    }
+    char defName[qzf_path::kMax], full[qzf_path::kMax];
+    GetDefFileName(source, defName, full);
+    if (!full[0]) {
+        lastError_ = QZF_ERR_COMPRESS;
+        return false;
+    }
+    const char* wanted = name ? name : defName;
+    if (!name && !defName[0]) {
+        lastError_ = QZF_ERR_TOO_LARGE;
+        return false;
+    }
+    if (std::strlen(wanted) + 1 > kMaxNameBytes) {
+        lastError_ = QZF_ERR_TOO_LARGE;
+        return false;
+    }
+    // Own copies first: `name` may point into the table that a removal changes.
+    MallocOwner storedName{qzf_path::DupString(wanted)};
+    MallocOwner sourcePath{qzf_path::DupString(full)};
+    if (!storedName.p || !sourcePath.p) {
+        lastError_ = QZF_ERR_OUT_OF_MEMORY;
+        return false;
+    }
+    const unsigned long existing = GetFileIndex(static_cast<char*>(storedName.p));
+    if (existing != kNotFound && !RemoveFile(existing)) return false;
+    if (entryCount_ >= entryCapacity_ && !GrowTable(entryCount_ + 1)) {
+        lastError_ = QZF_ERR_OUT_OF_MEMORY;
+        return false;
+    }
+    QorZipFileEntry& e = entries_[entryCount_];
+    ResetEntry(e);
+    e.name = static_cast<char*>(storedName.p);
+    e.sourcePath = static_cast<char*>(sourcePath.p);
+    storedName.p = sourcePath.p = nullptr;
+    ++entryCount_;
+    return trailerPosition_ ? IncrementalAppend() : Save();
+}
+
+bool QorZipFile::AddFiles(unsigned long count, const char** sources) {
+    lastError_ = QZF_ERR_NONE;
+    if (count == 0) return true;
+    if (!sources) {
+        lastError_ = QZF_ERR_COMPRESS;
+        return false;
+    }
+    const uint64_t wanted = static_cast<uint64_t>(entryCount_) + count;
+    if (wanted > entryCapacity_ &&
+        (wanted > 0xFFFFFFFFu || !GrowTable(static_cast<uint32_t>(wanted)))) {
+        lastError_ = QZF_ERR_OUT_OF_MEMORY;
+        return false;
+    }
+    for (unsigned long i = 0; i < count; ++i)
+        if (!AddFile(sources[i], nullptr)) return false;
+    return true;
+}
+
+bool QorZipFile::Save() {
+    lastError_ = QZF_ERR_NONE;
+    // Refuse before the first byte: a failed Save must not take an existing
+    // archive (or the host file it is appended to) with it.
+    if (!IsOpen() || mode_ == QZF_MODE_READ) {
+        lastError_ = QZF_ERR_NOT_OPEN;
+        return false;
+    }
+    for (uint32_t i = 0; i < entryCount_; ++i) {
+        if (!entries_[i].sourcePath) {
+            lastError_ = QZF_ERR_COMPRESS;
+            return false;
+        }
+    }
+    if (!Backup(kBackupBegin)) return false;
+    if (WriteWhole()) return Backup(kBackupCommit);
+    if (useBackupFile_) {
+        Backup(kBackupRollback);
+        return false;
+    }
+    // No backup: leave an empty archive where the incomplete one was.
+    const QZF_ERROR error = lastError_;
+    if (IsOpen() && qfl::Seek(AsFile(handle_), headerOffset_)) qfl::Truncate(AsFile(handle_));
+    lastError_ = error;
+    Reopen(mode_);
+    return false;
+}
+
+// Header, every entry from its source, trailer; the file ends after the trailer.
+bool QorZipFile::WriteWhole() {
+    if (!qfl::Seek(AsFile(handle_), headerOffset_)) {
+        lastError_ = QZF_ERR_READ_ARCHIVE;
+        return false;
+    }
+    uint8_t header[kHeaderLength];
+    BuildHeader(header);
+    if (!WriteArchive(header, sizeof header)) return false;
+    uint64_t position = static_cast<uint64_t>(headerOffset_) + kHeaderLength;
+    for (uint32_t i = 0; i < entryCount_; ++i) {
+        if (!AddOneEntry(entries_[i], position)) return false;
+        position = static_cast<uint64_t>(entries_[i].dataPosition) + entries_[i].compressedSize;
+    }
+    if (!WriteTrailer(position)) return false;
+    if (!qfl::Truncate(AsFile(handle_))) {
+        lastError_ = QZF_ERR_WRITE_ARCHIVE;
+        return false;
+    }
+    return true;
+}
+
+bool QorZipFile::WriteArchive(const void* data, uint32_t n) {
+    uint32_t put = 0;
+    if (!qfl::Write(AsFile(handle_), data, n, &put) || put != n) {
+        lastError_ = QZF_ERR_WRITE_ARCHIVE;
+        return false;
+    }
+    return true;
+}
+
+bool QorZipFile::WriteTrailer(uint64_t position) {
+    trailerPosition_ = static_cast<uint32_t>(position);
+    uint32_t total = 0;
+    for (uint32_t i = 0; i < entryCount_; ++i) total += entries_[i].uncompressedSize;
+    uint8_t trailer[kTrailerLength];
+    BuildTrailer(trailer, entryCount_, total,
+                 static_cast<uint32_t>(position - headerOffset_ + kTrailerLength));
+    return WriteArchive(trailer, sizeof trailer);
+}
+
+// Compresses e's source into a temporary file and writes record and data at
+// `position`, where the archive handle stands. The temporary file is always
+// deleted.
+bool QorZipFile::AddOneEntry(QorZipFileEntry& e, uint64_t position) {
+    const char* made = qzf_path::MakeTempFileName();
+    if (!made) {
+        lastError_ = QZF_ERR_CREATE_FILE;
+        return false;
+    }
+    char temp[qzf_path::kMax];
+    qzf_path::Compose(temp, made, "");
+    bool ok = CompressSource(e, temp) && CopyIntoArchive(e, temp, position);
+    qfl::Remove(temp);
+    return ok;
+}
+
+// Compresses e.sourcePath into temp and takes the source's time, size and
+// attributes into e.
+bool QorZipFile::CompressSource(QorZipFileEntry& e, const char* temp) {
+    qfl::FileOwner source(qfl::Open(e.sourcePath, qfl::kOpenExistingReadAny));
+    if (!source.Valid()) {
+        lastError_ = QZF_ERR_COMPRESS;
+        return false;
+    }
+    uint64_t size;
+    if (!qfl::Size(source.Get(), &size)) {
+        lastError_ = QZF_ERR_OPEN_FILE;
+        return false;
+    }
+    if (size > 0xFFFFFFFFu) {  // the 32-bit size field cannot describe it
+        lastError_ = QZF_ERR_TOO_LARGE;
+        return false;
+    }
+    MallocOwner buffer{std::malloc(kSourceChunk)};
+    if (!buffer.p) {
+        lastError_ = QZF_ERR_COMPRESS;
+        return false;
+    }
+    qfl::GzOwner gz(qfl::g_calls.gzOpen(temp, "wb"));
+    if (!gz.Get()) {
+        lastError_ = QZF_ERR_COMPRESS;
+        return false;
+    }
+    uint64_t total = 0;
+    for (;;) {
+        uint32_t got = 0;
+        if (!qfl::Read(source.Get(), buffer.p, kSourceChunk, &got)) {
+            lastError_ = QZF_ERR_COMPRESS;
+            return false;
+        }
+        if (got == 0) break;
+        total += got;
+        if (total > 0xFFFFFFFFu) {  // grew while being read
+            lastError_ = QZF_ERR_TOO_LARGE;
+            return false;
+        }
+        if (qfl::g_calls.gzWrite(gz.Get(), buffer.p, got) <= 0) {
+            lastError_ = QZF_ERR_COMPRESS;
+            return false;
+        }
+    }
+    if (gz.Close() != Z_OK) {
+        lastError_ = QZF_ERR_COMPRESS;
+        return false;
+    }
+    FILETIME time;
+    uint32_t attributes;
+    if (!qfl::GetTime(source.Get(), &time) || !qfl::GetAttributes(e.sourcePath, &attributes)) {
+        lastError_ = QZF_ERR_OPEN_FILE;
+        return false;
+    }
+    e.timeStamp = time;
+    e.uncompressedSize = static_cast<uint32_t>(total);
+    e.attributes = attributes;
+    return true;
+}
+
+// Writes e's record at `position` and copies the compressed file after it,
+// setting the gzip header's OS byte so that every platform writes the same bytes.
+bool QorZipFile::CopyIntoArchive(QorZipFileEntry& e, const char* temp, uint64_t position) {
+    qfl::FileOwner data(qfl::Open(temp, qfl::kOpenExistingRead));
+    uint64_t size;
+    if (!data.Valid() || !qfl::Size(data.Get(), &size)) {
+        lastError_ = QZF_ERR_CREATE_FILE;
+        return false;
+    }
+    const uint32_t nameLength = static_cast<uint32_t>(std::strlen(e.name));
+    const uint32_t recordLength = kEntryMinLength + nameLength;
+    if (position + recordLength + size + kTrailerLength > kMaxPosition) {
+        lastError_ = QZF_ERR_TOO_LARGE;
+        return false;
+    }
+    const uint32_t compressed = static_cast<uint32_t>(size);
+    MallocOwner record{std::malloc(recordLength)};
+    if (!record.p) {
+        lastError_ = QZF_ERR_OUT_OF_MEMORY;
+        return false;
+    }
+    BuildEntry(static_cast<uint8_t*>(record.p), compressed, e.uncompressedSize,
+               e.timeStamp.dwLowDateTime, e.timeStamp.dwHighDateTime, e.attributes, e.name,
+               nameLength);
+    if (!WriteArchive(record.p, recordLength)) return false;
+    e.recordPosition = static_cast<uint32_t>(position);
+    e.dataPosition = static_cast<uint32_t>(position + recordLength);
+    e.compressedSize = compressed;
+    uint8_t buffer[kCopyChunk];
+    uint32_t copied = 0;
+    while (copied < compressed) {
+        uint32_t want = compressed - copied < kCopyChunk ? compressed - copied : kCopyChunk;
+        uint32_t got = 0;
+        if (!qfl::Read(data.Get(), buffer, want, &got)) {
+            lastError_ = QZF_ERR_READ_FILE;
+            return false;
+        }
+        if (got == 0) break;
+        if (copied == 0 && got > kGzipOsByteOffset && buffer[0] == kGzipHeader[0] &&
+            buffer[1] == kGzipHeader[1])
+            buffer[kGzipOsByteOffset] = kGzipOsByte;
+        if (!WriteArchive(buffer, got)) return false;
+        copied += got;
+    }
+    if (copied != compressed) {
+        lastError_ = QZF_ERR_WRITE_ARCHIVE;
+        return false;
+    }
+    return true;
+}
+
+bool QorZipFile::IncrementalAppend() {
+    const uint32_t oldTrailer = trailerPosition_;
+    if (!Backup(kBackupBegin)) return false;
+    QorZipFileEntry& e = entries_[entryCount_ - 1];
+    bool ok = qfl::Seek(AsFile(handle_), oldTrailer);
+    if (!ok) lastError_ = QZF_ERR_READ_ARCHIVE;
+    ok = ok && AddOneEntry(e, oldTrailer) &&
+         WriteTrailer(static_cast<uint64_t>(e.dataPosition) + e.compressedSize);
+    if (ok) return Backup(kBackupCommit);
+    if (useBackupFile_) {
+        Backup(kBackupRollback);
+        return false;
+    }
+    // No backup: put the old trailer back where it was and end the file there.
+    const QZF_ERROR error = lastError_;
+    ResetEntry(entries_[--entryCount_]);
+    if (IsOpen() && qfl::Seek(AsFile(handle_), oldTrailer) && WriteTrailer(oldTrailer))
+        qfl::Truncate(AsFile(handle_));
+    lastError_ = error;
+    Reopen(mode_);
+    return false;
+}
+
+// ---------------------------------------------------------------- removing
+
+bool QorZipFile::RemoveFile(unsigned long index) {
+    lastError_ = QZF_ERR_NONE;
+    if (mode_ == QZF_MODE_READ) {
+        lastError_ = QZF_ERR_READ_ONLY;
+        return false;
+    }
+    if (index >= entryCount_) {
+        lastError_ = QZF_ERR_BAD_INDEX;
+        return false;
+    }
+    if (!IsOpen()) {
+        lastError_ = QZF_ERR_NOT_OPEN;
+        return false;
+    }
+    entries_[index].deleted = true;
+    return Compact();
+}
+
+bool QorZipFile::RemoveFile(const char* name) {
+    lastError_ = QZF_ERR_NONE;
+    const unsigned long index = GetFileIndex(name);
+    if (index == kNotFound) return false;
+    return RemoveFile(index);
+}
+
+bool QorZipFile::RemoveFiles(unsigned long count, const char** names) {
+    lastError_ = QZF_ERR_NONE;
+    if (mode_ == QZF_MODE_READ) {
+        lastError_ = QZF_ERR_READ_ONLY;
+        return false;
+    }
+    if (!IsOpen()) {
+        lastError_ = QZF_ERR_NOT_OPEN;
+        return false;
+    }
+    for (unsigned long i = 0; names && i < count; ++i) {
+        const unsigned long index = GetFileIndex(names[i]);
+        if (index != kNotFound) entries_[index].deleted = true;
+    }
+    return Compact();
+}
+
+// Moves every kept entry down over the deleted ones, writes the trailer after
+// the last and cuts the file there.
+bool QorZipFile::Compact() {
+    if (entryCount_ == 0) return true;
+    if (!Backup(kBackupBegin)) return false;
+    uint32_t write = entries_[0].recordPosition;
+    uint32_t removed = 0, k = 0, i = 0, written = 0;
+    bool ok = true;
+    for (; i < entryCount_; ++i) {
+        QorZipFileEntry& e = entries_[i];
+        const uint32_t length = e.dataPosition + e.compressedSize - e.recordPosition;
+        if (e.deleted) {
+            removed += length;
+            ++k;
+            ResetEntry(e);
+            continue;
+        }
+        if (removed > 0) {
+            if (!MoveBlock(e.recordPosition, write, length, &written)) {
+                ok = false;
+                break;
+            }
+            e.recordPosition -= removed;
+            e.dataPosition -= removed;
+            entries_[i - k] = e;
+            std::memset(&entries_[i], 0, sizeof entries_[i]);
+        }
+        write += length;
+    }
+    const bool moved = ok;
+    if (ok) {
+        entryCount_ -= k;
+        ok = qfl::Seek(AsFile(handle_), write);
+        if (!ok) lastError_ = QZF_ERR_READ_ARCHIVE;
+        ok = ok && WriteTrailer(write);
+        if (ok && !qfl::Truncate(AsFile(handle_))) {
+            lastError_ = QZF_ERR_WRITE_ARCHIVE;
+            ok = false;
+        }
+        if (ok) return Backup(kBackupCommit);
+    }
+    if (useBackupFile_) {
+        Backup(kBackupRollback);
+        return false;
+    }
+    const QZF_ERROR error = lastError_;
+    if (IsOpen()) {
+        if (moved)
+            RepairAfterFinalSteps(write);
+        else
+            RepairAfterFailedMove(i, k, removed, write, written);
+    }
+    lastError_ = error;
+    Reopen(mode_);
+    return false;
+}
+
+// All blocks moved, but the trailer or the cut-off failed: try them once more.
+void QorZipFile::RepairAfterFinalSteps(uint32_t write) {
+    if (qfl::Seek(AsFile(handle_), write) && WriteTrailer(write)) qfl::Truncate(AsFile(handle_));
+}
+
+// Entry `failed` could not be moved down to `write`. Entries before it sit
+// moved in slots [0, failed - k); it and all later ones are still where they
+// were, unless the partial move overwrote its start. The gap becomes a
+// record readers skip and the old trailer is given the count the file holds.
+void QorZipFile::RepairAfterFailedMove(uint32_t failed, uint32_t k, uint32_t removed,
+                                       uint32_t write, uint32_t written) {
+    const QorZipFileEntry& f = entries_[failed];
+    const uint32_t fLength = f.dataPosition + f.compressedSize - f.recordPosition;
+    const bool lost = written > removed;  // the copy reached the entry's own bytes
+    const uint32_t gap = removed + (lost ? fLength : 0);
+    uint32_t count = 0, total = 0;
+    for (uint32_t j = 0; j < failed - k; ++j, ++count) total += entries_[j].uncompressedSize;
+    for (uint32_t j = failed + (lost ? 1 : 0); j < entryCount_; ++j, ++count)
+        total += entries_[j].uncompressedSize;
+    uint8_t head[kHeadLength];
+    Put32(head + kHeadOffLength, gap);
+    head[kHeadOffType] = kTypeHole;
+    uint8_t trailer[kTrailerLength];
+    BuildTrailer(trailer, count, total, trailerPosition_ - headerOffset_ + kTrailerLength);
+    if (qfl::Seek(AsFile(handle_), write) && WriteArchive(head, sizeof head) &&
+        qfl::Seek(AsFile(handle_), trailerPosition_))
+        WriteArchive(trailer, sizeof trailer);
+}
+
+// Copies length bytes from `from` down to `to` (to < from) in chunks, upward
+// from the start, so no byte is overwritten before it was read.
+bool QorZipFile::MoveBlock(uint32_t from, uint32_t to, uint32_t length, uint32_t* written) {
+    *written = 0;
+    uint8_t buffer[kCopyChunk];
+    qfl::File f = AsFile(handle_);
+    for (uint32_t done = 0; done < length;) {
+        const uint32_t n = length - done < kCopyChunk ? length - done : kCopyChunk;
+        uint32_t got = 0, put = 0;
+        if (!qfl::Seek(f, static_cast<uint64_t>(from) + done) || !qfl::Read(f, buffer, n, &got) ||
+            got != n || !qfl::Seek(f, static_cast<uint64_t>(to) + done)) {
+            lastError_ = QZF_ERR_READ_ARCHIVE;
+            return false;
+        }
+        bool wrote = qfl::Write(f, buffer, n, &put);
+        *written += put;
+        if (!wrote || put != n) {
+            lastError_ = QZF_ERR_WRITE_ARCHIVE;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- backup
+
+void QorZipFile::Reopen(QZF_MODE mode) {
+    const QZF_ERROR kept = lastError_;
+    if (Open(nullptr, mode)) lastError_ = kept;
+}
+
+bool QorZipFile::Backup(int step) {
+    if (step != kBackupBegin && step != kBackupCommit && step != kBackupRollback) {
+        lastError_ = QZF_ERR_BAD_BACKUP_STEP;
+        return false;
+    }
+    if (!useBackupFile_) return true;
+    if (step == kBackupBegin) {
+        Close();
+        const char* made = qzf_path::MakeTempFileName();
+        if (!made || !qzf_path::Compose(backupPath_, made, "") ||
+            !qfl::Copy(archivePath_, backupPath_)) {
+            lastError_ = QZF_ERR_BACKUP;
+            if (made) qfl::Remove(made);
+            backupPath_[0] = 0;
+            Reopen(QZF_MODE_READ);
+            return false;
+        }
+        qfl::File f = qfl::Open(backupPath_, qfl::kOpenOrCreateReadWrite);
+        if (f == qfl::InvalidFile()) {
+            lastError_ = QZF_ERR_CREATE_FILE;
+            qfl::Remove(backupPath_);
+            backupPath_[0] = 0;
+            Reopen(QZF_MODE_READ);
+            return false;
+        }
+        handle_ = f;
+        return true;
+    }
+    if (step == kBackupCommit) {
+        Close();
+        if (!qfl::Copy(backupPath_, archivePath_)) {
+            lastError_ = QZF_ERR_RESTORE;
+            qfl::Remove(backupPath_);
+            backupPath_[0] = 0;
+            Reopen(QZF_MODE_READ);
+            return false;
+        }
+        qfl::File f = qfl::Open(archivePath_, qfl::kOpenOrCreateReadWrite);
+        qfl::Remove(backupPath_);
+        backupPath_[0] = 0;
+        if (f == qfl::InvalidFile()) {
+            lastError_ = QZF_ERR_OPEN_FILE;
+            return false;
+        }
+        handle_ = f;
+        return true;
+    }
+    Close();
+    qfl::Remove(backupPath_);
+    backupPath_[0] = 0;
+    Reopen(QZF_MODE_READ);
+    return true;
+}

@@ -1,0 +1,229 @@
+// QzfModule.cpp: binds the executable's imports (and relocates it) when it has
+// been loaded as a library. Until that is done no import may be called and,
+// while the image is not yet relocated, no global may be touched: everything
+// here works on the PE headers through computed addresses, in plain loops the
+// compiler must not turn into library calls.
+#include "archive/QzfModule.h"
+
+#if defined(_WIN32) && defined(__i386__)
+
+#include <windows.h>
+#include <winternl.h>
+
+#include <cstdint>
+
+#pragma GCC optimize("no-tree-loop-distribute-patterns")
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace {
+
+// Set once the module is known to be usable. A zero-initialised POD static:
+// nothing here relies on static construction.
+bool g_prepared = false;
+
+// Where the image runs minus where it was linked to run. Reads no memory: the
+// immediate operand is the label's link-time address, patched by relocation.
+intptr_t LoadDelta() {
+    intptr_t delta;
+    __asm__ volatile(
+        "call 1f\n"
+        "1:\n\t"
+        "popl %0\n\t"
+        "subl $1b, %0"
+        : "=r"(delta));
+    return delta;
+}
+
+IMAGE_NT_HEADERS32* Headers(uint8_t* base) {
+    return reinterpret_cast<IMAGE_NT_HEADERS32*>(
+        base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+}
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(const char* a, const char* b) {
+    while (*a && *a == *b) ++a, ++b;
+    return *a == *b;
+}
+
+// The module whose file name (without folder) is name, compared case-blind;
+// name is lower case. Walks the loader's list of loaded modules.
+uint8_t* FindLoaded(const char* name) {
+    PEB* peb;
+    __asm__("movl %%fs:0x30, %0" : "=r"(peb));
+    LIST_ENTRY* head = &peb->Ldr->InMemoryOrderModuleList;
+    for (LIST_ENTRY* link = head->Flink; link && link != head; link = link->Flink) {
+        auto* entry = CONTAINING_RECORD(link, LDR_DATA_TABLE_ENTRY, InMemoryOrderLinks);
+        const WCHAR* path = entry->FullDllName.Buffer;
+        const unsigned length = entry->FullDllName.Length / sizeof(WCHAR);
+        if (!path || !entry->DllBase) continue;
+        unsigned start = length;
+        while (start > 0 && path[start - 1] != L'\\' && path[start - 1] != L'/') --start;
+        unsigned i = 0;
+        while (start + i < length && name[i] && path[start + i] < 0x80 &&
+               Lower(static_cast<char>(path[start + i])) == name[i]) {
+            ++i;
+        }
+        if (start + i == length && name[i] == 0) return static_cast<uint8_t*>(entry->DllBase);
+    }
+    return nullptr;
+}
+
+// The address module exports under name, following forwarders
+// ("OTHER.Function") into modules already loaded.
+void* FindExport(uint8_t* module, const char* name, int depth) {
+    const IMAGE_DATA_DIRECTORY& dir =
+        Headers(module)->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    if (!dir.VirtualAddress || depth > 4) return nullptr;
+    auto* exports = reinterpret_cast<IMAGE_EXPORT_DIRECTORY*>(module + dir.VirtualAddress);
+    auto* names = reinterpret_cast<DWORD*>(module + exports->AddressOfNames);
+    auto* ordinals = reinterpret_cast<WORD*>(module + exports->AddressOfNameOrdinals);
+    auto* functions = reinterpret_cast<DWORD*>(module + exports->AddressOfFunctions);
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+        if (!SameName(reinterpret_cast<const char*>(module + names[i]), name)) continue;
+        const DWORD rva = functions[ordinals[i]];
+        if (rva < dir.VirtualAddress || rva >= dir.VirtualAddress + dir.Size) {
+            return module + rva;
+        }
+        // Forwarder: "module.function" with the module's name lacking ".dll".
+        const char* forward = reinterpret_cast<const char*>(module + rva);
+        char target[64];
+        unsigned n = 0;
+        while (forward[n] && forward[n] != '.' && n < sizeof target - 5) {
+            target[n] = Lower(forward[n]);
+            ++n;
+        }
+        if (forward[n] != '.' || forward[n + 1] == '#') return nullptr;
+        const char* function = forward + n + 1;
+        target[n++] = '.';
+        target[n++] = 'd';
+        target[n++] = 'l';
+        target[n++] = 'l';
+        target[n] = 0;
+        uint8_t* other = FindLoaded(target);
+        return other ? FindExport(other, function, depth + 1) : nullptr;
+    }
+    return nullptr;
+}
+
+typedef BOOL(WINAPI* VirtualProtectFn)(void*, SIZE_T, DWORD, DWORD*);
+typedef HMODULE(WINAPI* LoadLibraryFn)(const char*);
+typedef void*(WINAPI* GetProcAddressFn)(HMODULE, const char*);
+
+// Applies the base relocations for the image at base, linked delta bytes away
+// from it, making each page writable for the time of its block.
+bool Relocate(uint8_t* base, intptr_t delta, VirtualProtectFn protect) {
+    IMAGE_NT_HEADERS32* nt = Headers(base);
+    const IMAGE_DATA_DIRECTORY& dir =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC];
+    if (!dir.VirtualAddress || (nt->FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED)) {
+        return false;
+    }
+    uint8_t* block = base + dir.VirtualAddress;
+    uint8_t* end = block + dir.Size;
+    while (block + sizeof(IMAGE_BASE_RELOCATION) <= end) {
+        auto* header = reinterpret_cast<IMAGE_BASE_RELOCATION*>(block);
+        if (header->SizeOfBlock < sizeof(IMAGE_BASE_RELOCATION)) break;
+        uint8_t* page = base + header->VirtualAddress;
+        const DWORD count = (header->SizeOfBlock - sizeof(IMAGE_BASE_RELOCATION)) / sizeof(WORD);
+        auto* items = reinterpret_cast<WORD*>(block + sizeof(IMAGE_BASE_RELOCATION));
+        DWORD old = 0;
+        // Two pages: a patched value may straddle the page end.
+        if (!protect(page, 0x2000, PAGE_EXECUTE_READWRITE, &old)) return false;
+        for (DWORD i = 0; i < count; ++i) {
+            const int type = items[i] >> 12;
+            if (type == IMAGE_REL_BASED_HIGHLOW) {
+                auto* at = reinterpret_cast<uint32_t*>(page + (items[i] & 0xFFF));
+                *at += static_cast<uint32_t>(delta);
+            } else if (type != IMAGE_REL_BASED_ABSOLUTE) {
+                return false;
+            }
+        }
+        DWORD ignored = 0;
+        protect(page, 0x2000, old, &ignored);
+        block += header->SizeOfBlock;
+    }
+    return true;
+}
+
+// Fills every import slot that still holds its name (not yet bound).
+bool BindImports(uint8_t* base, LoadLibraryFn load, GetProcAddressFn find) {
+    IMAGE_NT_HEADERS32* nt = Headers(base);
+    const IMAGE_DATA_DIRECTORY& dir =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (!dir.VirtualAddress) return true;
+    const DWORD imageSize = nt->OptionalHeader.SizeOfImage;
+    for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); d->Name;
+         ++d) {
+        auto* slot = reinterpret_cast<IMAGE_THUNK_DATA32*>(base + d->FirstThunk);
+        auto* want = reinterpret_cast<IMAGE_THUNK_DATA32*>(
+            base + (d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk));
+        HMODULE dll = nullptr;
+        for (; want->u1.AddressOfData; ++want, ++slot) {
+            const bool unbound = d->OriginalFirstThunk
+                                     ? slot->u1.Function == want->u1.AddressOfData
+                                     : (IMAGE_SNAP_BY_ORDINAL32(want->u1.Ordinal) ||
+                                        want->u1.AddressOfData < imageSize);
+            if (!unbound) continue;
+            if (!dll) dll = load(reinterpret_cast<const char*>(base + d->Name));
+            if (!dll) return false;
+            const char* what =
+                IMAGE_SNAP_BY_ORDINAL32(want->u1.Ordinal)
+                    ? reinterpret_cast<const char*>(IMAGE_ORDINAL32(want->u1.Ordinal))
+                    : reinterpret_cast<const char*>(
+                          reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + want->u1.AddressOfData)
+                              ->Name);
+            void* f = find(dll, what);
+            if (!f) return false;
+            slot->u1.Function = reinterpret_cast<DWORD>(f);
+        }
+    }
+    return true;
+}
+
+// The names this module looks up before its own data can be trusted live on
+// the stack, built from immediates, not in (possibly unrelocated) .rdata.
+struct KernelNames {
+    char kernel32[13] = {'k', 'e', 'r', 'n', 'e', 'l', '3', '2', '.', 'd', 'l', 'l', 0};
+    char loadLibrary[13] = {'L', 'o', 'a', 'd', 'L', 'i', 'b', 'r', 'a', 'r', 'y', 'A', 0};
+    char getProc[15] = {'G', 'e', 't', 'P', 'r', 'o', 'c', 'A', 'd', 'd', 'r', 'e', 's', 's', 0};
+    char protect[15] = {'V', 'i', 'r', 't', 'u', 'a', 'l', 'P', 'r', 'o', 't', 'e', 'c', 't', 0};
+};
+
+}  // namespace
+
+bool QzfPrepareModule() {
+    const intptr_t delta = LoadDelta();
+    // At the link address the flag can be read; elsewhere the image is not
+    // relocated yet and its globals are not where the code looks for them.
+    if (delta == 0 && g_prepared) return true;
+
+    volatile KernelNames names;  // volatile: built by stores, not copied from .rdata
+    uint8_t* kernel32 = FindLoaded(const_cast<const char*>(names.kernel32));
+    if (!kernel32) return false;
+    auto load = reinterpret_cast<LoadLibraryFn>(
+        FindExport(kernel32, const_cast<const char*>(names.loadLibrary), 0));
+    auto find = reinterpret_cast<GetProcAddressFn>(
+        FindExport(kernel32, const_cast<const char*>(names.getProc), 0));
+    auto protect = reinterpret_cast<VirtualProtectFn>(
+        FindExport(kernel32, const_cast<const char*>(names.protect), 0));
+    if (!load || !find || !protect) return false;
+
+    // The image's real base: its link-time base moved by delta.
+    uintptr_t linked = reinterpret_cast<uintptr_t>(&__ImageBase);
+    __asm__("" : "+r"(linked));  // the headers lie beyond the declared DOS header
+    uint8_t* base = reinterpret_cast<uint8_t*>(linked + delta);
+    if (delta != 0 && !Relocate(base, delta, protect)) return false;
+    // From here on addresses are right: globals and imports may be touched
+    // once the imports are bound.
+    if (!BindImports(base, load, find)) return false;
+    g_prepared = true;
+    return true;
+}
+
+#else
+
+bool QzfPrepareModule() { return true; }
+
+#endif  // defined(_WIN32) && defined(__i386__)
