@@ -1,12 +1,13 @@
 // Example stand-in for the payload programs that carry install commands
 // (QorDL.exe, QorRcv.exe). It is not the real downloader: all it does is
 // leave a visible trace of each run, so a demo or a test can see that the
-// setup started it and with which arguments.
+// setup started it, with which arguments and how it was asked to show.
 //
-// Each run appends one line, the arguments as received, to the file
-// "<own path without .exe>.ran.txt" next to the program. With -register the
-// stand-in for QorDL.exe also creates the product's downloader key, which
-// the setup records in the uninstall log without creating it.
+// Each run appends one line to "<own path without .exe>.ran.txt" next to the
+// program: the arguments as received, then "(show command N)" with the show
+// command the starter passed (0 is SW_HIDE). With the argument -linger it
+// stays alive for 30 seconds after writing, so a test can see that the
+// setup does not wait for it.
 #include <windows.h>
 
 #include <cstdio>
@@ -27,18 +28,6 @@ bool EndsWithNoCase(const char* s, const char* tail) {
     return n >= m && lstrcmpiA(s + n - m, tail) == 0;
 }
 
-// What a real downloader would do on -register: make its key and say where
-// it lives.
-void RegisterDownloader(const char* exePath) {
-    HKEY key = nullptr;
-    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, "Software\\QOR\\Trovix\\Downloader", &key) !=
-        ERROR_SUCCESS)
-        return;
-    RegSetValueExA(key, "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(exePath),
-                   static_cast<DWORD>(std::strlen(exePath) + 1));
-    RegCloseKey(key);
-}
-
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR args, int) {
@@ -50,9 +39,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR args, int) {
     std::strcpy(record, exe);
     if (EndsWithNoCase(record, ".exe")) record[n - 4] = '\0';
     std::strcat(record, ".ran.txt");  // fits: at most MAX_PATH - 1 + 8 + NUL
-    if (!AppendLine(record, args ? args : "")) return 1;
 
-    if (args && std::strstr(args, "-register") && EndsWithNoCase(exe, "\\QorDL.exe"))
-        RegisterDownloader(exe);
+    STARTUPINFOA si;
+    GetStartupInfoA(&si);
+    const int show = (si.dwFlags & STARTF_USESHOWWINDOW) ? si.wShowWindow : SW_SHOWDEFAULT;
+    char line[1024];
+    std::snprintf(line, sizeof line, "%s (show command %d)", args ? args : "", show);
+    if (!AppendLine(record, line)) return 1;
+
+    if (args && std::strstr(args, "-linger")) Sleep(30000);
     return 0;
 }

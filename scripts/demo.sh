@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# demo.sh NATIVE_BUILD WIN32_BUILD [product|receiver|all]
+# Packs the example payload (examples/payload) into a setup with qorpack build,
+# runs it with -silent under Wine in a fresh prefix and shows what it did:
+# exit code, installed files, the uninstall log, the registry values and the
+# tag file. The receiver variant stamps the same setup as a receiver for a
+# made-up game whose folder the prefix's registry names.
+# Set QOR_KEEP_DEMO=1 to keep the work folder and prefixes.
+set -euo pipefail
+native=$(cd "${1:?usage: demo.sh NATIVE_BUILD WIN32_BUILD [product|receiver|all]}" && pwd)
+win32=$(cd "${2:?usage: demo.sh NATIVE_BUILD WIN32_BUILD [product|receiver|all]}" && pwd)
+which=${3:-all}
+here=$(cd "$(dirname "$0")" && pwd)
+src=$(dirname "$here")
+
+qorpack=$native/bin/qorpack
+stub=$win32/bin/TrovixInstall.exe
+for f in "$qorpack" "$stub" "$win32/bin/examples/QorDL.exe" "$win32/bin/examples/TrovixUninstall.exe"; do
+  [ -x "$f" ] || [ -f "$f" ] || { echo "demo: missing $f (run make build first)" >&2; exit 1; }
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/qordemo.XXXXXX")
+template=$win32/wine-template
+"$here/wine-template.sh" "$template" >/dev/null
+export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Silent installs show no window, but Wine creates no window at all without a
+# display, not even the hidden main window the setup runs from: use an Xvfb.
+"$here/xvfb.sh" start "$work/xvfb.state" >/dev/null
+read -r display_number _ <"$work/xvfb.state"
+export DISPLAY=":$display_number"
+
+cleanup() {
+  for p in "$work"/prefix-*; do
+    [ -d "$p" ] && WINEPREFIX=$p timeout 20 wineserver -k 2>/dev/null || true
+  done
+  "$here/xvfb.sh" stop "$work/xvfb.state" >/dev/null || true
+  if [ -n "${QOR_KEEP_DEMO:-}" ]; then echo "demo: kept $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+
+banner() { printf '\n==== %s\n' "$*"; }
+
+# Stage the payload: the manifest and data files, plus the built stand-ins.
+stage=$work/payload
+mkdir -p "$stage"
+cp "$src"/examples/payload/* "$stage/"
+cp "$win32"/bin/examples/*.exe "$stage/"
+
+reg_show() {  # prefix key
+  WINEPREFIX=$1 wine reg query "$2" /s 2>/dev/null | tr -d '\r' | sed '/^$/d' || echo "  (missing) $2"
+}
+
+show_tree() {  # unix folder
+  (cd "$1" && find . -type f -printf '  %-40p %8s bytes\n' | sort)
+}
+
+make_prefix() {  # name
+  "$here/wine-prefix.sh" "$template" "$work/prefix-$1"
+}
+
+run_setup() {  # name setup args...
+  local name=$1 setup=$2
+  shift 2
+  local prefix=$work/prefix-$name
+  banner "$name: wine $(basename "$setup") $*"
+  local start rc
+  start=$(date +%s%N)
+  set +e
+  WINEPREFIX=$prefix timeout 120 wine "$setup" "$@"
+  rc=$?
+  set -e
+  local ms=$((($(date +%s%N) - start) / 1000000))
+  # The program returns -1 on failure; the shell sees its low byte.
+  [ "$rc" = 255 ] && rc="255 (-1: failed)"
+  echo "exit code: $rc   ($ms ms)"
+  # Install commands run hidden and are not waited for: give them a moment.
+  local product="$prefix/drive_c/Program Files/QOR/Trovix"
+  for _ in $(seq 1 50); do
+    [ -f "$product/QorDL.ran.txt" ] && [ -f "$product/QorRcv.ran.txt" ] && break
+    sleep 0.2
+  done
+  WINEPREFIX=$prefix wineserver -w || true
+}
+
+show_product() {  # name
+  local prefix=$work/prefix-$1
+  local product="$prefix/drive_c/Program Files/QOR/Trovix"
+  banner "$1: installed files (C:\\Program Files\\QOR)"
+  show_tree "$prefix/drive_c/Program Files/QOR"
+  banner "$1: uninstall log C:\\Program Files\\QOR\\Trovix\\TrovixInstall.inf"
+  tr -d '\r' <"$product/TrovixInstall.inf"
+  banner "$1: install commands ran (records of the stand-in programs)"
+  for f in "$product"/*.ran.txt; do [ -f "$f" ] && printf '  %s: %s\n' "$(basename "$f")" "$(tr -d '\r' <"$f")"; done
+  banner "$1: registry (HKLM)"
+  reg_show "$prefix" 'HKLM\Software\Corvane OnLine\Setup'
+  reg_show "$prefix" 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+  reg_show "$prefix" 'HKLM\Software\QOR'
+  banner "$1: tag file C:\\Program Files\\QOR\\Scout\\Trovix.tag (bytes; \\r \\n shown)"
+  od -An -c "$prefix/drive_c/Program Files/QOR/Scout/Trovix.tag" | sed 's/^/ /'
+}
+
+if [ "$which" = product ] || [ "$which" = all ]; then
+  banner "packing examples/payload/payload.manifest into TrovixSetup.exe"
+  "$qorpack" build --stub "$stub" --manifest "$stage/payload.manifest" --out "$work/TrovixSetup.exe"
+  "$qorpack" list "$work/TrovixSetup.exe"
+  make_prefix product
+  run_setup product "$work/TrovixSetup.exe" -silent
+  show_product product
+fi
+
+if [ "$which" = receiver ] || [ "$which" = all ]; then
+  banner "packing examples/payload/receiver.manifest into DemoGameReceiverSetup.exe"
+  "$qorpack" build --stub "$stub" --manifest "$stage/receiver.manifest" \
+    --out "$work/DemoGameReceiverSetup.exe" \
+    --slot "TVIID_INST_NAME=Trovix for Demo Game" --slot TVIID_RCV_REG_KEY=DemoGameRcv \
+    --slot 'TVIID_APP_REG_KEY=Software\Example\Demo Game' --slot TVIID_APP_LOC_ITEM=InstallPath \
+    --slot "TVIID_APP_NAME=Demo Game"
+  "$qorpack" info "$work/DemoGameReceiverSetup.exe"
+  make_prefix receiver
+  prefix=$work/prefix-receiver
+  # The made-up game: its folder, and the key that says where it is.
+  mkdir -p "$prefix/drive_c/Games/Demo Game"
+  WINEPREFIX=$prefix wine reg add 'HKLM\Software\Example\Demo Game' /v InstallPath \
+    /d 'C:\Games\Demo Game' /f >/dev/null
+  run_setup receiver "$work/DemoGameReceiverSetup.exe" -silent
+  show_product receiver
+  banner "receiver: files in the game's folder (C:\\Games\\Demo Game)"
+  show_tree "$prefix/drive_c/Games/Demo Game"
+fi

@@ -1,0 +1,193 @@
+"""Shared pieces of the install-run end-to-end tests: building setups from a
+list of (stored name, content) pairs with the native qorpack, the product
+payload of six entries, and the uninstall log such a payload leaves.
+
+The payload programs that carry install commands are the example recorder
+(examples/companions/Recorder.cpp): each run appends "ARGS (show command N)"
+to "<its path less .exe>.ran.txt" next to itself.
+"""
+
+import os
+import shutil
+import tempfile
+
+from qorwine import BIN, bin_path, qorpack, wait_for
+
+STUB = bin_path("TrovixInstall.exe")
+RECORDER = bin_path(os.path.join("examples", "QorDL.exe"))
+UNINSTALLER = bin_path(os.path.join("examples", "TrovixUninstall.exe"))
+DRIVER = bin_path("qordriver.exe")
+
+PRODUCT = "C:\\Program Files\\QOR\\Trovix"
+SCOUT_TAG = "C:\\Program Files\\QOR\\Scout\\Trovix.tag"
+UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+SETUP_KEY = "HKLM\\Software\\Corvane OnLine\\Setup"
+CONFIG_KEY = "HKLM\\Software\\QOR\\Trovix"
+
+INST_TAGS = "[InstCmd=-register][UninstCmd=-unregister]"
+
+
+def fixture(name):
+    """A program built by tests/e2e/fixtures (e.g. Versioned-2.0.0.0.exe)."""
+    return os.path.join(BIN, "fixtures", name)
+
+
+def have_tools():
+    """Why the install tests cannot run, or None when everything is built."""
+    for path in (STUB, RECORDER, UNINSTALLER, os.path.join(os.path.dirname(qorpack_path()),
+                                                          "qorpack")):
+        if not os.path.exists(path):
+            return "not built: " + path
+    return None
+
+
+def qorpack_path():
+    from qorwine import NATIVE_BIN
+    return os.path.join(NATIVE_BIN, "qorpack")
+
+
+class SetupBuilder:
+    """Collects entries and builds one setup with `qorpack build`."""
+
+    def __init__(self, workdir):
+        self.workdir = workdir
+        self.srcdir = os.path.join(workdir, "src")
+        os.makedirs(self.srcdir, exist_ok=True)
+        self.lines = []
+
+    def add(self, stored, source=None, data=None):
+        """Adds an entry from a file (source) or from bytes (data)."""
+        n = len(self.lines)
+        if data is not None:
+            path = os.path.join(self.srcdir, "%02d.bin" % n)
+            with open(path, "wb") as f:
+                f.write(data)
+        else:
+            path = os.path.join(self.srcdir, "%02d_%s" % (n, os.path.basename(source)))
+            shutil.copyfile(source, path)
+        self.lines.append("%s => %s" % (path, stored))
+        return self
+
+    def build(self, name="Setup.exe", slots=None):
+        manifest = os.path.join(self.workdir, name + ".manifest")
+        with open(manifest, "w") as f:
+            f.write("\n".join(self.lines) + "\n")
+        out = os.path.join(self.workdir, name)
+        args = ["build", "--stub", STUB, "--manifest", manifest, "--out", out]
+        for k, v in (slots or {}).items():
+            args += ["--slot", "%s=%s" % (k, v)]
+        qorpack(*args)
+        return out
+
+
+# Contents of our own for the six product entries (the sizes of the two data
+# files match the shipped ones; nothing depends on it).
+LUMEN = b"Lumen test data for the product-only payload....!!\r\n"
+CORVANE = b"; Corvane test data\r\n[Product]\r\nName=Trovix\r\nPublisher=Corvane OnLine\r\nTest=1\r\n"
+XFER = bytes((i * 7 + 3) % 251 for i in range(40000))
+
+
+def add_product_entries(builder):
+    builder.add("[TROVIX]\\TrovixUninstall.exe", source=UNINSTALLER)
+    builder.add("[TROVIX]\\QorXfer.dll", data=XFER)
+    builder.add("[TROVIX]%s\\QorDL.exe" % INST_TAGS, source=RECORDER)
+    builder.add("[TROVIX]%s\\QorRcv.exe" % INST_TAGS, source=RECORDER)
+    builder.add("[TROVIX]\\Lumen.dat", data=LUMEN)
+    builder.add("[TROVIX]\\Corvane.inf", data=CORVANE)
+    return builder
+
+
+PRODUCT_FILES = {
+    "TrovixUninstall.exe": None,  # compared with UNINSTALLER
+    "QorXfer.dll": XFER,
+    "QorDL.exe": None,
+    "QorRcv.exe": None,
+    "Lumen.dat": LUMEN,
+    "Corvane.inf": CORVANE,
+}
+
+# What a silent install of the six entries into C:\Program Files\QOR\Trovix
+# leaves on a machine with only C:\Program Files: the interactive install's log
+# less the Start Menu and Desktop sections, which the wizard's last page writes.
+PRODUCT_LOG = "\r\n".join([
+    "[Trovix Dirs]",
+    "C:\\Program Files\\QOR=",
+    "C:\\Program Files\\QOR\\Trovix=",
+    "C:\\Program Files\\QOR\\Scout=",
+    "[Trovix Files]",
+    "C:\\Program Files\\QOR\\Trovix\\TrovixInstall.inf=",
+    "C:\\Program Files\\QOR\\Trovix\\TrovixUninstall.exe=",
+    "C:\\Program Files\\QOR\\Trovix\\QorXfer.dll=",
+    "C:\\Program Files\\QOR\\Trovix\\QorDL.exe=",
+    "C:\\Program Files\\QOR\\Trovix\\QorRcv.exe=",
+    "C:\\Program Files\\QOR\\Trovix\\Lumen.dat=",
+    "C:\\Program Files\\QOR\\Trovix\\Corvane.inf=",
+    "C:\\Program Files\\QOR\\Scout\\Trovix.tag=",
+    "[Uninstall Command Line]",
+    "C:\\Program Files\\QOR\\Trovix\\QorDL.exe=C:\\Program Files\\QOR\\Trovix\\QorDL.exe -unregister",
+    "C:\\Program Files\\QOR\\Trovix\\QorRcv.exe=C:\\Program Files\\QOR\\Trovix\\QorRcv.exe -unregister",
+    "[Trovix Registry Keys]",
+    "Software\\Corvane OnLine=",
+    "Software\\Corvane OnLine\\Setup=",
+    "Software\\Corvane OnLine\\Setup\\Trovix=",
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix=",
+    "Software\\QOR=",
+    "Software\\QOR\\Trovix=",
+    "Software\\QOR\\Trovix\\Config=",
+    "Software\\QOR\\Trovix\\Config\\Receivers=",
+    "Software\\QOR\\Trovix\\Config\\Receivers\\TrovixRcv=",
+    "Software\\QOR\\Trovix\\Downloader=",
+    "[Trovix Registry Items]",
+    "Software\\Corvane OnLine\\Setup\\Trovix\\Directory=",
+    "Software\\Corvane OnLine\\Setup\\Trovix\\Full Name=",
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix\\DisplayName=",
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix\\UninstallString=",
+    "Software\\QOR\\Trovix\\Config\\Receivers\\TrovixRcv\\LatestVersion=",
+]).encode("latin-1") + b"\r\n"
+
+
+def read_bytes(prefix, winpath):
+    with open(prefix.unixpath(winpath), "rb") as f:
+        return f.read()
+
+
+def exists(prefix, winpath):
+    return os.path.exists(prefix.unixpath(winpath))
+
+
+def log_text(prefix, folder=PRODUCT):
+    return read_bytes(prefix, folder + "\\TrovixInstall.inf").decode("latin-1")
+
+
+def log_sections(prefix, folder=PRODUCT):
+    """The uninstall log as {section: [lines]} (section order kept in 'order')."""
+    sections, order, cur = {}, [], None
+    for line in log_text(prefix, folder).split("\r\n"):
+        if line.startswith("[") and line.endswith("]"):
+            cur = line[1:-1]
+            order.append(cur)
+            sections[cur] = []
+        elif line and cur is not None:
+            sections[cur].append(line)
+    sections["order"] = order
+    return sections
+
+
+def wait_records(prefix, folder, names, timeout=20):
+    """Waits for the recorder's .ran.txt of each program name in folder;
+    returns {name: text} of those that appeared."""
+    def all_there():
+        return all(exists(prefix, "%s\\%s.ran.txt" % (folder, n)) for n in names)
+    wait_for(all_there, timeout=timeout)
+    out = {}
+    for n in names:
+        p = "%s\\%s.ran.txt" % (folder, n)
+        if exists(prefix, p):
+            out[n] = read_bytes(prefix, p).decode("latin-1")
+    return out
+
+
+def workdir(testcase):
+    d = tempfile.mkdtemp(prefix="qorinst.")
+    testcase.addCleanup(shutil.rmtree, d, True)
+    return d
