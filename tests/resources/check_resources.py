@@ -158,7 +158,7 @@ def strings(pe):
 class ResourceBytes(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.pe = pefile.PE(EXE)
+        cls.pe = pefile.PE(EXE or os.environ["QOR_RESOURCES_EXE"])
         cls.dialogs = resources(cls.pe, RT_DIALOG)
 
     def check_dialog(self, number, caption, size, expected):
@@ -223,5 +223,5 @@ class ResourceBytes(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    EXE = sys.argv.pop(1) if len(sys.argv) > 1 else os.environ.get("QOR_RESOURCES_EXE")
+    EXE = sys.argv.pop(1) if len(sys.argv) > 1 else None
     unittest.main(verbosity=2)
