@@ -1,11 +1,16 @@
 // QzfFlat.cpp: the flat C layer over QorZipFile. Each function is one
 // forwarding call; other programs reach these through the executable's export
 // table after LoadLibrary, so nothing here may rely on static construction.
+// Objects live in malloc'ed memory: operator new would report a failure by
+// throwing, and an executable loaded as a library has no exception support set
+// up (its runtime's start-up code never ran).
 #include "archive/QzfFlat.h"
 
+#include <cstdlib>
 #include <new>
 
 #include "archive/QorZipFile.h"
+#include "archive/QzfModule.h"
 
 namespace {
 
@@ -14,6 +19,15 @@ QorZipFile* Obj(QZF_HANDLE h) { return reinterpret_cast<QorZipFile*>(h); }
 QZF_HANDLE Handle(QorZipFile* z) { return reinterpret_cast<QZF_HANDLE>(z); }
 
 int Int(bool b) { return b ? 1 : 0; }
+
+// A constructed object in fresh memory, or null when memory runs out or the
+// module cannot run (see QzfModule.h); the creation functions' only failures.
+QZF_HANDLE NewObject(const char* path, QorZipFile::QZF_MODE mode) {
+    if (!QzfPrepareModule()) return nullptr;
+    void* memory = std::malloc(sizeof(QorZipFile));
+    if (!memory) return nullptr;
+    return Handle(new (memory) QorZipFile(path, mode));
+}
 
 // 'r' and 'R' read only; any other letter reads and writes.
 QorZipFile::QZF_MODE ModeOf(char letter) {
@@ -42,17 +56,21 @@ bool BadCount(int count, const char* const* array) { return count < 0 && array !
 
 extern "C" {
 
-QZF_HANDLE QZF_CALL QZF_Create(void) { return Handle(new (std::nothrow) QorZipFile()); }
+QZF_HANDLE QZF_CALL QZF_Create(void) { return NewObject(nullptr, QorZipFile::QZF_MODE_READ); }
 
 QZF_HANDLE QZF_CALL QZF_CreateWithFile(const char* path) {
-    return Handle(new (std::nothrow) QorZipFile(path, QorZipFile::QZF_MODE_READ));
+    return NewObject(path, QorZipFile::QZF_MODE_READ);
 }
 
 QZF_HANDLE QZF_CALL QZF_CreateWithFileAndMode(const char* path, char mode) {
-    return Handle(new (std::nothrow) QorZipFile(path, ModeOf(mode)));
+    return NewObject(path, ModeOf(mode));
 }
 
-void QZF_CALL QZF_Delete(QZF_HANDLE h) { delete Obj(h); }
+void QZF_CALL QZF_Delete(QZF_HANDLE h) {
+    if (!h) return;
+    Obj(h)->~QorZipFile();
+    std::free(Obj(h));
+}
 
 int QZF_CALL QZF_Open(QZF_HANDLE h, const char* path, char mode) {
     return Int(Obj(h)->Open(path, ModeOf(mode)));

@@ -20,6 +20,7 @@
 #include <new>
 
 #include "archive/QorZipFile.h"
+#include "archive/QzfModule.h"
 
 #define QZF_MEMBER extern "C" __attribute__((thiscall))
 
@@ -44,11 +45,18 @@ QorZipFile::QZF_EXTRACT_READONLY_OVERWRITE PolicyOf(int policy) {
 
 // ---- construction ----
 
+// Every use of the member layer starts with a constructor, so the module is
+// prepared there (a no-op when the executable runs as itself). Should that
+// fail, the object is left unconstructed: the member layer has no way to
+// report it, and the module cannot run at all (see QzfModule.h).
 QZF_MEMBER QorZipFile* QzfM_Construct(QorZipFile* self, const char* path, int mode) {
-    return new (self) QorZipFile(path, ModeOf(mode));
+    if (QzfPrepareModule()) new (self) QorZipFile(path, ModeOf(mode));
+    return self;
 }
 
-QZF_MEMBER void QzfM_DefaultConstruct(QorZipFile* self) { new (self) QorZipFile(); }
+QZF_MEMBER void QzfM_DefaultConstruct(QorZipFile* self) {
+    if (QzfPrepareModule()) new (self) QorZipFile();
+}
 
 QZF_MEMBER void QzfM_Destruct(QorZipFile* self) { self->~QorZipFile(); }
 
