@@ -40,6 +40,8 @@ bool CreateFolderPath(const Text& path) {
     size_t slash = path.rfind('\\');
     if (slash == Text::npos) return false;
     if (!CreateFolderPath(path.substr(0, slash))) return false;
+    // "C:\A\B\" names the folder the recursion has just made.
+    if (slash + 1 == path.size()) return true;
     return CreateFolder(path);
 }
 

@@ -33,8 +33,8 @@ bool CreateFolder(const Text& path);
 
 // Creates every missing level of path, outermost first. True if the folder
 // exists at the end (also when it existed before). False for a relative name
-// without a backslash that does not exist. Levels created before a deeper
-// level failed stay in place.
+// without a backslash that does not exist. A trailing backslash is allowed.
+// Levels created before a deeper level failed stay in place.
 bool CreateFolderPath(const Text& path);
 
 // Removes the empty folder path. True if it was removed.

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "system/FileUtil.h"
 #include "system/Handles.h"
 #include "system/Registry.h"
@@ -14,15 +16,30 @@ bool WriteLogEntry(const Text& logFile, const Text& section, const Text& key, co
                                       logFile.c_str()) != 0;
 }
 
-bool CreateLoggedFolder(const Text& folder, const Text& section, const Text& logFile) {
+namespace {
+
+// Creates the missing levels of folder, outermost first, and lists each level
+// it tried in `tried`. The caller writes the records afterwards: the log file
+// usually lives in the innermost level, which does not exist while the outer
+// levels are made, and a profile write into a missing folder is lost.
+bool CreateMissingFolders(const Text& folder, std::vector<Text>& tried) {
     if (FolderExists(folder)) return true;
     size_t slash = folder.rfind('\\');
     if (slash == Text::npos) return false;
-    if (!CreateLoggedFolder(folder.substr(0, slash), section, logFile)) return false;
-    bool created = CreateFolder(folder);
-    // Recorded even when creation failed: the uninstaller skips what is absent.
-    WriteLogEntry(logFile, section, folder, Text());
-    return created;
+    if (!CreateMissingFolders(folder.substr(0, slash), tried)) return false;
+    if (slash + 1 == folder.size()) return true;  // trailing backslash: made above
+    tried.push_back(folder);
+    return CreateFolder(folder);
+}
+
+}  // namespace
+
+bool CreateLoggedFolder(const Text& folder, const Text& section, const Text& logFile) {
+    std::vector<Text> tried;
+    bool exists = CreateMissingFolders(folder, tried);
+    // Each tried level is recorded, the one that failed included.
+    for (const Text& level : tried) WriteLogEntry(logFile, section, level, Text());
+    return exists;
 }
 
 bool LogRegistryKeyPath(const Text& keyPath, const Text& section, const Text& logFile) {

@@ -48,11 +48,13 @@ Text LogSectionName(const Text& prefix, const char* baseName);
 // run writes directly (Files, Dependents, Uninstall Command Line).
 bool WriteLogEntry(const Text& logFile, const Text& section, const Text& key, const Text& value);
 
-// Creates the missing levels of folder, outermost first, recording each as
-// "folder=" in section right after trying to create it, whether or not that
-// worked. True if the folder exists at the end; nothing is recorded for an
-// existing folder. False when a level could not be created (its record stays)
-// or the path has no backslash and does not exist.
+// Creates the missing levels of folder, outermost first, and then records
+// each level it tried as "level=" in section, outermost first, whether or not
+// creating it worked. Recording after creating lets the log live inside the
+// folder being made. True if the folder exists at the end; nothing is
+// recorded for an existing folder. False when a level could not be created
+// (its record is still written, deeper levels are not tried) or the path has
+// no backslash and does not exist.
 bool CreateLoggedFolder(const Text& folder, const Text& section, const Text& logFile);
 
 // Records, outermost first, every missing key on keyPath (below
