@@ -192,6 +192,9 @@ class Wizard:
             self.proc.wait(timeout=10)
         except subprocess.TimeoutExpired:
             self.proc.kill()
+            self.proc.wait()
+        self.proc.stdin.close()
+        self.proc.stdout.close()
         return False
 
     # -- protocol ---------------------------------------------------------

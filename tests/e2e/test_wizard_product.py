@@ -1,0 +1,191 @@
+"""The wizard of a product-only setup: its pages, Back, Cancel, the finished
+page's Start Menu entries, the Desktop internet shortcut and the launch, and
+the uninstall log a wizard install leaves."""
+
+import os
+import unittest
+
+import qorwine
+from qorwine import WinePrefix
+from wizardlib import (BACK, CANCEL, DESKTOP_ICON, DEST_BROWSE, DEST_FOLDER, DEST_GROUP,
+                       INSTRUCTIONS, LAUNCH, NEXT, PICTURE, PROGRESS_LABEL, PRODUCT_URL,
+                       THIRD_BROWSE, THIRD_FOLDER, THIRD_GROUP, TITLE_COMPLETE,
+                       TITLE_DESTINATION, TITLE_READY, Wizard, build_setup, instructions,
+                       read_bytes, register_recording_browser, settle)
+
+PRODUCT_FOLDER = "C:\\Program Files\\QOR\\Trovix"
+START_MENU = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\QOR\\Trovix"
+DESKTOP_URL = "C:\\users\\Public\\Desktop\\Start Trovix.url"
+
+# What an interactive install of the shipped payload into a fresh machine
+# leaves in TrovixInstall.inf, with the Desktop icon chosen.
+EXAMPLE_LOG = "\r\n".join([
+    "[Trovix Dirs]",
+    "C:\\Program Files\\QOR=",
+    "C:\\Program Files\\QOR\\Trovix=",
+    "C:\\Program Files\\QOR\\Scout=",
+    "[Trovix Files]",
+    "C:\\Program Files\\QOR\\Trovix\\TrovixInstall.inf=",
+    "C:\\Program Files\\QOR\\Trovix\\TrovixUninstall.exe=",
+    "C:\\Program Files\\QOR\\Trovix\\QorXfer.dll=",
+    "C:\\Program Files\\QOR\\Trovix\\QorDL.exe=",
+    "C:\\Program Files\\QOR\\Trovix\\QorRcv.exe=",
+    "C:\\Program Files\\QOR\\Trovix\\Lumen.dat=",
+    "C:\\Program Files\\QOR\\Trovix\\Corvane.inf=",
+    "C:\\Program Files\\QOR\\Scout\\Trovix.tag=",
+    "[Uninstall Command Line]",
+    "C:\\Program Files\\QOR\\Trovix\\QorDL.exe=C:\\Program Files\\QOR\\Trovix\\QorDL.exe -unregister",
+    "C:\\Program Files\\QOR\\Trovix\\QorRcv.exe=C:\\Program Files\\QOR\\Trovix\\QorRcv.exe "
+    "-unregister",
+    "[Trovix Registry Keys]",
+    "Software\\Corvane OnLine=",
+    "Software\\Corvane OnLine\\Setup=",
+    "Software\\Corvane OnLine\\Setup\\Trovix=",
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix=",
+    "Software\\QOR=",
+    "Software\\QOR\\Trovix=",
+    "Software\\QOR\\Trovix\\Config=",
+    "Software\\QOR\\Trovix\\Config\\Receivers=",
+    "Software\\QOR\\Trovix\\Config\\Receivers\\TrovixRcv=",
+    "Software\\QOR\\Trovix\\Downloader=",
+    "[Trovix Registry Items]",
+    "Software\\Corvane OnLine\\Setup\\Trovix\\Directory=",
+    "Software\\Corvane OnLine\\Setup\\Trovix\\Full Name=",
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix\\DisplayName=",
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix\\UninstallString=",
+    "Software\\QOR\\Trovix\\Config\\Receivers\\TrovixRcv\\LatestVersion=",
+    "[Trovix Start Menu Folders]",
+    "QOR=",
+    "QOR\\Trovix=",
+    "[Trovix Start Menu URLs]",
+    "Start Trovix=QOR\\Trovix",
+    "[Trovix Start Menu Shortcuts]",
+    "Configure Trovix=QOR\\Trovix",
+    "Uninstall Trovix=QOR\\Trovix",
+    "[Trovix Desktop URLs]",
+    "Start Trovix=",
+]) + "\r\n"
+
+
+class ProductWizardTest(unittest.TestCase):
+    maxDiff = None
+
+    def assertDestinationPage(self, page):
+        self.assertEqual(page.caption, TITLE_DESTINATION)
+        self.assertEqual(page.text(INSTRUCTIONS), instructions(115, 116, 117, 118))
+        self.assertEqual(page.text(DEST_FOLDER), PRODUCT_FOLDER)
+        for cid in (DEST_GROUP, DEST_FOLDER, DEST_BROWSE):
+            self.assertTrue(page.visible(cid), cid)
+        for cid in (THIRD_GROUP, THIRD_FOLDER, THIRD_BROWSE, PROGRESS_LABEL, LAUNCH, DESKTOP_ICON):
+            self.assertFalse(page.visible(cid), cid)
+        self.assertTrue(page.enabled(NEXT))
+        self.assertFalse(page.enabled(BACK))
+
+    def assertReadyPage(self, page):
+        self.assertEqual(page.caption, TITLE_READY)
+        self.assertEqual(page.text(INSTRUCTIONS), instructions(121, 122, 123))
+        for cid in (DEST_GROUP, DEST_FOLDER, DEST_BROWSE, THIRD_GROUP, THIRD_FOLDER,
+                    THIRD_BROWSE, PROGRESS_LABEL):
+            self.assertFalse(page.visible(cid), cid)
+        self.assertTrue(page.enabled(BACK))
+        self.assertTrue(page.enabled(NEXT))
+
+    def test_pages_1_4_5_6_back_and_finish_with_both_options(self):
+        with WinePrefix() as p:
+            setup = build_setup(p)
+            record = register_recording_browser(p)
+            with Wizard(p, setup) as w:
+                page = w.wait_page(TITLE_DESTINATION)
+                self.assertDestinationPage(page)
+                # The picture is centred left of the instructions.
+                pic, text = page.controls[PICTURE]["rect"], page.controls[INSTRUCTIONS]["rect"]
+                left = page.controls[0xFFFF]["rect"][0]  # the separator starts at client x 0
+                self.assertEqual(pic[0] - left, (text[0] - left - (pic[2] - pic[0])) // 2)
+
+                w.click(NEXT)
+                self.assertReadyPage(w.wait_page(TITLE_READY))
+                w.click(BACK)
+                self.assertDestinationPage(w.wait_page(TITLE_DESTINATION))
+                w.click(NEXT)
+                self.assertReadyPage(w.wait_page(TITLE_READY))
+
+                page = w.walk_to_finished()
+                self.assertEqual(page.text(INSTRUCTIONS), instructions(119, 120, 160, 161))
+                self.assertEqual(page.text(CANCEL), "&Finished")
+                self.assertTrue(page.enabled(CANCEL))
+                self.assertFalse(page.enabled(NEXT))
+                self.assertFalse(page.enabled(BACK))
+                self.assertFalse(page.visible(PROGRESS_LABEL))
+                for cid in (LAUNCH, DESKTOP_ICON):
+                    self.assertTrue(page.visible(cid))
+                    self.assertTrue(page.checked(cid))
+
+                # The Start Menu entries exist as soon as the page shows; the
+                # Desktop shortcut and the launch wait for Finished.
+                for name in ("Start Trovix.url", "Configure Trovix.lnk", "Uninstall Trovix.lnk"):
+                    self.assertTrue(os.path.isfile(p.unixpath(START_MENU + "\\" + name)), name)
+                self.assertFalse(os.path.exists(p.unixpath(DESKTOP_URL)))
+                self.assertFalse(os.path.exists(record))
+
+                w.click(CANCEL)
+                self.assertEqual(w.exit_code(), 0)
+
+            url = read_bytes(p.unixpath(DESKTOP_URL)).decode("latin-1")
+            self.assertIn("URL=" + PRODUCT_URL, url)
+            self.assertIn("IconFile=" + PRODUCT_FOLDER + "\\QorDL.exe", url)
+            self.assertIn("IconIndex=2", url)
+            start_url = read_bytes(p.unixpath(START_MENU + "\\Start Trovix.url")).decode("latin-1")
+            self.assertIn("URL=" + PRODUCT_URL, start_url)
+            self.assertIn("IconIndex=1", start_url)
+            self.assertTrue(qorwine.wait_for(lambda: os.path.exists(record), 15))
+            self.assertTrue(qorwine.wait_for(
+                lambda: PRODUCT_URL in read_bytes(record).decode("latin-1"), 5))
+
+            log = read_bytes(p.unixpath(PRODUCT_FOLDER + "\\TrovixInstall.inf"))
+            self.assertEqual(log.decode("latin-1"), EXAMPLE_LOG)
+
+    def test_finish_with_options_cleared_creates_no_desktop_shortcut_and_launches_nothing(self):
+        with WinePrefix() as p:
+            setup = build_setup(p)
+            record = register_recording_browser(p)
+            with Wizard(p, setup) as w:
+                w.wait_page(TITLE_DESTINATION)
+                w.click(NEXT)
+                w.wait_page(TITLE_READY)
+                w.walk_to_finished()
+                w.check(LAUNCH, False)
+                w.check(DESKTOP_ICON, False)
+                w.click(CANCEL)
+                self.assertEqual(w.exit_code(), 0)
+            settle(3)
+            self.assertFalse(os.path.exists(p.unixpath(DESKTOP_URL)))
+            self.assertFalse(os.path.exists(record))
+            log = read_bytes(p.unixpath(PRODUCT_FOLDER + "\\TrovixInstall.inf")).decode("latin-1")
+            self.assertTrue(log.endswith("Uninstall Trovix=QOR\\Trovix\r\n"))
+            self.assertNotIn("Desktop", log)
+
+    def test_cancel_asks_and_no_changes_nothing_yes_ends_with_minus_one(self):
+        with WinePrefix() as p:
+            setup = build_setup(p)
+            with Wizard(p, setup) as w:
+                before = w.wait_page(TITLE_DESTINATION)
+                w.click(CANCEL)
+                box = w.msgbox("Cancel Installation", "no")
+                self.assertEqual(box["text"], "Do you wish to cancel the installation of Trovix?")
+                self.assertEqual([b["id"] for b in box["buttons"]], [6, 7])  # Yes, No
+                self.assertFalse(box["icon"])
+                self.assertTrue(box["owner"])
+                after = w.wait_page(TITLE_DESTINATION)
+                self.assertEqual(after.controls, before.controls)
+
+                # From the ready page, and through the system menu's Close.
+                w.click(NEXT)
+                w.wait_page(TITLE_READY)
+                w.close()
+                w.msgbox("Cancel Installation", "yes")
+                self.assertEqual(w.exit_code(), -1)
+            self.assertFalse(os.path.exists(p.unixpath(PRODUCT_FOLDER)))
+
+
+if __name__ == "__main__":
+    unittest.main()
