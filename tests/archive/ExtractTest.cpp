@@ -1,0 +1,232 @@
+// Extraction: destinations, lookups, data that is not gzip, damaged data,
+// overlong paths, time stamps and the read-only policy, temporary files.
+#include "ArchiveTestUtil.h"
+
+using namespace qzftest;
+using Z = QorZipFile;
+
+namespace {
+
+std::string Sep() { return std::string(1, qfl::Separator()); }
+
+class ExtractTest : public ScratchTest {
+protected:
+    Z z;
+    void Make(const Bytes& b) {
+        WriteAll(dir / "arc" / "payload.bin", b);
+        ASSERT_TRUE(z.Open(P("arc/payload.bin").c_str(), Z::QZF_MODE_READ)) << z.GetLastError();
+    }
+    void SetUp() override {
+        ScratchTest::SetUp();
+        fs::create_directories(dir / "arc");
+    }
+};
+
+Bytes Sample() {
+    return ArchiveBuilder()
+        .Header()
+        .File("readme.txt", "hello")
+        .File("[TROVIX]\\QorDL.exe", "MZ program")
+        .File("Sub\\Deep\\data.bin", std::string(100000, 'q'))
+        .Entry("stored.raw", Bytes{'p', 'l', 'a', 'i', 'n'}, 5)
+        .Trailer()
+        .b;
+}
+
+TEST_F(ExtractTest, DefaultDestinationIsBelowTheArchiveFolder) {
+    Make(Sample());
+    ASSERT_TRUE(z.ExtractFile("Sub\\Deep\\data.bin", nullptr)) << z.GetLastError();
+    EXPECT_EQ(ReadText(dir / "arc" / "Sub" / "Deep" / "data.bin"), std::string(100000, 'q'));
+    EXPECT_EQ(TempFilesLeft(), 0);
+    // Every entry in one call, in table order.
+    ASSERT_TRUE(z.ExtractFiles(0, nullptr, nullptr));
+    EXPECT_EQ(ReadText(dir / "arc" / "readme.txt"), "hello");
+    EXPECT_EQ(ReadText(dir / "arc" / "[TROVIX]" / "QorDL.exe"), "MZ program");
+    // Data without the gzip magic comes out as stored.
+    EXPECT_EQ(ReadText(dir / "arc" / "stored.raw"), "plain");
+    EXPECT_EQ(TempFilesLeft(), 0);
+}
+
+TEST_F(ExtractTest, LookupByNameThenBySuffix) {
+    Make(Sample());
+    EXPECT_TRUE(z.ExtractFile("README.TXT", P("r.txt").c_str()));
+    EXPECT_TRUE(z.ExtractFile("QorDL.exe", P("dl.exe").c_str()));
+    EXPECT_EQ(ReadText(dir / "dl.exe"), "MZ program");
+    EXPECT_FALSE(z.ExtractFile("nothing.txt", P("n.txt").c_str()));
+    EXPECT_EQ(z.GetLastError(), QZF_ERR_NOT_FOUND);
+    EXPECT_FALSE(fs::exists(dir / "n.txt"));
+    EXPECT_FALSE(z.ExtractFile(nullptr, P("n.txt").c_str()));
+}
+
+TEST_F(ExtractTest, ToDirComposesDestinations) {
+    Make(Sample());
+    const std::string out = P("out");
+    ASSERT_TRUE(z.ExtractFileToDir(out.c_str(), "readme.txt", nullptr));
+    EXPECT_EQ(ReadText(dir / "out" / "readme.txt"), "hello");
+    ASSERT_TRUE(z.ExtractFileToDir((out + Sep()).c_str(), "readme.txt", "copy.txt"));
+    EXPECT_EQ(ReadText(dir / "out" / "copy.txt"), "hello");
+    // An absolute destination name ignores the directory.
+    ASSERT_TRUE(z.ExtractFileToDir(out.c_str(), "readme.txt", P("abs.txt").c_str()));
+    EXPECT_TRUE(fs::exists(dir / "abs.txt"));
+    ASSERT_TRUE(z.ExtractFilesToDir(P("all").c_str(), 0, nullptr));
+    EXPECT_EQ(ReadText(dir / "all" / "Sub" / "Deep" / "data.bin").size(), 100000u);
+    const char* names[] = {"readme.txt", "stored.raw"};
+    const std::string d1 = P("n1"), d2 = P("n2");
+    const char* dests[] = {d1.c_str(), d2.c_str()};
+    ASSERT_TRUE(z.ExtractFiles(2, names, dests));
+    EXPECT_EQ(ReadText(d2), "plain");
+    // The first failure stops the list; files before it stay.
+    const char* bad[] = {"readme.txt", "missing", "stored.raw"};
+    ASSERT_FALSE(z.ExtractFilesToDir(P("part").c_str(), 3, bad));
+    EXPECT_EQ(z.GetLastError(), QZF_ERR_NOT_FOUND);
+    EXPECT_TRUE(fs::exists(dir / "part" / "readme.txt"));
+    EXPECT_FALSE(fs::exists(dir / "part" / "stored.raw"));
+}
+
+TEST_F(ExtractTest, OverlongPathsFailCleanly) {
+    Make(Sample());
+    const std::string longDir = P(std::string(300, 'd'));
+    EXPECT_FALSE(z.ExtractFileToDir(longDir.c_str(), "readme.txt", nullptr));
+    EXPECT_EQ(z.GetLastError(), QZF_ERR_EXTRACT);
+    EXPECT_FALSE(z.ExtractFile("readme.txt", longDir.c_str()));
+    EXPECT_EQ(z.GetLastError(), QZF_ERR_EXTRACT);
+    EXPECT_EQ(TempFilesLeft(), 0);
+    // An archive path that does not fit is no archive name at all.
+    Z y;
+    EXPECT_FALSE(y.Open(longDir.c_str(), Z::QZF_MODE_READWRITE));
+    EXPECT_EQ(y.GetLastError(), QZF_ERR_NO_FILE_NAME);
+}
+
+TEST_F(ExtractTest, DamagedDataFailsWithExtractError) {
+    Bytes good = Gzip(std::string(5000, 'x'));
+    Bytes truncated(good.begin(), good.begin() + good.size() / 2);
+    Bytes badCrc = good;
+    badCrc[badCrc.size() - 6] ^= 0xFF;
+    Make(ArchiveBuilder()
+             .Header()
+             .Entry("cut", truncated, 5000)
+             .Entry("crc", badCrc, 5000)
+             .Entry("empty", {}, 0)
+             .Trailer()
+             .b);
+    EXPECT_FALSE(z.ExtractFile("cut", P("cut").c_str()));
+    EXPECT_EQ(z.GetLastError(), QZF_ERR_EXTRACT);
+    EXPECT_FALSE(z.ExtractFile("crc", P("crc").c_str()));
+    EXPECT_EQ(z.GetLastError(), QZF_ERR_EXTRACT);
+    EXPECT_EQ(TempFilesLeft(), 0);
+    // No data at all is an empty file.
+    ASSERT_TRUE(z.ExtractFile("empty", P("empty").c_str()));
+    EXPECT_EQ(fs::file_size(dir / "empty"), 0u);
+}
+
+TEST_F(ExtractTest, ClosedArchiveAnswersQueriesButCannotExtract) {
+    Make(Sample());
+    z.Close();
+    EXPECT_EQ(z.GetNumFiles(), 4u);
+    EXPECT_FALSE(z.ExtractFile("readme.txt", P("r.txt").c_str()));
+    EXPECT_EQ(z.GetLastError(), QZF_ERR_READ_ARCHIVE);
+    EXPECT_EQ(TempFilesLeft(), 0);
+    ASSERT_TRUE(z.Open(nullptr, Z::QZF_MODE_READ));
+    EXPECT_TRUE(z.ExtractFile("readme.txt", P("r.txt").c_str()));
+}
+
+TEST_F(ExtractTest, TimeStampRestoredOrNot) {
+    // 2021-06-01 12:00:00 UTC as a FILETIME.
+    const uint64_t ft = (1622548800ull + 11644473600ull) * 10000000ull;
+    Make(ArchiveBuilder()
+             .Header()
+             .Entry("t.txt", Gzip("time"), 4, 0x20, static_cast<uint32_t>(ft),
+                    static_cast<uint32_t>(ft >> 32))
+             .Trailer()
+             .b);
+    ASSERT_TRUE(z.ExtractFile("t.txt", P("t1.txt").c_str()));
+    qfl::FileOwner f(qfl::Open(P("t1.txt").c_str(), qfl::kOpenExistingRead));
+    FILETIME got{};
+    ASSERT_TRUE(qfl::GetTime(f.Get(), &got));
+    EXPECT_EQ((static_cast<uint64_t>(got.dwHighDateTime) << 32) | got.dwLowDateTime, ft);
+    z.SetRestoreTimeStamp(false);
+    ASSERT_TRUE(z.ExtractFile("t.txt", P("t2.txt").c_str()));
+    qfl::FileOwner g(qfl::Open(P("t2.txt").c_str(), qfl::kOpenExistingRead));
+    ASSERT_TRUE(qfl::GetTime(g.Get(), &got));
+    EXPECT_NE((static_cast<uint64_t>(got.dwHighDateTime) << 32) | got.dwLowDateTime, ft);
+}
+
+struct PromptLog {
+    int calls = 0;
+    bool answer = false;
+    std::string text, caption;
+};
+
+bool Answer(const char* text, const char* caption, void* context) {
+    auto* log = static_cast<PromptLog*>(context);
+    ++log->calls;
+    log->text = text;
+    log->caption = caption;
+    return log->answer;
+}
+
+TEST_F(ExtractTest, ReadOnlyDestinationPolicy) {
+    Make(Sample());
+    const std::string dest = P("ro.txt");
+    auto makeReadOnly = [&] {
+        qfl::SetAttributes(dest.c_str(), 0);
+        WriteText(dest, "old");
+        ASSERT_TRUE(qfl::SetAttributes(dest.c_str(), qfl::kAttrReadOnly));
+    };
+    makeReadOnly();
+    z.SetExtractReadOnlyOverWrite(Z::QZF_READONLY_NEVER);
+    EXPECT_FALSE(z.ExtractFile("readme.txt", dest.c_str()));
+    EXPECT_EQ(z.GetLastError(), QZF_ERR_EXTRACT);
+    EXPECT_EQ(ReadText(dest), "old");
+    EXPECT_EQ(TempFilesLeft(), 0);
+
+    // Asked: No keeps the file, Yes replaces it; the text names the file.
+    PromptLog log;
+    qfl::SetPromptCallback(Answer, &log);
+    z.SetExtractReadOnlyOverWrite(Z::QZF_READONLY_PROMPT);
+    EXPECT_FALSE(z.ExtractFile("readme.txt", dest.c_str()));
+    EXPECT_EQ(ReadText(dest), "old");
+    EXPECT_EQ(log.text, "Attempting to overwrite Read-Only file " + dest + ".  Replace?");
+    EXPECT_EQ(log.caption, "Replace File?");
+    log.answer = true;
+    EXPECT_TRUE(z.ExtractFile("readme.txt", dest.c_str()));
+    EXPECT_EQ(ReadText(dest), "hello");
+    EXPECT_EQ(log.calls, 2);
+    qfl::SetPromptCallback(nullptr, nullptr);
+#ifndef _WIN32
+    // Natively, with nobody to ask, the answer is No.
+    makeReadOnly();
+    EXPECT_FALSE(z.ExtractFile("readme.txt", dest.c_str()));
+    EXPECT_EQ(ReadText(dest), "old");
+#endif
+    // The default policy replaces it without asking; a writable file is always replaced.
+    makeReadOnly();
+    z.SetExtractReadOnlyOverWrite(Z::QZF_READONLY_ALWAYS);
+    EXPECT_TRUE(z.ExtractFile("readme.txt", dest.c_str()));
+    EXPECT_EQ(ReadText(dest), "hello");
+    z.SetExtractReadOnlyOverWrite(Z::QZF_READONLY_NEVER);
+    WriteText(dest, "writable");
+    EXPECT_TRUE(z.ExtractFile("readme.txt", dest.c_str()));
+    EXPECT_EQ(ReadText(dest), "hello");
+}
+
+TEST_F(ExtractTest, OptionsAndDefaults) {
+    Z d;
+    EXPECT_TRUE(d.GetUseBackupFile());
+    EXPECT_FALSE(d.GetRestoreAttributes());
+    EXPECT_TRUE(d.GetRestoreTimeStamp());
+    EXPECT_EQ(d.GetExtractReadOnlyOverWrite(), Z::QZF_READONLY_ALWAYS);
+    EXPECT_EQ(d.GetOverWritePrompt(), nullptr);
+    EXPECT_FALSE(d.IsOpen());
+    EXPECT_EQ(d.GetLastError(), QZF_ERR_NONE);
+    d.SetOverWritePrompt("Replace %s?");
+    d.SetOverWritePrompt(nullptr);
+    EXPECT_STREQ(d.GetOverWritePrompt(), "Replace %s?");
+    // The path constructor opens at once; the result shows through IsOpen.
+    Z c(P("nope.bin").c_str(), Z::QZF_MODE_READ);
+    EXPECT_FALSE(c.IsOpen());
+    EXPECT_EQ(c.GetLastError(), QZF_ERR_OPEN_FILE);
+    EXPECT_EQ(std::string(c.GetFileName()), P("nope.bin"));
+}
+
+}  // namespace
