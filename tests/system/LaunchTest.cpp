@@ -81,6 +81,9 @@ TEST(BrowserPath, QuotedMissingProgramAndEmptyCommandFail) {
     EXPECT_TRUE(path.empty());
     SetDefault("QorTestPage\\shell\\open\\command", " leading-blank.exe");
     EXPECT_FALSE(GetBrowserPath(path));
+    // A command longer than the value buffer is refused, not cut or overrun.
+    SetDefault("QorTestPage\\shell\\open\\command", Text("C:\\") + Text(300, 'b') + ".exe");
+    EXPECT_FALSE(GetBrowserPath(path));
     SetDefault(".html", "QorNoSuchClass");
     EXPECT_FALSE(GetBrowserPath(path));
 }
