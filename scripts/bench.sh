@@ -1,0 +1,197 @@
+#!/usr/bin/env bash
+# bench.sh NATIVE_BUILD WIN32_BUILD
+# Benchmarks of the archive engine and qorpack, each printed as a ratio to a
+# peer measured in the same run (best of $RUNS alternating runs). Not a test:
+# nothing here passes or fails on time.
+#   (a) a realistic payload is generated in a scratch folder
+#   (b) extraction vs `gzip -dc` of each file alone
+#   (c) peak RSS extracting one 200 MB entry vs a 1 MB one
+#   (d) adding the payload vs `gzip -6` of each file alone; qorpack build vs makensis
+#   (e) removing one entry near the end of a large archive: bytes moved, time
+#   (f) silent install under Wine vs the makensis installer with /S
+set -uo pipefail
+native=$(cd "${1:-build/native}" && pwd)
+win32=$(cd "${2:-build/win32}" 2>/dev/null && pwd || echo "")
+here=$(cd "$(dirname "$0")/.." && pwd)
+RUNS=${RUNS:-3}
+QP=$native/bin/qorpack
+QB=$native/bin/qor_bench
+
+for tool in "$QP" "$QB"; do
+  [ -x "$tool" ] || { echo "bench: $tool is not built (make build)" >&2; exit 1; }
+done
+# Bench-only tools, installed here so that `make test` stays lean.
+need=()
+command -v makensis >/dev/null || need+=(nsis)
+[ -x /usr/bin/time ] || need+=(time)
+if [ ${#need[@]} -gt 0 ]; then
+  echo "bench: installing ${need[*]}"
+  SUDO=""; [ "$(id -u)" = 0 ] || SUDO=sudo
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/qorbench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+now() { date +%s.%N; }
+# best CMD...: runs the command, prints elapsed seconds; output discarded.
+elapsed() {
+  local t0 t1
+  t0=$(now)
+  "$@" >/dev/null 2>&1 || { echo "bench: failed: $*" >&2; echo 0; return 1; }
+  t1=$(now)
+  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }'
+}
+min() { printf '%s\n' "$@" | sort -g | head -1; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
+mb() { awk -v n="$1" 'BEGIN { printf "%.1f MB", n / 1e6 }'; }
+
+echo "== (a) payload"
+python3 "$here/bench/gen_payload.py" payload
+(cd payload && find . -type f | sed 's|^\./||' | sort) >files.txt
+nfiles=$(wc -l <files.txt)
+psize=$(du -sb payload | cut -f1)
+echo "   $nfiles files, $(mb "$psize") in $work/payload"
+# The disk is slow to create many files right after deleting many; each run
+# below writes into a fresh folder and nothing is deleted until the end.
+sleep 2
+
+# Floors: each file compressed / decompressed alone by the system's gzip.
+gzip_all() {  # gzip_all OUTDIR
+  while IFS= read -r f; do
+    mkdir -p "$1/$(dirname "$f")"
+    gzip -6 -c "payload/$f" >"$1/$f.gz"
+  done <files.txt
+}
+gunzip_all() {  # gunzip_all GZDIR OUTDIR
+  while IFS= read -r f; do
+    mkdir -p "$2/$(dirname "$f")"
+    gzip -dc "$1/$f.gz" >"$2/$f"
+  done <files.txt
+}
+
+echo "== (d) adding the payload natively"
+add_t=(); gz_t=()
+for r in $(seq "$RUNS"); do
+  add_t+=("$(elapsed "$QP" add "add$r.qzf" -C payload .)")
+  gz_t+=("$(elapsed gzip_all "gz$r")")
+done
+a=$(min "${add_t[@]}"); g=$(min "${gz_t[@]}")
+asize=$(stat -c %s add1.qzf); gsize=$(du -sb gz1 | cut -f1)
+echo "   qorpack add:   ${a}s  $(mb "$asize")"
+echo "   gzip -6 each:  ${g}s  $(mb "$gsize")"
+echo "   ratio qorpack/gzip = $(ratio "$a" "$g")  (goal <= 1.10)"
+
+echo "== (b) extracting the payload natively"
+ex_t=(); gun_t=()
+for r in $(seq "$RUNS"); do
+  ex_t+=("$(elapsed "$QP" extract add1.qzf -C "ex$r")")
+  gun_t+=("$(elapsed gunzip_all gz1 "gun$r")")
+done
+diff -r payload ex1 >/dev/null && echo "   extracted tree equals the payload" || echo "   WARNING: extracted tree differs"
+e=$(min "${ex_t[@]}"); u=$(min "${gun_t[@]}")
+echo "   qorpack extract: ${e}s"
+echo "   gzip -dc each:   ${u}s"
+echo "   ratio qorpack/gzip = $(ratio "$e" "$u")  (goal <= 1.15)"
+
+echo "== (c) peak memory extracting one entry"
+head -c 1000000 /dev/urandom >one1m.bin
+python3 - <<'EOF'
+import os, random
+rng = random.Random(7)
+with open("one200m.bin", "wb") as f:
+    for i in range(200):
+        # Half random, half text-like: neither free nor incompressible.
+        f.write(rng.randbytes(1 << 19) + (b"entry %08d " % i) * (1 << 19 // 15) + b"\0" * 8)
+EOF
+"$QP" add small.qzf one1m.bin >/dev/null
+"$QP" add big.qzf one200m.bin >/dev/null
+rss() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
+r1=$(rss "$QP" extract small.qzf -C rss1)
+r2=$(rss "$QP" extract big.qzf -C rss2)
+cmp -s one200m.bin rss2/one200m.bin || echo "   WARNING: 200 MB entry did not round-trip"
+echo "   1 MB entry:   peak RSS ${r1} KiB"
+echo "   200 MB entry: peak RSS ${r2} KiB  (difference $((r2 - r1)) KiB)"
+
+echo "== (d) qorpack build vs makensis (zlib, non-solid)"
+stub=""
+[ -n "$win32" ] && [ -f "$win32/bin/TrovixInstall.exe" ] && stub=$win32/bin/TrovixInstall.exe
+if [ -z "$stub" ]; then
+  # A stand-in stub: the build time does not depend on what the stub holds.
+  head -c 300000 /dev/urandom >stub.exe
+  stub=$work/stub.exe
+fi
+# Stored names use backslashes; sources stay as they are.
+awk '{ src=$0; dst=$0; gsub("/", "\\", dst); print "payload/" src " => [TROVIX]\\" dst }' files.txt >bench.manifest
+{
+  echo 'Name "Bench"'
+  echo 'OutFile "nsis-setup.exe"'
+  echo 'SetCompressor zlib'
+  echo 'RequestExecutionLevel admin'
+  echo 'InstallDir "$PROGRAMFILES\QOR\Trovix"'
+  echo 'Page instfiles'
+  echo 'Section'
+  echo '  SetOutPath "$INSTDIR"'
+  echo "  File /r \"$work/payload/*\""
+  echo 'SectionEnd'
+} >bench.nsi
+b_t=(); b1_t=(); n_t=()
+for r in $(seq "$RUNS"); do
+  b_t+=("$(elapsed "$QP" build --stub "$stub" --manifest bench.manifest --out "setup$r.exe")")
+  b1_t+=("$(elapsed "$QP" build --stub "$stub" --manifest bench.manifest --out "seq$r.exe" --jobs 1)")
+  n_t+=("$(elapsed makensis -V1 bench.nsi)")
+done
+cmp -s setup1.exe seq1.exe && echo "   parallel and sequential builds are byte-identical" \
+  || echo "   WARNING: parallel and sequential builds differ"
+b=$(min "${b_t[@]}"); b1=$(min "${b1_t[@]}"); n=$(min "${n_t[@]}")
+echo "   qorpack build (one thread per core): ${b}s  $(mb "$(stat -c %s setup1.exe)")"
+echo "   qorpack build --jobs 1:              ${b1}s"
+echo "   makensis:                            ${n}s  $(mb "$(stat -c %s nsis-setup.exe)")"
+echo "   speed-up over makensis = $(ratio "$n" "$b")x parallel, $(ratio "$n" "$b1")x sequential (aim >= 2)"
+
+echo "== (e) removing one entry near the end of a large archive"
+cp add1.qzf large.qzf
+cat one200m.bin >/dev/null
+"$QP" add large.qzf one200m.bin --as "zz\\big.bin" >/dev/null
+"$QP" add large.qzf one1m.bin --as "zz\\last.bin" >/dev/null
+cp large.qzf large2.qzf
+echo "   in place, no backup: $("$QB" remove large.qzf 1)"
+echo "   in place, backup:    $("$QB" remove large2.qzf 1 --backup)"
+cp add1.qzf tail.qzf
+echo "   second-to-last of the payload archive: $("$QB" remove tail.qzf 1)"
+
+echo "== (f) silent install under Wine vs the makensis installer (/S)"
+tpl=${QOR_WINE_TEMPLATE:-$win32/wine-template}
+if [ -z "$win32" ] || [ ! -f "$win32/bin/TrovixInstall.exe" ]; then
+  echo "   skipped: $win32/bin/TrovixInstall.exe is not built"
+  exit 0
+fi
+"$here/scripts/wine-template.sh" "$tpl" >/dev/null || { echo "   skipped: no Wine template"; exit 0; }
+export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY
+first=$(head -1 files.txt)
+install_in_fresh_prefix() {  # PREFIX EXE ARGS...: times the run, prints seconds
+  local prefix=$1; shift
+  "$here/scripts/wine-prefix.sh" "$tpl" "$prefix" >/dev/null || return 1
+  WINEPREFIX=$prefix wineserver -p5 2>/dev/null  # server up before the clock starts
+  local t
+  t=$(WINEPREFIX=$prefix elapsed timeout 600 wine "$@")
+  WINEPREFIX=$prefix wineserver -k 2>/dev/null
+  echo "$t"
+}
+probe=$(install_in_fresh_prefix "$work/wp-probe" setup1.exe -silent)
+if [ ! -f "$work/wp-probe/drive_c/Program Files/QOR/Trovix/$first" ]; then
+  echo "   skipped: TrovixInstall.exe -silent does not install the payload yet"
+  exit 0
+fi
+s_t=(); ns_t=()
+for r in $(seq "$RUNS"); do
+  s_t+=("$(install_in_fresh_prefix "$work/wp-s$r" setup1.exe -silent)")
+  ns_t+=("$(install_in_fresh_prefix "$work/wp-n$r" nsis-setup.exe /S)")
+done
+[ -f "$work/wp-n1/drive_c/Program Files/QOR/Trovix/$first" ] || echo "   WARNING: NSIS installer did not install"
+s=$(min "${s_t[@]}"); ns=$(min "${ns_t[@]}")
+echo "   TrovixInstall -silent: ${s}s (first probe run ${probe}s)"
+echo "   makensis setup /S:     ${ns}s"
+echo "   ratio Trovix/NSIS = $(ratio "$s" "$ns"); difference per file = $(awk -v a="$s" -v b="$ns" -v n="$nfiles" 'BEGIN { printf "%.2f ms", (a - b) * 1000 / n }')"
