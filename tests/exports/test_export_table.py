@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+"""Checks the export directory of TrovixInstall.exe against the list that
+scripts/gen-exports.py derives from the class and flat-function declarations.
+
+Usage: test_export_table.py PATH/TO/TrovixInstall.exe  (or QOR_BIN set)
+"""
+import os
+import subprocess
+import sys
+import unittest
+
+import pefile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+GEN = os.path.join(ROOT, "scripts", "gen-exports.py")
+EXE = None
+
+
+def derived_exports():
+    out = subprocess.run([sys.executable, GEN, "--list"], check=True, stdout=subprocess.PIPE,
+                         text=True).stdout
+    rows = [line.split(" ", 1) for line in out.splitlines() if line.strip()]
+    return [(int(ordinal), name) for ordinal, name in rows]
+
+
+class ExportTable(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.pe = pefile.PE(EXE, fast_load=True)
+        cls.pe.parse_data_directories(
+            directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXPORT"]])
+        cls.exports = cls.pe.DIRECTORY_ENTRY_EXPORT
+        cls.expected = derived_exports()
+
+    def test_module_name(self):
+        name = self.pe.get_string_at_rva(self.exports.struct.Name)
+        self.assertEqual(name, b"TrovixInstall.exe")
+
+    def test_names_and_ordinals_match_the_declarations(self):
+        actual = [(s.ordinal, s.name.decode() if s.name else None)
+                  for s in self.exports.symbols]
+        self.assertEqual(len(self.expected), 76)
+        self.assertEqual(sorted(actual), self.expected)
+
+    def test_every_export_is_named_and_ordinals_are_dense(self):
+        d = self.exports.struct
+        self.assertEqual(d.Base, 1)
+        self.assertEqual(d.NumberOfFunctions, 76)
+        self.assertEqual(d.NumberOfNames, 76)
+        self.assertTrue(all(s.name for s in self.exports.symbols))
+
+    def test_ordinals_follow_the_byte_order_of_the_names(self):
+        by_ordinal = sorted((s.ordinal, s.name) for s in self.exports.symbols)
+        names = [n for _, n in by_ordinal]
+        self.assertEqual(names, sorted(names))
+        self.assertTrue(all(n.startswith(b"?") for n in names[:38]))
+        self.assertTrue(all(n.startswith(b"QZF_") for n in names[38:]))
+
+    def test_exports_are_code_not_forwarders(self):
+        text = [s for s in self.pe.sections
+                if s.Characteristics & pefile.SECTION_CHARACTERISTICS["IMAGE_SCN_MEM_EXECUTE"]]
+        addresses = set()
+        for s in self.exports.symbols:
+            self.assertIsNone(s.forwarder, s.name)
+            self.assertTrue(any(sec.contains_rva(s.address) for sec in text), s.name)
+            addresses.add(s.address)
+        self.assertEqual(len(addresses), 76, "two exports share one function")
+
+    def test_def_file_is_current(self):
+        subprocess.run([sys.executable, GEN, "--check"], check=True, stdout=subprocess.PIPE)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) > 1 and not sys.argv[1].startswith("-"):
+        EXE = sys.argv.pop(1)
+    else:
+        EXE = os.path.join(os.environ.get("QOR_BIN", ""), "TrovixInstall.exe")
+    unittest.main(verbosity=2)
