@@ -23,19 +23,19 @@ static int g_checks;
     } while (0)
 #define CHECK_STR(a, b) CHECK((a) != NULL && strcmp((a), (b)) == 0)
 
-/* One pointer per export; the names match the typedefs below. */
-#define QZF_FUNCTIONS(X)                                                                          \
-    X(AddFile)                                                                                    \
-    X(AddFiles) X(Close) X(Create) X(CreateWithFile) X(CreateWithFileAndMode) X(Delete)           \
-        X(ExtractFile) X(ExtractFileToDir) X(ExtractFiles) X(ExtractFilesToDir) X(GetDefFileName) \
-            X(GetExtractReadOnlyOverWrite) X(GetFileAttributes) X(GetFileCompressedSize)          \
-                X(GetFileIndex) X(GetFileName) X(GetFileSize) X(GetFileTimeStamp) X(GetLastError) \
-                    X(GetNumFiles) X(GetOverWritePrompt) X(GetRestoreAttributes)                  \
-                        X(GetRestoreTimeStamp) X(GetUseBackupFile) X(GetZipFileName) X(IsOpen)    \
-                            X(Open) X(RemoveFile) X(RemoveFileByIndex) X(RemoveFiles) X(Save)     \
-                                X(SetExtractReadOnlyOverWrite) X(SetHeaderOffset)                 \
-                                    X(SetOverWritePrompt) X(SetRestoreAttributes)                 \
-                                        X(SetRestoreTimeStamp) X(SetUseBackupFile)
+/* The 38 flat exports; each gets a pointer typed from QzfFlat.h's prototype. */
+/* clang-format off */
+#define QZF_FUNCTIONS(X)                                                                  \
+    X(AddFile) X(AddFiles) X(Close) X(Create) X(CreateWithFile) X(CreateWithFileAndMode)  \
+    X(Delete) X(ExtractFile) X(ExtractFileToDir) X(ExtractFiles) X(ExtractFilesToDir)     \
+    X(GetDefFileName) X(GetExtractReadOnlyOverWrite) X(GetFileAttributes)                 \
+    X(GetFileCompressedSize) X(GetFileIndex) X(GetFileName) X(GetFileSize)                \
+    X(GetFileTimeStamp) X(GetLastError) X(GetNumFiles) X(GetOverWritePrompt)              \
+    X(GetRestoreAttributes) X(GetRestoreTimeStamp) X(GetUseBackupFile) X(GetZipFileName)  \
+    X(IsOpen) X(Open) X(RemoveFile) X(RemoveFileByIndex) X(RemoveFiles) X(Save)           \
+    X(SetExtractReadOnlyOverWrite) X(SetHeaderOffset) X(SetOverWritePrompt)               \
+    X(SetRestoreAttributes) X(SetRestoreTimeStamp) X(SetUseBackupFile)
+/* clang-format on */
 
 #define DECLARE(name) static __typeof__(&QZF_##name) p##name;
 QZF_FUNCTIONS(DECLARE)
