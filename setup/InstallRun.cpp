@@ -54,6 +54,24 @@ uint32_t ReadLe32(const unsigned char* b) {
     return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
 }
 
+// Starts a command line hidden and lets it run: neither waited for nor
+// checked. WinExec is not used because it waits up to 30 seconds for the
+// new process to go idle, which a program without a message loop never does.
+void StartHidden(const Text& commandLine) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process = {};
+    // CreateProcessA may write into the command line: give it a copy.
+    std::vector<char> line(commandLine.c_str(), commandLine.c_str() + commandLine.size() + 1);
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        Handle thread(process.hThread);
+        Handle child(process.hProcess);
+    }
+}
+
 }  // namespace
 
 int SetupWizard::RunSilent() {
@@ -277,10 +295,7 @@ void SetupWizard::RegisterInstall() {
     // The downloader creates this key itself; it is on record for removal.
     LogRegistryKeyPath(Text(kProductConfigKey) + "\\Downloader", keys, log);
 
-    // Started hidden and left to run: neither waited for nor checked.
-    for (uint32_t i = 0; i < installCommandCount; ++i) {
-        WinExec(installCommands[i].c_str(), SW_HIDE);
-    }
+    for (uint32_t i = 0; i < installCommandCount; ++i) StartHidden(installCommands[i]);
 }
 
 void SetupWizard::WriteTitleScoutTag() {

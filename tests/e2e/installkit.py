@@ -11,7 +11,7 @@ import os
 import shutil
 import tempfile
 
-from qorwine import BIN, bin_path, qorpack, wait_for
+from qorwine import BIN, NATIVE_BIN, bin_path, qorpack, wait_for
 
 STUB = bin_path("TrovixInstall.exe")
 RECORDER = bin_path(os.path.join("examples", "QorDL.exe"))
@@ -34,16 +34,10 @@ def fixture(name):
 
 def have_tools():
     """Why the install tests cannot run, or None when everything is built."""
-    for path in (STUB, RECORDER, UNINSTALLER, os.path.join(os.path.dirname(qorpack_path()),
-                                                          "qorpack")):
+    for path in (STUB, RECORDER, UNINSTALLER, DRIVER, os.path.join(NATIVE_BIN, "qorpack")):
         if not os.path.exists(path):
             return "not built: " + path
     return None
-
-
-def qorpack_path():
-    from qorwine import NATIVE_BIN
-    return os.path.join(NATIVE_BIN, "qorpack")
 
 
 class SetupBuilder:
@@ -191,3 +185,25 @@ def workdir(testcase):
     d = tempfile.mkdtemp(prefix="qorinst.")
     testcase.addCleanup(shutil.rmtree, d, True)
     return d
+
+
+def system_reg_values(prefix, key):
+    """Values of HKLM\\key as saved in the prefix's system.reg ({name: raw text
+    after '='}), or None when the key is not there. Waits for the prefix's
+    wineserver to write the registry out first. Shows what reg.exe cannot,
+    such as a REG_SZ of no bytes at all ("hex(1):")."""
+    prefix.wait_server()
+    wanted = "[" + key.replace("\\", "\\\\") + "]"
+    values, inside = None, False
+    with open(os.path.join(prefix.path, "system.reg"), encoding="latin-1") as f:
+        for line in f:
+            line = line.rstrip("\n")
+            if line.startswith("["):
+                inside = line.split("]")[0] + "]" == wanted
+                if inside:
+                    values = {}
+                continue
+            if inside and line.startswith('"') and "=" in line:
+                name, raw = line.split("=", 1)
+                values[name.strip('"')] = raw
+    return values
