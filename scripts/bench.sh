@@ -103,7 +103,7 @@ rng = random.Random(7)
 with open("one200m.bin", "wb") as f:
     for i in range(200):
         # Half random, half text-like: neither free nor incompressible.
-        f.write(rng.randbytes(1 << 19) + (b"entry %08d " % i) * (1 << 19 // 15) + b"\0" * 8)
+        f.write(rng.randbytes(1 << 19) + (b"entry %08d " % i) * ((1 << 19) // 15) + b"\0" * 8)
 EOF
 "$QP" add small.qzf one1m.bin >/dev/null
 "$QP" add big.qzf one200m.bin >/dev/null
@@ -169,7 +169,11 @@ if [ -z "$win32" ] || [ ! -f "$win32/bin/TrovixInstall.exe" ]; then
 fi
 "$here/scripts/wine-template.sh" "$tpl" >/dev/null || { echo "   skipped: no Wine template"; exit 0; }
 export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY
+# The setup's message loop needs a window, and Wine makes windows only with a display.
+"$here/scripts/xvfb.sh" start "$work/xvfb.state" >/dev/null || { echo "   skipped: no Xvfb"; exit 0; }
+trap '"$here/scripts/xvfb.sh" stop "$work/xvfb.state" >/dev/null; rm -rf "$work"' EXIT
+read -r xdisplay _ <"$work/xvfb.state"
+export DISPLAY=":$xdisplay"
 first=$(head -1 files.txt)
 install_in_fresh_prefix() {  # PREFIX EXE ARGS...: times the run, prints seconds
   local prefix=$1; shift
