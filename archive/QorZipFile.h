@@ -188,8 +188,10 @@ private:
     bool AddOneEntry(QorZipFileEntry& e, uint64_t position);
     bool CompressSource(QorZipFileEntry& e, const char* temp);
     bool CopyIntoArchive(QorZipFileEntry& e, const char* temp, uint64_t position);
-    bool IncrementalAppend();
+    bool AppendInPlace(uint32_t oldTrailer);
+    bool FinishChange(bool ok);
     bool Compact();
+    bool CompactInPlace();
     bool MoveBlock(uint32_t from, uint32_t to, uint32_t length, uint32_t* written);
     void RepairAfterFinalSteps(uint32_t write);
     void RepairAfterFailedMove(uint32_t failed, uint32_t k, uint32_t removed, uint32_t write,

@@ -146,10 +146,17 @@ bool QorZipFile::AddFile(const char* source, const char* name) {
         return false;
     }
     const unsigned long existing = GetFileIndex(static_cast<char*>(storedName.p));
-    if (existing != kNotFound && !RemoveFile(existing)) return false;
+    const bool replacing = existing != kNotFound;
+    // A replacement removes and appends within one backup session, so a
+    // failure leaves the old entry in place.
+    if (replacing) {
+        if (!Backup(kBackupBegin)) return false;
+        entries_[existing].deleted = true;
+        if (!CompactInPlace()) return FinishChange(false);
+    }
     if (entryCount_ >= entryCapacity_ && !GrowTable(entryCount_ + 1)) {
         lastError_ = QZF_ERR_OUT_OF_MEMORY;
-        return false;
+        return replacing ? FinishChange(false) : false;
     }
     QorZipFileEntry& e = entries_[entryCount_];
     ResetEntry(e);
@@ -157,7 +164,10 @@ bool QorZipFile::AddFile(const char* source, const char* name) {
     e.sourcePath = static_cast<char*>(sourcePath.p);
     storedName.p = sourcePath.p = nullptr;
     ++entryCount_;
-    return trailerPosition_ ? IncrementalAppend() : Save();
+    if (replacing) return FinishChange(AppendInPlace(trailerPosition_));
+    if (!trailerPosition_) return Save();
+    if (!Backup(kBackupBegin)) return false;
+    return FinishChange(AppendInPlace(trailerPosition_));
 }
 
 bool QorZipFile::AddFiles(unsigned long count, const char** sources) {
@@ -375,26 +385,32 @@ bool QorZipFile::CopyIntoArchive(QorZipFileEntry& e, const char* temp, uint64_t 
     return true;
 }
 
-bool QorZipFile::IncrementalAppend() {
-    const uint32_t oldTrailer = trailerPosition_;
-    if (!Backup(kBackupBegin)) return false;
+// Writes the last table entry over the trailer at oldTrailer and a new trailer
+// after it. Without the backup, a failure drops the entry again and puts the
+// old trailer back, ending the file there.
+bool QorZipFile::AppendInPlace(uint32_t oldTrailer) {
     QorZipFileEntry& e = entries_[entryCount_ - 1];
     bool ok = qfl::Seek(AsFile(handle_), oldTrailer);
     if (!ok) lastError_ = QZF_ERR_READ_ARCHIVE;
     ok = ok && AddOneEntry(e, oldTrailer) &&
          WriteTrailer(static_cast<uint64_t>(e.dataPosition) + e.compressedSize);
-    if (ok) return Backup(kBackupCommit);
-    if (useBackupFile_) {
-        Backup(kBackupRollback);
-        return false;
-    }
-    // No backup: put the old trailer back where it was and end the file there.
+    if (ok || useBackupFile_) return ok;
     const QZF_ERROR error = lastError_;
     ResetEntry(entries_[--entryCount_]);
-    if (IsOpen() && qfl::Seek(AsFile(handle_), oldTrailer) && WriteTrailer(oldTrailer))
+    if (qfl::Seek(AsFile(handle_), oldTrailer) && WriteTrailer(oldTrailer))
         qfl::Truncate(AsFile(handle_));
     lastError_ = error;
-    Reopen(mode_);
+    return false;
+}
+
+// Ends a change begun with Backup(kBackupBegin): commit on success; on failure
+// roll back, or without the backup read the repaired file's directory again.
+bool QorZipFile::FinishChange(bool ok) {
+    if (ok) return Backup(kBackupCommit);
+    if (useBackupFile_)
+        Backup(kBackupRollback);
+    else
+        Reopen(mode_);
     return false;
 }
 
@@ -442,11 +458,16 @@ bool QorZipFile::RemoveFiles(unsigned long count, const char** names) {
     return Compact();
 }
 
-// Moves every kept entry down over the deleted ones, writes the trailer after
-// the last and cuts the file there.
 bool QorZipFile::Compact() {
     if (entryCount_ == 0) return true;
     if (!Backup(kBackupBegin)) return false;
+    return FinishChange(CompactInPlace());
+}
+
+// Moves every kept entry down over the deleted ones, writes the trailer after
+// the last and cuts the file there. Without the backup a failure is repaired
+// in place so that the file stays readable.
+bool QorZipFile::CompactInPlace() {
     uint32_t write = entries_[0].recordPosition;
     uint32_t removed = 0, k = 0, i = 0, written = 0;
     bool ok = true;
@@ -481,21 +502,14 @@ bool QorZipFile::Compact() {
             lastError_ = QZF_ERR_WRITE_ARCHIVE;
             ok = false;
         }
-        if (ok) return Backup(kBackupCommit);
     }
-    if (useBackupFile_) {
-        Backup(kBackupRollback);
-        return false;
-    }
+    if (ok || useBackupFile_) return ok;
     const QZF_ERROR error = lastError_;
-    if (IsOpen()) {
-        if (moved)
-            RepairAfterFinalSteps(write);
-        else
-            RepairAfterFailedMove(i, k, removed, write, written);
-    }
+    if (moved)
+        RepairAfterFinalSteps(write);
+    else
+        RepairAfterFailedMove(i, k, removed, write, written);
     lastError_ = error;
-    Reopen(mode_);
     return false;
 }
 

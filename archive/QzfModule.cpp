@@ -112,7 +112,9 @@ typedef HMODULE(WINAPI* LoadLibraryFn)(const char*);
 typedef void*(WINAPI* GetProcAddressFn)(HMODULE, const char*);
 
 // Applies the base relocations for the image at base, linked delta bytes away
-// from it, making each page writable for the time of its block.
+// from it. Each page is made writable only while its block is applied, and
+// gets its own protection back (a value may straddle into the next page,
+// which can belong to another section).
 bool Relocate(uint8_t* base, intptr_t delta, VirtualProtectFn protect) {
     IMAGE_NT_HEADERS32* nt = Headers(base);
     const IMAGE_DATA_DIRECTORY& dir =
@@ -120,6 +122,7 @@ bool Relocate(uint8_t* base, intptr_t delta, VirtualProtectFn protect) {
     if (!dir.VirtualAddress || (nt->FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED)) {
         return false;
     }
+    const DWORD kPage = 0x1000;
     uint8_t* block = base + dir.VirtualAddress;
     uint8_t* end = block + dir.Size;
     while (block + sizeof(IMAGE_BASE_RELOCATION) <= end) {
@@ -128,20 +131,32 @@ bool Relocate(uint8_t* base, intptr_t delta, VirtualProtectFn protect) {
         uint8_t* page = base + header->VirtualAddress;
         const DWORD count = (header->SizeOfBlock - sizeof(IMAGE_BASE_RELOCATION)) / sizeof(WORD);
         auto* items = reinterpret_cast<WORD*>(block + sizeof(IMAGE_BASE_RELOCATION));
-        DWORD old = 0;
-        // Two pages: a patched value may straddle the page end.
-        if (!protect(page, 0x2000, PAGE_EXECUTE_READWRITE, &old)) return false;
+        bool straddles = false;
         for (DWORD i = 0; i < count; ++i) {
             const int type = items[i] >> 12;
-            if (type == IMAGE_REL_BASED_HIGHLOW) {
-                auto* at = reinterpret_cast<uint32_t*>(page + (items[i] & 0xFFF));
-                *at += static_cast<uint32_t>(delta);
-            } else if (type != IMAGE_REL_BASED_ABSOLUTE) {
-                return false;
-            }
+            if (type != IMAGE_REL_BASED_HIGHLOW && type != IMAGE_REL_BASED_ABSOLUTE) return false;
+            if (type == IMAGE_REL_BASED_HIGHLOW && (items[i] & 0xFFF) > kPage - 4) straddles = true;
+        }
+        DWORD old[2] = {0, 0};
+        if (!protect(page, kPage, PAGE_EXECUTE_READWRITE, &old[0])) return false;
+        if (straddles && !protect(page + kPage, kPage, PAGE_EXECUTE_READWRITE, &old[1])) {
+            return false;
+        }
+        for (DWORD i = 0; i < count; ++i) {
+            if ((items[i] >> 12) != IMAGE_REL_BASED_HIGHLOW) continue;
+            auto* at = reinterpret_cast<uint8_t*>(page + (items[i] & 0xFFF));
+            // Byte-wise: the value need not be aligned.
+            uint32_t v = static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
+                         static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
+            v += static_cast<uint32_t>(delta);
+            at[0] = static_cast<uint8_t>(v);
+            at[1] = static_cast<uint8_t>(v >> 8);
+            at[2] = static_cast<uint8_t>(v >> 16);
+            at[3] = static_cast<uint8_t>(v >> 24);
         }
         DWORD ignored = 0;
-        protect(page, 0x2000, old, &ignored);
+        protect(page, kPage, old[0], &ignored);
+        if (straddles) protect(page + kPage, kPage, old[1], &ignored);
         block += header->SizeOfBlock;
     }
     return true;
