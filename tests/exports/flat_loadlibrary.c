@@ -82,6 +82,10 @@ static int LoadExports(const char* exePath) {
     p##name = (__typeof__(p##name))(void*)GetProcAddress(m, "QZF_" #name); \
     CHECK(p##name != NULL);
     QZF_FUNCTIONS(RESOLVE)
+    /* This program sits at 0x400000, the executable's link address, so the
+     * executable was mapped elsewhere and had to relocate itself (Wine never
+     * maps a second executable at 0x400000 anyway). */
+    CHECK((void*)m != (void*)0x400000);
     /* Ordinals 39..76 are the flat functions in name order; 1..38 the members. */
     CHECK((void*)GetProcAddress(m, MAKEINTRESOURCEA(39)) == (void*)pAddFile);
     CHECK((void*)GetProcAddress(m, MAKEINTRESOURCEA(76)) == (void*)pSetUseBackupFile);
@@ -288,6 +292,25 @@ static void TestFlow(void) {
 
     h = pCreateWithFileAndMode(archive, 'r');
     CHECK(pGetNumFiles(h) == 1 && pGetFileSize(h, 0) == sizeof g_beta);
+    pDelete(h);
+
+    /* The same archive behind 5000 bytes of host file: found at its offset. */
+    static char host[sizeof g_beta + 10000];
+    HANDLE f = CreateFileA(archive, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    DWORD got = 0;
+    memset(host, 'H', 5000);
+    CHECK(f != INVALID_HANDLE_VALUE && ReadFile(f, host + 5000, sizeof host - 5000, &got, NULL));
+    if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+    CHECK(got > 0 && got < sizeof host - 5000);
+    CHECK(WriteBytes("host.bin", host, 5000 + got));
+    Path(out, "host.bin");
+    h = pCreate();
+    CHECK(pOpen(h, out, 'r') == 0); /* at offset 0 the host's bytes are no archive */
+    pSetHeaderOffset(h, 5000);
+    CHECK(pOpen(h, out, 'r') == 1);
+    CHECK(pGetNumFiles(h) == 1);
+    Path(d1, "out\\host\\beta.bin");
+    CHECK(pExtractFile(h, "src\\beta.bin", d1) == 1 && SameBytes(d1, g_beta, sizeof g_beta));
     pDelete(h);
 }
 

@@ -66,6 +66,20 @@ class ExportTable(unittest.TestCase):
             addresses.add(s.address)
         self.assertEqual(len(addresses), 76, "two exports share one function")
 
+    def test_engine_has_no_static_constructors(self):
+        # Loaded as a library the executable runs no constructors, so the
+        # engine's objects must not register any.
+        lib = os.environ.get("QOR_ARCHIVE_LIB")
+        if not lib:
+            self.skipTest("QOR_ARCHIVE_LIB not set")
+        headers = subprocess.run(["i686-w64-mingw32-objdump", "-h", lib], check=True,
+                                 stdout=subprocess.PIPE, text=True).stdout
+        symbols = subprocess.run(["i686-w64-mingw32-nm", lib], check=True,
+                                 stdout=subprocess.PIPE, text=True).stdout
+        self.assertNotIn(".ctors", headers)
+        self.assertNotIn(".CRT$XC", headers)
+        self.assertNotIn("_GLOBAL__sub_I", symbols)
+
     def test_def_file_is_current(self):
         subprocess.run([sys.executable, GEN, "--check"], check=True, stdout=subprocess.PIPE)
 
