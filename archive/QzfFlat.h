@@ -42,7 +42,9 @@ typedef struct QZF_OBJECT_* QZF_HANDLE;
 
 /* ---- creation ---- */
 
-/* A new object with no archive. Null when memory runs out. */
+/* A new object with no archive. Null when memory runs out, or when the
+ * executable, loaded as a library, cannot make itself ready to run (its
+ * imports cannot be bound); never when it runs as its own process. */
 QZF_HANDLE QZF_CALL QZF_Create(void);
 /* A new object that has tried to open path for reading only. Null only when
  * memory runs out: whether the archive opened shows through QZF_IsOpen and
