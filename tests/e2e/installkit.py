@@ -181,6 +181,16 @@ def wait_records(prefix, folder, names, timeout=20):
     return out
 
 
+def finish(proc, timeout=60):
+    """Waits for a process from WinePrefix.start (not for its pipes, which
+    programs it started may still hold) and closes the pipes; its exit code."""
+    code = proc.wait(timeout=timeout)
+    for pipe in (proc.stdout, proc.stderr):
+        if pipe:
+            pipe.close()
+    return code
+
+
 def workdir(testcase):
     d = tempfile.mkdtemp(prefix="qorinst.")
     testcase.addCleanup(shutil.rmtree, d, True)

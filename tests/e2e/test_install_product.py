@@ -8,7 +8,7 @@ import unittest
 from qorwine import WinePrefix, signed32
 from installkit import (CONFIG_KEY, INST_TAGS, PRODUCT, PRODUCT_FILES, PRODUCT_LOG, RECORDER,
                         SCOUT_TAG, SETUP_KEY, UNINSTALLER, UNINSTALL_KEY, SetupBuilder,
-                        add_product_entries, exists, have_tools, log_text, read_bytes,
+                        add_product_entries, exists, finish, have_tools, log_text, read_bytes,
                         system_reg_values, wait_records, workdir)
 
 MISSING = have_tools()
@@ -99,7 +99,7 @@ class ProductInstall(unittest.TestCase):
             # the same output pipes open.
             start = time.time()
             proc = p.start(setup, "-silent")
-            code = proc.wait(timeout=120)
+            code = finish(proc, 120)
             took = time.time() - start
             self.assertEqual(signed32(code), 0)
             self.assertLess(took, 25, "the setup waited for its install command")
