@@ -96,6 +96,7 @@ int SetupWizard::ShowWizard() {
     PrepareFolders();
     INT_PTR result = DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_WIZARD), ownerWindow,
                                      &SetupWizard::DialogProc, 0);
+    dialogWindow = nullptr;  // later message boxes must not name a destroyed owner
     // Anything but a finished install (a failed dialog, or one ended by the
     // quit request of a failed copy) counts as not installed.
     return result == 1 ? 1 : 2;

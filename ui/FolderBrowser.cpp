@@ -49,7 +49,7 @@ int FolderBrowser::Run() {
     request.lpstrFilter = kFilter;
     request.lpstrFile = file;
     request.nMaxFile = kPathBufferSize;
-    request.lpstrInitialDir = path_.c_str();
+    request.lpstrInitialDir = path_.empty() ? nullptr : path_.c_str();
     request.lpstrTitle = title_.empty() ? nullptr : title_.c_str();
     request.Flags = OFN_HIDEREADONLY | OFN_ENABLEHOOK | OFN_ENABLETEMPLATE | OFN_NOVALIDATE;
     request.lpfnHook = &FolderBrowser::HookProc;

@@ -101,21 +101,64 @@ class ReceiverWizardTest(unittest.TestCase):
         slots = dict(SLOTS, TVIID_RCV_DEF_DIR="C:\\Games\\Default")
         with WinePrefix() as p:
             p.reg_add("HKLM\\" + APP_KEY, "InstallPath", "C:\\Games\\GameX\\")
+            make_program(p, "C:\\Games\\GameX")
             setup = build_setup(p, slots, ENTRIES)
             with Wizard(p, setup) as w:
                 w.wait_page(TITLE_DESTINATION)
                 w.click(NEXT)
                 page = w.wait_page(TITLE_RECEIVER)
+                # Found and used as it is: one backslash less, no subfolder.
                 self.assertEqual(page.text(DEST_FOLDER), "C:\\Games\\GameX")
                 self.assertTrue(page.visible(DEST_BROWSE))
                 self.assertEqual(page.text(INSTRUCTIONS),
                                  instructions(155, 156, 157, disp=INSTALL_NAME))
+
+                # Browse on page 2 moves the receiver, not the product.
+                w.click(DEST_BROWSE)
+                browser = w.dialog("Select the Installation Folder")
+                w.settext(browser, 1013, "C:\\Games\\Other")
+                w.click(1, browser)
+                w.msgbox("Create Folder?", "yes")
+                self.assertEqual(w.wait_page(TITLE_RECEIVER).text(DEST_FOLDER),
+                                 "C:\\Games\\Other")
                 w.click(BACK)
                 page = w.wait_page(TITLE_DESTINATION)
                 self.assertEqual(page.text(DEST_FOLDER), "C:\\Program Files\\QOR\\Trovix")
+                w.click(NEXT)
+                w.wait_page(TITLE_RECEIVER)
+                w.click(NEXT)
+                w.wait_page(TITLE_THIRD)
+                self.choose_program(w, "C:\\Games\\GameX\\gamex.exe")
+                self.assertThirdPartyPage(w.wait_page(TITLE_THIRD), "C:\\Games\\GameX\\", True)
+                w.click(NEXT)
+                w.wait_page(TITLE_READY)
+                w.walk_to_finished()
                 w.click(CANCEL)
-                w.msgbox("Cancel Installation", "yes")
-                self.assertEqual(w.exit_code(), -1)
+                self.assertEqual(w.exit_code(), 0)
+            self.assertTrue(os.path.isfile(p.unixpath("C:\\Games\\Other\\GameXRcv.dll")))
+            self.assertTrue(os.path.isfile(
+                p.unixpath("C:\\Program Files\\QOR\\Trovix\\QorXfer.dll")))
+
+    def test_folder_not_found_with_default_keeps_the_default_folder(self):
+        slots = dict(SLOTS, TVIID_RCV_DEF_DIR="C:\\Games\\Default")
+        with WinePrefix() as p:
+            make_program(p, "C:\\Games\\X")
+            setup = build_setup(p, slots, ENTRIES)
+            with Wizard(p, setup) as w:
+                w.wait_page(TITLE_DESTINATION)
+                w.click(NEXT)
+                page = w.wait_page(TITLE_RECEIVER)
+                self.assertEqual(page.text(DEST_FOLDER), "C:\\Games\\Default")
+                w.click(NEXT)
+                self.assertThirdPartyPage(w.wait_page(TITLE_THIRD), "C:\\", False)
+                self.choose_program(w, "C:\\Games\\X\\gamex.exe")
+                self.assertThirdPartyPage(w.wait_page(TITLE_THIRD), "C:\\Games\\X\\", True)
+                w.click(NEXT)
+                w.wait_page(TITLE_READY)
+                w.walk_to_finished()
+                w.click(CANCEL)
+                self.assertEqual(w.exit_code(), 0)
+            self.assertTrue(os.path.isfile(p.unixpath("C:\\Games\\Default\\GameXRcv.dll")))
 
     def test_folder_not_found_asks_on_page_3(self):
         with WinePrefix() as p:
