@@ -18,7 +18,9 @@
 
 #include "text/Text.h"
 
-// Desktop folder shared by all users, ending in a backslash.
+// Desktop folder shared by all users, ending in a backslash. Never empty: a
+// registry value is taken as it stands with a backslash appended (even after
+// one it already has); without one, the fallback path is answered.
 Text GetDesktopFolder();
 // Programs folder of the Start Menu (all users on NT, the current user on the
 // 95 family), ending in a backslash.

@@ -22,15 +22,6 @@ inline bool SetString(HKEY root, const char* key, const char* name, const std::s
     return r == ERROR_SUCCESS;
 }
 
-// Points a shell folder at data. Wine's shell refreshes "Shell Folders" from
-// "User Shell Folders" whenever it resolves a folder, so both are set.
-inline bool SetShellFolder(HKEY root, const char* name, const std::string& data) {
-    return SetString(root, kShellFolders, name, data) &&
-           SetString(root,
-                     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-                     name, data);
-}
-
 inline void DeleteValue(HKEY root, const char* key, const char* name) {
     HKEY k;
     if (RegOpenKeyExA(root, key, 0, KEY_WRITE, &k) != ERROR_SUCCESS) return;
@@ -59,5 +50,37 @@ inline bool ReadRaw(HKEY root, const char* key, const char* name, std::string* d
     RegCloseKey(k);
     return r == ERROR_SUCCESS;
 }
+
+// Saves a value on construction and puts it back (or removes it, if it was
+// missing) on destruction, so one test's registry changes do not leak into
+// the next.
+class ScopedValue {
+public:
+    ScopedValue(HKEY root, const char* key, const char* name)
+        : root_(root), key_(key), name_(name) {
+        existed_ = ReadRaw(root, key, name, &data_, &type_);
+    }
+    ~ScopedValue() {
+        if (!existed_) {
+            DeleteValue(root_, key_, name_);
+            return;
+        }
+        HKEY k;
+        if (RegCreateKeyA(root_, key_, &k) != ERROR_SUCCESS) return;
+        RegSetValueExA(k, name_, 0, type_, reinterpret_cast<const BYTE*>(data_.data()),
+                       static_cast<DWORD>(data_.size()));
+        RegCloseKey(k);
+    }
+    ScopedValue(const ScopedValue&) = delete;
+    ScopedValue& operator=(const ScopedValue&) = delete;
+
+private:
+    HKEY root_;
+    const char* key_;
+    const char* name_;
+    bool existed_ = false;
+    std::string data_;
+    DWORD type_ = REG_SZ;
+};
 
 }  // namespace testreg

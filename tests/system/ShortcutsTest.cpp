@@ -15,9 +15,6 @@
 
 namespace {
 
-const Text kRoot = "C:\\qorsc";
-const Text kPrograms = "C:\\qorsc\\Programs";
-const Text kDesktop = "C:\\qorsc\\Desktop";
 const char kNotepad[] = "C:\\windows\\notepad.exe";
 
 bool Win95Family() { return getenv("QOR_EXPECT_WIN95") != nullptr; }
@@ -28,16 +25,20 @@ Text WindowsFolder() {
     return Text(buffer, n);
 }
 
-// Where the Programs folder is read from on this family.
-HKEY ProgramsRoot() { return Win95Family() ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
-const char* ProgramsValue() { return Win95Family() ? "Programs" : "Common Programs"; }
-
 TEST(ShellFolders, PlatformFamilyIsTheOneThePrefixReports) {
     EXPECT_EQ(IsWindowsNT(), !Win95Family());
 }
 
+// Each shell-folder test puts the values it changes back afterwards.
+#define KEEP_SHELL_FOLDERS()                                                                      \
+    testreg::ScopedValue keepPrograms(HKEY_LOCAL_MACHINE, testreg::kShellFolders,                 \
+                                      "Common Programs");                                         \
+    testreg::ScopedValue keepUserPrograms(HKEY_CURRENT_USER, testreg::kShellFolders, "Programs"); \
+    testreg::ScopedValue keepDesktop(HKEY_LOCAL_MACHINE, testreg::kShellFolders, "Common Desktop")
+
 TEST(ShellFolders, NtFamilyReadsCommonValues) {
     if (Win95Family()) GTEST_SKIP() << "NT family only";
+    KEEP_SHELL_FOLDERS();
     const char* programs = "C:\\WINNT\\Profiles\\All Users\\Start Menu\\Programs";
     ASSERT_TRUE(testreg::SetString(HKEY_LOCAL_MACHINE, testreg::kShellFolders, "Common Programs",
                                    programs));
@@ -51,6 +52,7 @@ TEST(ShellFolders, NtFamilyReadsCommonValues) {
 
 TEST(ShellFolders, NtFamilyFallsBackBelowAllUsersProfile) {
     if (Win95Family()) GTEST_SKIP() << "NT family only";
+    KEEP_SHELL_FOLDERS();
     testreg::DeleteValue(HKEY_LOCAL_MACHINE, testreg::kShellFolders, "Common Programs");
     ASSERT_TRUE(testreg::SetString(HKEY_LOCAL_MACHINE, testreg::kShellFolders, "Common Desktop",
                                    ""));  // empty counts as missing
@@ -61,6 +63,7 @@ TEST(ShellFolders, NtFamilyFallsBackBelowAllUsersProfile) {
 
 TEST(ShellFolders, Win95FamilyReadsUserProgramsAndCommonDesktop) {
     if (!Win95Family()) GTEST_SKIP() << "Windows 95 family only";
+    KEEP_SHELL_FOLDERS();
     ASSERT_TRUE(testreg::SetString(HKEY_CURRENT_USER, testreg::kShellFolders, "Programs",
                                    "C:\\WINDOWS\\Start Menu\\Programs"));
     ASSERT_TRUE(testreg::SetString(HKEY_LOCAL_MACHINE, testreg::kShellFolders, "Common Programs",
@@ -73,6 +76,7 @@ TEST(ShellFolders, Win95FamilyReadsUserProgramsAndCommonDesktop) {
 
 TEST(ShellFolders, Win95FamilyFallsBackToWindowsFolder) {
     if (!Win95Family()) GTEST_SKIP() << "Windows 95 family only";
+    KEEP_SHELL_FOLDERS();
     testreg::DeleteValue(HKEY_CURRENT_USER, testreg::kShellFolders, "Programs");
     testreg::DeleteValue(HKEY_LOCAL_MACHINE, testreg::kShellFolders, "Common Desktop");
     EXPECT_EQ(GetProgramsFolder(), WindowsFolder() + "\\Start Menu\\Programs\\");
@@ -91,21 +95,34 @@ TEST(LinkPaths, RelativeFolderGetsOneSeparatorAndOverlongPathsAreRefused) {
     EXPECT_TRUE(MakeLinkPath(base, "", name255 + "n", ".url").empty());
 }
 
-// Shell folders pointed at scratch folders for the creation tests.
+// Creation tests work in the prefix's own shell folders (Wine's shell keeps
+// rewriting the registry values to them) and remove what they added.
 class ShortcutTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        RemoveFolderTree(kRoot);
-        ASSERT_TRUE(CreateFolderPath(kPrograms));
-        ASSERT_TRUE(CreateFolderPath(kDesktop));
-        ASSERT_TRUE(testreg::SetString(ProgramsRoot(), testreg::kShellFolders, ProgramsValue(),
-                                       kPrograms.str()));
-        ASSERT_TRUE(testreg::SetString(HKEY_LOCAL_MACHINE, testreg::kShellFolders, "Common Desktop",
-                                       kDesktop.str()));
-        ASSERT_EQ(GetProgramsFolder(), kPrograms + "\\");
-        ASSERT_EQ(GetDesktopFolder(), kDesktop + "\\");
+        programs_ = GetProgramsFolder();
+        desktop_ = GetDesktopFolder();
+        ASSERT_EQ(programs_.back(), '\\');
+        ASSERT_EQ(desktop_.back(), '\\');
+        programs_.erase(programs_.size() - 1);
+        desktop_.erase(desktop_.size() - 1);
+        ASSERT_TRUE(CreateFolderPath(programs_));
+        ASSERT_TRUE(CreateFolderPath(desktop_));
+        programsBefore_ = testfiles::List(programs_);
+        desktopBefore_ = testfiles::List(desktop_);
     }
-    void TearDown() override { RemoveFolderTree(kRoot); }
+    void TearDown() override {
+        for (const std::string& name : testfiles::Added(programs_, programsBefore_))
+            RemoveEntry(programs_ + "\\" + name.c_str());
+        for (const std::string& name : testfiles::Added(desktop_, desktopBefore_))
+            RemoveEntry(desktop_ + "\\" + name.c_str());
+    }
+    static void RemoveEntry(const Text& path) {
+        if (!RemoveFolderTree(path)) DeleteFileAt(path);
+    }
+
+    Text programs_, desktop_;  // without trailing backslash
+    std::set<std::string> programsBefore_, desktopBefore_;
 };
 
 TEST_F(ShortcutTest, StartMenuUrlWithIconHasItsThreeKeysInOrder) {
@@ -114,7 +131,7 @@ TEST_F(ShortcutTest, StartMenuUrlWithIconHasItsThreeKeysInOrder) {
                                    "C:\\P\\QorDL.exe", 1));
     EXPECT_TRUE(StartMenuFolderExists("QOR\\Trovix"));
     EXPECT_TRUE(StartMenuUrlExists("QOR\\Trovix", "Start"));
-    EXPECT_EQ(testfiles::Read(kPrograms + "\\QOR\\Trovix\\Start.url"),
+    EXPECT_EQ(testfiles::Read(programs_ + "\\QOR\\Trovix\\Start.url"),
               "[InternetShortcut]\r\n"
               "URL=http://www.example.com/\r\n"
               "IconIndex=1\r\n"
@@ -124,11 +141,11 @@ TEST_F(ShortcutTest, StartMenuUrlWithIconHasItsThreeKeysInOrder) {
 TEST_F(ShortcutTest, UrlWithoutIconHasOnlyTheAddress) {
     EXPECT_TRUE(CreateDesktopUrl("Plain", "http://a/", "", 7));
     EXPECT_TRUE(DesktopUrlExists("Plain"));
-    EXPECT_EQ(testfiles::Read(kDesktop + "\\Plain.url"), "[InternetShortcut]\r\nURL=http://a/\r\n");
+    EXPECT_EQ(testfiles::Read(desktop_ + "\\Plain.url"), "[InternetShortcut]\r\nURL=http://a/\r\n");
 }
 
 TEST_F(ShortcutTest, RewritingAUrlReplacesItsKeysAndKeepsTheRest) {
-    Text path = kDesktop + "\\Again.url";
+    Text path = desktop_ + "\\Again.url";
     ASSERT_TRUE(testfiles::Write(path,
                                  "[InternetShortcut]\r\nURL=http://old/\r\nHotKey=0\r\n"
                                  "IconFile=C:\\old.ico\r\n[Extra]\r\nX=1\r\n"));
@@ -146,7 +163,7 @@ TEST_F(ShortcutTest, ShortcutsTakeTheirIconFromTargetOrIconFile) {
     EXPECT_TRUE(DesktopShortcutExists("Other Icon"));
 
     ShellLink own;
-    ASSERT_TRUE(own.Load(kPrograms + "\\QOR\\Trovix\\Own Icon.lnk"));
+    ASSERT_TRUE(own.Load(programs_ + "\\QOR\\Trovix\\Own Icon.lnk"));
     EXPECT_STRCASEEQ(own.GetPath().c_str(), kNotepad);
     int index = -1;
     EXPECT_STRCASEEQ(own.GetIconLocation(&index).c_str(), kNotepad);
@@ -155,7 +172,7 @@ TEST_F(ShortcutTest, ShortcutsTakeTheirIconFromTargetOrIconFile) {
     EXPECT_EQ(own.GetDescription(), Text(""));
 
     ShellLink other;
-    ASSERT_TRUE(other.Load(kDesktop + "\\Other Icon.lnk"));
+    ASSERT_TRUE(other.Load(desktop_ + "\\Other Icon.lnk"));
     EXPECT_STRCASEEQ(other.GetIconLocation(&index).c_str(), "C:\\windows\\system32\\shell32.dll");
     EXPECT_EQ(index, 3);
 }
@@ -188,7 +205,7 @@ TEST_F(ShortcutTest, StartMenuFolderCreateAndRemove) {
     EXPECT_TRUE(RemoveStartMenuFolder("A\\B"));
     EXPECT_TRUE(RemoveStartMenuFolder("A"));
     EXPECT_FALSE(StartMenuFolderExists("A"));
-    ASSERT_TRUE(testfiles::Write(kPrograms + "\\file", "x"));
+    ASSERT_TRUE(testfiles::Write(programs_ + "\\file", "x"));
     EXPECT_FALSE(CreateStartMenuFolder("file\\sub"));
     EXPECT_FALSE(CreateStartMenuUrl("file\\sub", "U", "http://u/", "", 0));
     EXPECT_FALSE(CreateStartMenuShortcut("file\\sub", "S", kNotepad, "", 0));
@@ -204,11 +221,14 @@ TEST_F(ShortcutTest, OverlongNamesAreRefusedWithoutWritingAnything) {
     EXPECT_FALSE(DesktopShortcutExists(name));
     EXPECT_FALSE(DeleteStartMenuUrl("QOR", name));
     EXPECT_TRUE(DeleteStartMenuShortcut("QOR", name));
-    EXPECT_TRUE(RemoveFolderTree(kDesktop));  // the Desktop was left empty
+    EXPECT_TRUE(testfiles::Added(desktop_, desktopBefore_).empty());
+    // The Start Menu folder is made before the link path is formed; it stays empty.
+    EXPECT_EQ(testfiles::Added(programs_, programsBefore_), std::set<std::string>{"QOR"});
+    EXPECT_TRUE(testfiles::List(programs_ + "\\QOR").empty());
 }
 
 TEST_F(ShortcutTest, ShellLinkMembersRoundTripThroughAFile) {
-    Text path = kDesktop + "\\Full.lnk";
+    Text path = desktop_ + "\\Full.lnk";
     {
         ShellLink link;
         ASSERT_TRUE(link.IsValid());
@@ -251,12 +271,12 @@ TEST_F(ShortcutTest, ShellLinkMembersRoundTripThroughAFile) {
     EXPECT_TRUE(copy.SetIDList(list));
     CoTaskMemFree(list);
     EXPECT_STRCASEEQ(copy.GetPath().c_str(), kNotepad);
-    EXPECT_TRUE(copy.SetRelativePath(kDesktop + "\\"));
+    EXPECT_TRUE(copy.SetRelativePath(desktop_ + "\\"));
 }
 
 TEST_F(ShortcutTest, ShellLinkRefusesMissingAndOverlongFiles) {
     ShellLink link;
-    EXPECT_FALSE(link.Load(kDesktop + "\\missing.lnk"));
+    EXPECT_FALSE(link.Load(desktop_ + "\\missing.lnk"));
     EXPECT_FALSE(link.Save(Text("C:\\") + Text(400, 'x') + ".lnk"));
 }
 
@@ -272,9 +292,9 @@ TEST_F(ShortcutTest, LinksForTheIndependentParser) {
     ASSERT_TRUE(CreateStartMenuShortcut("QOR\\Trovix", "Configure Trovix", kNotepad, "", 1));
     ASSERT_TRUE(CreateDesktopShortcut("Uninstall Trovix", "C:\\windows\\regedit.exe",
                                       "C:\\windows\\system32\\shell32.dll", 3));
-    ASSERT_TRUE(CopyFileA((kPrograms + "\\QOR\\Trovix\\Configure Trovix.lnk").c_str(),
+    ASSERT_TRUE(CopyFileA((programs_ + "\\QOR\\Trovix\\Configure Trovix.lnk").c_str(),
                           (folder + "\\configure.lnk").c_str(), FALSE));
-    ASSERT_TRUE(CopyFileA((kDesktop + "\\Uninstall Trovix.lnk").c_str(),
+    ASSERT_TRUE(CopyFileA((desktop_ + "\\Uninstall Trovix.lnk").c_str(),
                           (folder + "\\uninstall.lnk").c_str(), FALSE));
     ASSERT_TRUE(
         testfiles::Write(folder + "\\expected.txt",

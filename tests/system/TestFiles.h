@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <set>
 #include <string>
 
 #include "text/Text.h"
@@ -43,6 +44,28 @@ inline Text FromUnixPath(const char* unixPath) {
     for (size_t i = 0; i < path.size(); ++i)
         if (path[i] == '/') path.SetAt(i, '\\');
     return path;
+}
+
+// Names of the entries in folder ("." and ".." left out).
+inline std::set<std::string> List(const Text& folder) {
+    std::set<std::string> names;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string name = entry.cFileName;
+        if (name != "." && name != "..") names.insert(name);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+    return names;
+}
+
+// Entries of folder that are not in before.
+inline std::set<std::string> Added(const Text& folder, const std::set<std::string>& before) {
+    std::set<std::string> added;
+    for (const std::string& name : List(folder))
+        if (!before.count(name)) added.insert(name);
+    return added;
 }
 
 }  // namespace testfiles

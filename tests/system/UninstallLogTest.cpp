@@ -13,22 +13,37 @@
 namespace {
 
 const Text kRoot = "C:\\qorlog";
-const Text kPrograms = "C:\\qorlog\\Programs";
-const Text kDesktop = "C:\\qorlog\\Desktop";
 const char kUrl[] = "http://www.example.com/start";
 
+// Runs in the prefix's own shell folders (Wine's shell keeps rewriting the
+// registry values to them) and removes what it added there.
 class UninstallLogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         RemoveFolderTree(kRoot);
-        ASSERT_TRUE(CreateFolderPath(kPrograms));
-        ASSERT_TRUE(CreateFolderPath(kDesktop));
-        ASSERT_TRUE(testreg::SetString(HKEY_LOCAL_MACHINE, testreg::kShellFolders,
-                                       "Common Programs", kPrograms.str()));
-        ASSERT_TRUE(testreg::SetString(HKEY_LOCAL_MACHINE, testreg::kShellFolders, "Common Desktop",
-                                       kDesktop.str()));
+        ASSERT_TRUE(CreateFolder(kRoot));
+        programs_ = GetProgramsFolder();
+        desktop_ = GetDesktopFolder();
+        programs_.erase(programs_.size() - 1);
+        desktop_.erase(desktop_.size() - 1);
+        ASSERT_TRUE(CreateFolderPath(programs_));
+        ASSERT_TRUE(CreateFolderPath(desktop_));
+        programsBefore_ = testfiles::List(programs_);
+        desktopBefore_ = testfiles::List(desktop_);
     }
-    void TearDown() override { RemoveFolderTree(kRoot); }
+    void TearDown() override {
+        RemoveFolderTree(kRoot);
+        for (const std::string& name : testfiles::Added(programs_, programsBefore_))
+            RemoveEntry(programs_ + "\\" + name.c_str());
+        for (const std::string& name : testfiles::Added(desktop_, desktopBefore_))
+            RemoveEntry(desktop_ + "\\" + name.c_str());
+    }
+    static void RemoveEntry(const Text& path) {
+        if (!RemoveFolderTree(path)) DeleteFileAt(path);
+    }
+
+    Text programs_, desktop_;  // without trailing backslash
+    std::set<std::string> programsBefore_, desktopBefore_;
 };
 
 TEST(UninstallLogNames, SectionNamesComposeWithOneSpace) {
@@ -47,9 +62,9 @@ TEST_F(UninstallLogTest, SequenceOfWritersGivesExactFile) {
     const Text items = LogSectionName("Trovix", kLogRegistryItems);
 
     // Pre-existing objects, none of which may be recorded.
-    ASSERT_TRUE(CreateFolder(kPrograms + "\\QOR"));
+    ASSERT_TRUE(CreateFolder(programs_ + "\\QOR"));
     ASSERT_TRUE(
-        testfiles::Write(kDesktop + "\\Old Link.url", "[InternetShortcut]\r\nURL=http://old/\r\n"));
+        testfiles::Write(desktop_ + "\\Old Link.url", "[InternetShortcut]\r\nURL=http://old/\r\n"));
     ASSERT_TRUE(testreg::SetString(HKEY_LOCAL_MACHINE, "Software\\QorLogPre", "Long",
                                    std::string(1000, 'L')));
     ASSERT_TRUE(testreg::SetString(HKEY_LOCAL_MACHINE, "Software\\QorLogPre", "Short", "s"));
@@ -141,10 +156,10 @@ TEST_F(UninstallLogTest, SequenceOfWritersGivesExactFile) {
     EXPECT_FALSE(testreg::KeyExists(HKEY_LOCAL_MACHINE, "QorNoSuchRoot"));
     EXPECT_EQ(ReadSetupDirectory("Trovix"), product);
     EXPECT_EQ(ReadSetupFullName("Trovix"), Text("Trovix Full"));
-    EXPECT_TRUE(FileExists(kPrograms + "\\QOR\\Trovix\\Start Trovix.url"));
-    EXPECT_TRUE(FileExists(kPrograms + "\\QOR\\Trovix\\Configure Trovix.lnk"));
-    EXPECT_TRUE(FileExists(kDesktop + "\\Start Trovix.url"));
-    EXPECT_EQ(testfiles::Read(kDesktop + "\\Old Link.url"),
+    EXPECT_TRUE(FileExists(programs_ + "\\QOR\\Trovix\\Start Trovix.url"));
+    EXPECT_TRUE(FileExists(programs_ + "\\QOR\\Trovix\\Configure Trovix.lnk"));
+    EXPECT_TRUE(FileExists(desktop_ + "\\Start Trovix.url"));
+    EXPECT_EQ(testfiles::Read(desktop_ + "\\Old Link.url"),
               std::string("[InternetShortcut]\r\nURL=") + kUrl + "\r\n");
 }
 
@@ -161,7 +176,7 @@ TEST_F(UninstallLogTest, SetupEntryDirectoryLosesExactlyOneBackslash) {
 
 TEST_F(UninstallLogTest, StartMenuRecordsComeBeforeAFailedCreation) {
     const Text log = kRoot + "\\fail.inf";
-    ASSERT_TRUE(testfiles::Write(kPrograms + "\\blocked", "x"));
+    ASSERT_TRUE(testfiles::Write(programs_ + "\\blocked", "x"));
     EXPECT_FALSE(CreateLoggedStartMenuUrl("P", log, "blocked\\sub", "Link", kUrl, "", 0));
     EXPECT_FALSE(CreateLoggedStartMenuShortcut("P", log, "blocked\\sub", "Short",
                                                "C:\\windows\\notepad.exe", "", 0));
