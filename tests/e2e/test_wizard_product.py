@@ -3,6 +3,8 @@ page's Start Menu entries, the Desktop internet shortcut and the launch, and
 the uninstall log a wizard install leaves."""
 
 import os
+import re
+import subprocess
 import unittest
 
 import qorwine
@@ -65,6 +67,11 @@ EXAMPLE_LOG = "\r\n".join([
     "[Trovix Desktop URLs]",
     "Start Trovix=",
 ]) + "\r\n"
+
+
+def lnkinfo(path):
+    """The independent reading of a .lnk file by liblnk's lnkinfo."""
+    return subprocess.run(["lnkinfo", path], capture_output=True, text=True, check=True).stdout
 
 
 class ProductWizardTest(unittest.TestCase):
@@ -134,6 +141,12 @@ class ProductWizardTest(unittest.TestCase):
             self.assertIn("URL=" + PRODUCT_URL, url)
             self.assertIn("IconFile=" + PRODUCT_FOLDER + "\\QorDL.exe", url)
             self.assertIn("IconIndex=2", url)
+            # The shortcuts point at their programs and take icon 1 from them.
+            for name, target in (("Configure Trovix.lnk", "QorDL.exe"),
+                                 ("Uninstall Trovix.lnk", "TrovixUninstall.exe")):
+                info = lnkinfo(p.unixpath(START_MENU + "\\" + name))
+                self.assertRegex(info, r"Local path\s*: " + re.escape(PRODUCT_FOLDER + "\\" + target))
+                self.assertRegex(info, r"Icon index\s*: 1\b")
             start_url = read_bytes(p.unixpath(START_MENU + "\\Start Trovix.url")).decode("latin-1")
             self.assertIn("URL=" + PRODUCT_URL, start_url)
             self.assertIn("IconIndex=1", start_url)
