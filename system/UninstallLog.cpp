@@ -79,6 +79,9 @@ void WriteSetupRegistryEntry(const Text& entryName, const Text& directory, const
 }
 
 bool CreateLoggedStartMenuFolder(const Text& prefix, const Text& logFile, const Text& folder) {
+    // "QOR\Trovix\" is the folder "QOR\Trovix": record it once, under that name.
+    if (folder.back() == '\\')
+        return CreateLoggedStartMenuFolder(prefix, logFile, folder.substr(0, folder.size() - 1));
     size_t slash = folder.rfind('\\');
     if (slash != Text::npos) CreateLoggedStartMenuFolder(prefix, logFile, folder.substr(0, slash));
     if (!StartMenuFolderExists(folder))

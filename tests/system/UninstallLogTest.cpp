@@ -190,6 +190,14 @@ TEST_F(UninstallLogTest, StartMenuRecordsComeBeforeAFailedCreation) {
               "Short=blocked\\sub\r\n");
 }
 
+TEST_F(UninstallLogTest, StartMenuFolderWithTrailingBackslashIsRecordedOnce) {
+    const Text log = kRoot + "\\slash.inf";
+    EXPECT_TRUE(CreateLoggedStartMenuFolder("P", log, "X\\Y\\"));
+    EXPECT_TRUE(CreateLoggedStartMenuFolder("P", log, "X\\Y"));
+    EXPECT_TRUE(FolderExists(programs_ + "\\X\\Y"));
+    EXPECT_EQ(testfiles::Read(log), "[P Start Menu Folders]\r\nX=\r\nX\\Y=\r\n");
+}
+
 TEST_F(UninstallLogTest, ExistingDestinationRecordsNothing) {
     const Text log = kRoot + "\\none.inf";
     EXPECT_TRUE(CreateLoggedFolder(kRoot, "T Dirs", log));
