@@ -152,7 +152,7 @@ done
 cmp -s setup1.exe seq1.exe && echo "   parallel and sequential builds are byte-identical" \
   || echo "   WARNING: parallel and sequential builds differ"
 b=$(min "${b_t[@]}"); b1=$(min "${b1_t[@]}"); n=$(min "${n_t[@]}")
-echo "   qorpack build (one thread per core): ${b}s  $(mb "$(stat -c %s setup1.exe)")"
+echo "   qorpack build (one thread per core): ${b}s  $(mb "$(stat -c %s setup1.exe)") (archive $(mb $(($(stat -c %s setup1.exe) - $(stat -c %s "$stub")))), stub $(mb "$(stat -c %s "$stub")"))"
 echo "   qorpack build --jobs 1:              ${b1}s"
 echo "   makensis:                            ${n}s  $(mb "$(stat -c %s nsis-setup.exe)")"
 echo "   speed-up over makensis = $(ratio "$n" "$b")x parallel, $(ratio "$n" "$b1")x sequential (aim >= 2)"
