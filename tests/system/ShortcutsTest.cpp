@@ -30,15 +30,15 @@ TEST(ShellFolders, PlatformFamilyIsTheOneThePrefixReports) {
 }
 
 // Each shell-folder test puts the values it changes back afterwards.
-#define KEEP_SHELL_FOLDERS()                                                                      \
-    testreg::ScopedValue keepPrograms(HKEY_LOCAL_MACHINE, testreg::kShellFolders,                 \
-                                      "Common Programs");                                         \
-    testreg::ScopedValue keepUserPrograms(HKEY_CURRENT_USER, testreg::kShellFolders, "Programs"); \
-    testreg::ScopedValue keepDesktop(HKEY_LOCAL_MACHINE, testreg::kShellFolders, "Common Desktop")
+struct KeepShellFolders {
+    testreg::ScopedValue programs{HKEY_LOCAL_MACHINE, testreg::kShellFolders, "Common Programs"};
+    testreg::ScopedValue userPrograms{HKEY_CURRENT_USER, testreg::kShellFolders, "Programs"};
+    testreg::ScopedValue desktop{HKEY_LOCAL_MACHINE, testreg::kShellFolders, "Common Desktop"};
+};
 
 TEST(ShellFolders, NtFamilyReadsCommonValues) {
     if (Win95Family()) GTEST_SKIP() << "NT family only";
-    KEEP_SHELL_FOLDERS();
+    KeepShellFolders keep;
     const char* programs = "C:\\WINNT\\Profiles\\All Users\\Start Menu\\Programs";
     ASSERT_TRUE(testreg::SetString(HKEY_LOCAL_MACHINE, testreg::kShellFolders, "Common Programs",
                                    programs));
@@ -52,7 +52,7 @@ TEST(ShellFolders, NtFamilyReadsCommonValues) {
 
 TEST(ShellFolders, NtFamilyFallsBackBelowAllUsersProfile) {
     if (Win95Family()) GTEST_SKIP() << "NT family only";
-    KEEP_SHELL_FOLDERS();
+    KeepShellFolders keep;
     testreg::DeleteValue(HKEY_LOCAL_MACHINE, testreg::kShellFolders, "Common Programs");
     ASSERT_TRUE(testreg::SetString(HKEY_LOCAL_MACHINE, testreg::kShellFolders, "Common Desktop",
                                    ""));  // empty counts as missing
@@ -63,7 +63,7 @@ TEST(ShellFolders, NtFamilyFallsBackBelowAllUsersProfile) {
 
 TEST(ShellFolders, Win95FamilyReadsUserProgramsAndCommonDesktop) {
     if (!Win95Family()) GTEST_SKIP() << "Windows 95 family only";
-    KEEP_SHELL_FOLDERS();
+    KeepShellFolders keep;
     ASSERT_TRUE(testreg::SetString(HKEY_CURRENT_USER, testreg::kShellFolders, "Programs",
                                    "C:\\WINDOWS\\Start Menu\\Programs"));
     ASSERT_TRUE(testreg::SetString(HKEY_LOCAL_MACHINE, testreg::kShellFolders, "Common Programs",
@@ -76,7 +76,7 @@ TEST(ShellFolders, Win95FamilyReadsUserProgramsAndCommonDesktop) {
 
 TEST(ShellFolders, Win95FamilyFallsBackToWindowsFolder) {
     if (!Win95Family()) GTEST_SKIP() << "Windows 95 family only";
-    KEEP_SHELL_FOLDERS();
+    KeepShellFolders keep;
     testreg::DeleteValue(HKEY_CURRENT_USER, testreg::kShellFolders, "Programs");
     testreg::DeleteValue(HKEY_LOCAL_MACHINE, testreg::kShellFolders, "Common Desktop");
     EXPECT_EQ(GetProgramsFolder(), WindowsFolder() + "\\Start Menu\\Programs\\");
@@ -90,9 +90,9 @@ TEST(LinkPaths, RelativeFolderGetsOneSeparatorAndOverlongPathsAreRefused) {
               Text("C:\\P\\QOR\\Trovix\\Go.url"));
     EXPECT_EQ(MakeLinkPath("C:\\D\\", "", "Go", ".url"), Text("C:\\D\\Go.url"));
     Text base = "C:\\D\\";
-    Text name255(259 - base.size() - 4, 'n');  // exactly 259 characters
-    EXPECT_EQ(MakeLinkPath(base, "", name255, ".url").size(), 259u);
-    EXPECT_TRUE(MakeLinkPath(base, "", name255 + "n", ".url").empty());
+    Text nameThatFits(259 - base.size() - 4, 'n');  // exactly 259 characters
+    EXPECT_EQ(MakeLinkPath(base, "", nameThatFits, ".url").size(), 259u);
+    EXPECT_TRUE(MakeLinkPath(base, "", nameThatFits + "n", ".url").empty());
 }
 
 // Creation tests work in the prefix's own shell folders (Wine's shell keeps
