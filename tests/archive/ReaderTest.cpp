@@ -11,6 +11,7 @@ class ReaderTest : public ScratchTest {
 protected:
     // Opens bytes written to a file; returns the object for inspection.
     void OpenBytes(Z& z, const Bytes& b, unsigned long offset = 0) {
+        z.Close();  // Windows lets nobody write a file an archive object reads
         WriteAll(dir / "a.bin", b);
         z.SetHeaderOffset(offset);
         z.Open(P("a.bin").c_str(), Z::QZF_MODE_READ);
