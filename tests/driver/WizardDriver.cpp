@@ -185,6 +185,17 @@ std::string RectJson(HWND w) {
     return buf;
 }
 
+// The client area in screen coordinates, so control positions can be
+// related to it.
+std::string ClientJson(HWND w) {
+    RECT r = {};
+    GetClientRect(w, &r);
+    MapWindowPoints(w, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    char buf[96];
+    snprintf(buf, sizeof buf, "[%ld,%ld,%ld,%ld]", r.left, r.top, r.right, r.bottom);
+    return buf;
+}
+
 std::string ChildrenJson(HWND w) {
     std::string list = "[";
     for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
@@ -348,6 +359,7 @@ void Execute(const std::vector<std::string>& f, Started& started, FILE* out) {
                               .Text("caption", TextOf(w))
                               .Add("owner", JsonBool(GetWindow(w, GW_OWNER) != nullptr))
                               .Add("rect", RectJson(w))
+                              .Add("client", ClientJson(w))
                               .Add("controls", ChildrenJson(w)));
     }
     if (cmd == "close") {

@@ -14,9 +14,10 @@
 //                                 ("" for any); answer "hwnd" and "caption"
 //   waitgone WIN [SECONDS]        wait until the window is gone or hidden
 //   windows                       the visible top-level windows
-//   dump    WIN                   caption, owner, rectangle and every child
-//                                 control: id, class, text, style, visible,
-//                                 enabled, checked
+//   dump    WIN                   caption, owner, window and client rectangle
+//                                 (screen coordinates) and every child control:
+//                                 id, class, text, style, visible, enabled,
+//                                 checked, rectangle
 //   click   WIN ID                press a button like a user would: refused
 //                                 when the control is hidden or disabled
 //   command WIN ID                post WM_COMMAND ID regardless of state

@@ -10,9 +10,9 @@ import unittest
 import qorwine
 from qorwine import WinePrefix
 from wizardlib import (BACK, CANCEL, DESKTOP_ICON, DEST_BROWSE, DEST_FOLDER, DEST_GROUP,
-                       INSTRUCTIONS, LAUNCH, NEXT, PICTURE, PROGRESS_LABEL, PRODUCT_URL,
-                       THIRD_BROWSE, THIRD_FOLDER, THIRD_GROUP, TITLE_COMPLETE,
-                       TITLE_DESTINATION, TITLE_READY, Wizard, build_setup, instructions,
+                       INSTRUCTIONS, LAUNCH, NEXT, PICTURE, PROGRESS_BAR, PROGRESS_LABEL,
+                       PRODUCT_URL, THIRD_BROWSE, THIRD_FOLDER, THIRD_GROUP, TITLE_COMPLETE,
+                       TITLE_COPYING, TITLE_DESTINATION, TITLE_READY, Wizard, build_setup, instructions,
                        read_bytes, register_recording_browser, settle)
 
 PRODUCT_FOLDER = "C:\\Program Files\\QOR\\Trovix"
@@ -69,6 +69,20 @@ EXAMPLE_LOG = "\r\n".join([
 ]) + "\r\n"
 
 
+def screen_pixels(prefix, x, y, width, height):
+    """{(dx, dy): (r, g, b)} of a screen area, read with ImageMagick's import."""
+    out = subprocess.run(
+        ["import", "-display", prefix.env["DISPLAY"], "-window", "root", "-crop",
+         "%dx%d+%d+%d" % (width, height, x, y), "+repage", "-depth", "8", "txt:-"],
+        capture_output=True, text=True, check=True).stdout
+    pixels = {}
+    for line in out.splitlines():
+        m = re.match(r"(\d+),(\d+): \((\d+),(\d+),(\d+)", line)
+        if m:
+            pixels[(int(m[1]), int(m[2]))] = tuple(int(v) for v in m.groups()[2:5])
+    return pixels
+
+
 def lnkinfo(path):
     """The independent reading of a .lnk file by liblnk's lnkinfo."""
     return subprocess.run(["lnkinfo", path], capture_output=True, text=True, check=True).stdout
@@ -104,10 +118,14 @@ class ProductWizardTest(unittest.TestCase):
             with Wizard(p, setup) as w:
                 page = w.wait_page(TITLE_DESTINATION)
                 self.assertDestinationPage(page)
-                # The picture is centred left of the instructions.
-                pic, text = page.controls[PICTURE]["rect"], page.controls[INSTRUCTIONS]["rect"]
-                left = page.controls[0xFFFF]["rect"][0]  # the separator starts at client x 0
-                self.assertEqual(pic[0] - left, (text[0] - left - (pic[2] - pic[0])) // 2)
+                # The picture is centred left of the instructions and above the
+                # group frame, in client coordinates.
+                x0, y0 = page.client[0], page.client[1]
+                pic = page.controls[PICTURE]["rect"]
+                text = page.controls[INSTRUCTIONS]["rect"]
+                group = page.controls[DEST_GROUP]["rect"]
+                self.assertEqual(pic[0] - x0, (text[0] - x0 - (pic[2] - pic[0])) // 2)
+                self.assertEqual(pic[1] - y0, (group[1] - y0 - (pic[3] - pic[1])) // 2)
 
                 w.click(NEXT)
                 self.assertReadyPage(w.wait_page(TITLE_READY))
@@ -176,6 +194,59 @@ class ProductWizardTest(unittest.TestCase):
             log = read_bytes(p.unixpath(PRODUCT_FOLDER + "\\TrovixInstall.inf")).decode("latin-1")
             self.assertTrue(log.endswith("Uninstall Trovix=QOR\\Trovix\r\n"))
             self.assertNotIn("Desktop", log)
+
+    def test_copy_page_locks_navigation_and_paints_the_bar(self):
+        with WinePrefix() as p:
+            # Enough entries that the copy lasts a few seconds.
+            setup = build_setup(p, extra_files=200)
+            with Wizard(p, setup) as w:
+                w.wait_page(TITLE_DESTINATION)
+                w.click(NEXT)
+                w.wait_page(TITLE_READY)
+                w.click(NEXT)
+                w.wait_page(TITLE_COPYING)
+                # Past the product's own files, so some bytes are placed.
+                page = None
+                for _ in range(100):
+                    page = w.page()
+                    if "\\data\\extra01" in page.text(PROGRESS_LABEL):
+                        break
+                    settle(0.1)
+                self.assertEqual(page.text(INSTRUCTIONS), instructions(131))
+                for cid in (BACK, NEXT, CANCEL):
+                    self.assertFalse(page.enabled(cid), cid)
+                self.assertTrue(page.visible(PROGRESS_LABEL))
+                self.assertTrue(page.text(PROGRESS_LABEL).startswith(
+                    "Extracting " + PRODUCT_FOLDER + "\\"), page.text(PROGRESS_LABEL))
+                self.assertFalse(page.visible(LAUNCH))
+                self.assertFalse(page.visible(DESKTOP_ICON))
+                self.assertFalse(page.visible(PROGRESS_BAR))  # only its place is used
+
+                left, top, right, bottom = page.controls[PROGRESS_BAR]["rect"]
+                pixels = screen_pixels(p, left, top, right - left, bottom - top)
+                # Sunken frame: shadow on the top and left, light at the bottom
+                # and right.
+                mid = (bottom - top) // 2
+                self.assertLess(sum(pixels[(0, mid)]), sum(pixels[(right - left - 1, mid)]))
+                self.assertLess(sum(pixels[(mid, 0)]), sum(pixels[(mid, bottom - top - 1)]))
+                # Inside: one run of the fill colour, then the empty colour.
+                row = [pixels[(x, mid)] for x in range(2, right - left - 2)]
+                fill, empty = row[0], row[-1]
+                self.assertNotEqual(fill, empty)
+                filled = row.index(empty)
+                self.assertTrue(all(c == fill for c in row[:filled]))
+                self.assertTrue(all(c == empty for c in row[filled:]))
+
+                # Neither the Cancel button nor the system menu's Close works now.
+                self.assertFalse(w.try_click(CANCEL)["ok"])
+                w.close()
+                w.no_msgbox("Cancel Installation", 1.0)
+
+                page = w.wait_page(TITLE_COMPLETE, 120)
+                self.assertFalse(page.visible(PROGRESS_LABEL))
+                w.check(LAUNCH, False)
+                w.click(CANCEL)
+                self.assertEqual(w.exit_code(), 0)
 
     def test_cancel_asks_and_no_changes_nothing_yes_ends_with_minus_one(self):
         with WinePrefix() as p:

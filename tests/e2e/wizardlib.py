@@ -149,6 +149,7 @@ class Page:
         self.caption = dump["caption"]
         self.hwnd = dump["hwnd"]
         self.rect = dump["rect"]
+        self.client = dump["client"]
         self.controls = {}
         for c in dump["controls"]:
             self.controls.setdefault(c["id"], c)
