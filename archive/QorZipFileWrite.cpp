@@ -475,18 +475,22 @@ bool QorZipFile::CompactInPlace() {
         QorZipFileEntry& e = entries_[i];
         const uint32_t length = e.dataPosition + e.compressedSize - e.recordPosition;
         if (e.deleted) {
-            removed += length;
             ++k;
             ResetEntry(e);
             continue;
         }
+        // Everything between the write position and this entry goes: removed
+        // entries, and records of other types that lay between entries.
+        removed = e.recordPosition - write;
         if (removed > 0) {
             if (!MoveBlock(e.recordPosition, write, length, &written)) {
                 ok = false;
                 break;
             }
-            e.recordPosition -= removed;
+            e.recordPosition = write;
             e.dataPosition -= removed;
+        }
+        if (k > 0) {
             entries_[i - k] = e;
             std::memset(&entries_[i], 0, sizeof entries_[i]);
         }

@@ -305,3 +305,36 @@ TEST_F(ModifyTest, SameSourcesGiveTheSameBytes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Records of unknown types between entries are dropped by a compaction; the
+// trailer must still land after the last kept entry.
+TEST_F(ModifyTest, CompactionDropsForeignRecordsBetweenEntries) {
+    for (int removeFirst = 0; removeFirst < 2; ++removeFirst) {
+        WriteAll(arc, ArchiveBuilder()
+                          .Header()
+                          .Raw(12, 9, Bytes(7, 1))
+                          .File("a", "alpha")
+                          .Raw(40, 7, Bytes(35, 2))
+                          .File("b", "beta")
+                          .Raw(5, 200)
+                          .File("c", "gamma")
+                          .Trailer()
+                          .b);
+        Z z(arc.c_str(), Z::QZF_MODE_READWRITE);
+        ASSERT_TRUE(z.IsOpen()) << z.GetLastError();
+        const char* names[] = {removeFirst ? "a" : "none"};
+        ASSERT_TRUE(z.RemoveFiles(1, names)) << z.GetLastError();
+        if (removeFirst)
+            ExpectFileContents(z, {{"b", "beta"}, {"c", "gamma"}});
+        else
+            ExpectFileContents(z, {{"a", "alpha"}, {"b", "beta"}, {"c", "gamma"}});
+        ASSERT_TRUE(z.AddFile(Source("d", "delta").c_str(), "d"));
+        z.Close();
+        Z r(arc.c_str(), Z::QZF_MODE_READ);
+        EXPECT_EQ(r.GetNumFiles(), removeFirst ? 3u : 4u);
+    }
+}
+
+}  // namespace
