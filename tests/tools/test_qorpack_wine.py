@@ -71,6 +71,24 @@ class QorpackUnderWine(unittest.TestCase):
                         open(os.path.join(d, "out", "[TROVIX]", rel), "rb") as b:
                     self.assertEqual(a.read(), b.read(), rel)
 
+    @unittest.skipUnless(os.path.exists(qorwine.bin_path("TrovixInstall.exe")),
+                         "TrovixInstall.exe is not built in this tree")
+    def test_stamps_the_real_stub(self):
+        setup = os.path.join(self.dir, "setup.exe")
+        shutil.copy(qorwine.bin_path("TrovixInstall.exe"), setup)
+        with qorwine.WinePrefix() as w:
+            r = w.run(EXE, "stamp", w.winpath(setup), "--slot", "TVIID_RCV_REG_KEY=GameXRcv",
+                      "--slot", "TVIID_APP_EXE=game.exe", timeout=120)
+            self.assertEqual(r.returncode, 0, r.stderr)
+            r = w.run(EXE, "stamp", w.winpath(setup), "--slot", "TVIID_APP_NAME=" + "n" * 32,
+                      timeout=120)
+            self.assertNotEqual(r.returncode, 0)
+        info = subprocess.run([NATIVE, "info", setup], capture_output=True, text=True,
+                              check=True).stdout
+        self.assertIn('TVIID_RCV_REG_KEY  ( 32)  "GameXRcv"', info)
+        self.assertIn('TVIID_APP_EXE      ( 32)  "game.exe"', info)
+        self.assertIn("TVIID_APP_NAME     ( 32)  still holds its marker", info)
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
