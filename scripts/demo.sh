@@ -47,7 +47,10 @@ cp "$src"/examples/payload/* "$stage/"
 cp "$win32"/bin/examples/*.exe "$stage/"
 
 reg_show() {  # prefix key
-  WINEPREFIX=$1 wine reg query "$2" /s 2>/dev/null | tr -d '\r' | sed '/^$/d' || echo "  (missing) $2"
+  # reg.exe prints stray bytes for a REG_SZ of no bytes at all (the setup
+  # writes "LatestVersion" so): say what it is instead.
+  WINEPREFIX=$1 wine reg query "$2" /s 2>/dev/null | tr -d '\r' | sed '/^$/d' |
+    LC_ALL=C sed -E 's/(REG_SZ {4}).*[^[:print:]].*/\1(empty string)/' || echo "  (missing) $2"
 }
 
 show_tree() {  # unix folder
