@@ -269,6 +269,13 @@ class QorpackCli(unittest.TestCase):
         # Extracting by name, including by the unique end of a stored name.
         run("extract", arc, "-C", self.path("one"), "read me.txt")
         self.assertTrue(os.path.exists(self.path("one", "docs", "read me.txt")))
+        # Adding a folder that holds the archive leaves the archive itself out.
+        shutil.copy(arc, self.path("p", "inner.qzf"))
+        before = read_archive(self.path("p", "inner.qzf"))[1]
+        r = run("add", self.path("p", "inner.qzf"), "-C", self.path("p"), ".")
+        self.assertIn("it is the archive itself", r.stderr.decode())
+        self.assertEqual(sorted(e[0] for e in read_archive(self.path("p", "inner.qzf"))[1]),
+                         sorted(e[0] for e in before))
         r = run("extract", arc, "-C", self.path("none"), "nothing.txt", check=False)
         self.assertNotEqual(r.returncode, 0)
         self.assertFalse(os.path.exists(self.path("none")))
@@ -317,6 +324,11 @@ class QorpackCli(unittest.TestCase):
             self.assertIn("usage: qorpack " + c, r.stdout.decode())
         self.assertEqual(run("frobnicate", check=False).returncode, 2)
         self.assertEqual(run("build", "--stub", check=False).returncode, 2)
+        make_stub(self.path("stub.exe"))
+        write(self.path("m.txt"), b"")
+        r = run("build", "--stub", self.path("stub.exe"), "--manifest", self.path("m.txt"),
+                "--out", self.path(".", "stub.exe"), check=False)
+        self.assertIn("stub itself", r.stderr.decode())
         r = run("list", self.path("nothing.qzf"), check=False)
         self.assertEqual(r.returncode, 1)
         self.assertIn("does not exist", r.stderr.decode())

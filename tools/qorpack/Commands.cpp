@@ -498,6 +498,17 @@ int CmdAdd(int argc, char** argv) {
     }
 
     bool exists = PathExists(archive.c_str());
+    // A folder that holds the archive would otherwise add the old archive to the new one.
+    for (size_t i = 0; exists && i < sources.size();) {
+        if (SameFile(sources[i].path.c_str(), archive.c_str())) {
+            fprintf(stderr, "qorpack add: skipping '%s': it is the archive itself\n",
+                    sources[i].path.c_str());
+            sources.erase(sources.begin() + static_cast<long>(i));
+        } else {
+            ++i;
+        }
+    }
+    if (sources.empty()) return Complain(cmd, "nothing to add");
     uint64_t offset = 0;
     if (exists) {
         QorZipFile probe;
@@ -632,6 +643,8 @@ int CmdBuild(int argc, char** argv) {
         return Complain(cmd, "stub '%s' already carries an archive at offset %" PRIu64,
                         stub.c_str(), stubArchive);
     if (stubSize >= 0xFFFFFFFFull) return Complain(cmd, "stub '%s' is too large", stub.c_str());
+    if (SameFile(stub.c_str(), outPath.c_str()))
+        return Complain(cmd, "--out names the stub itself; write the setup to another file");
     std::vector<ManifestEntry> entries;
     if (!LoadManifest(manifest, &entries, &error)) return Complain(cmd, "%s", error.c_str());
 

@@ -73,6 +73,19 @@ bool PathExists(const char* path) {
     return StatPath(path, &st) == 0;
 }
 
+bool SameFile(const char* a, const char* b) {
+#ifdef _WIN32
+    char fa[MAX_PATH], fb[MAX_PATH];
+    DWORD na = GetFullPathNameA(a, MAX_PATH, fa, nullptr);
+    DWORD nb = GetFullPathNameA(b, MAX_PATH, fb, nullptr);
+    return na && nb && na < MAX_PATH && nb < MAX_PATH && PathExists(a) && _stricmp(fa, fb) == 0;
+#else
+    struct stat sa, sb;
+    return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+#endif
+}
+
 std::string LastErrorText() { return strerror(errno); }
 
 bool CopyFileContents(const char* from, const char* to, std::string* error) {

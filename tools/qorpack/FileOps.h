@@ -32,6 +32,10 @@ bool IsRegularFile(const char* path);
 bool IsDirectory(const char* path);
 bool PathExists(const char* path);
 
+// True when both paths exist and name the same file (POSIX: device and
+// inode; Windows: the same full path, compared without regard to case).
+bool SameFile(const char* a, const char* b);
+
 // Text of the last C library / system error, for messages.
 std::string LastErrorText();
 
