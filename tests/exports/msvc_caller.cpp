@@ -324,6 +324,29 @@ void Run(const char* work) {
         CHECK(z->GetLastError() == 1);
         destroy(storage);
     }
+
+    // The two results the compiler above may have kept elsewhere, checked by
+    // hand: the constructor returns this, and the struct-returning member
+    // returns the hidden result pointer it was given (after this).
+    typedef void*(__thiscall * Constructor)(void* self, const char* path, int mode);
+    typedef FILETIME*(__thiscall * TimeStamp)(void* self, FILETIME* result, unsigned long index);
+    Constructor construct = reinterpret_cast<Constructor>(
+        GetProcAddress(module, "??0QorZipFile@@QAE@PBDW4QZF_MODE@0@@Z"));
+    TimeStamp stamp = reinterpret_cast<TimeStamp>(
+        GetProcAddress(module, "?GetFileTimeStamp@QorZipFile@@QAE?AU_FILETIME@@K@Z"));
+    CHECK(construct != 0 && stamp != 0);
+    if (construct && stamp && destroy) {
+        alignas(8) char storage[sizeof(QorZipFile)];
+        CHECK(construct(storage, archive, 0) == storage);
+        QorZipFile* z = reinterpret_cast<QorZipFile*>(storage);
+        CHECK(z->IsOpen() && z->GetNumFiles() == 1);
+        FILETIME result = {1, 1};
+        CHECK(stamp(storage, &result, 0) == &result);
+        FILETIME want = WriteTime(alpha);
+        CHECK(result.dwLowDateTime == want.dwLowDateTime);
+        CHECK(result.dwHighDateTime == want.dwHighDateTime);
+        destroy(storage);
+    }
 }
 
 }  // namespace
