@@ -17,7 +17,7 @@ QzfM_<member>; the two overloaded pairs get the names in OVERLOAD_THUNKS.
 """
 import json
 import os
-import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -26,8 +26,8 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DEF_PATH = os.path.join(ROOT, "archive", "QorZipFile.def")
 MODULE = "TrovixInstall.exe"
 CLASS = "QorZipFile"
-CLANG = os.environ.get("QOR_CLANG", "clang-14")
-LLVM_NM = os.environ.get("QOR_LLVM_NM", "llvm-nm")
+CLANG = os.environ.get("QOR_CLANG") or shutil.which("clang-14") or "clang"
+LLVM_NM = os.environ.get("QOR_LLVM_NM") or shutil.which("llvm-nm") or "llvm-nm-14"
 MINGW_GXX = os.environ.get("QOR_MINGW_GXX", "i686-w64-mingw32-g++")
 
 # Overloaded members: "name(parameter types)[ const]" -> thunk.
