@@ -1,0 +1,160 @@
+// Install-run steps that need no payload: folder completion, locating the
+// appended archive, preparing the destination with its log records, and the
+// install command list. Runs under Wine; files go to a fresh temporary folder.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "setup/SetupWizard.h"
+#include "system/FileUtil.h"
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string Le32(uint32_t v) {
+    return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+}
+
+// An archive with no entries: header record and trailer (30 bytes).
+std::string EmptyArchive() {
+    std::string a = Le32(9) + char(1) + Le32(1);
+    a += Le32(21) + char(3) + Le32(0) + Le32(0) + Le32(21) + Le32(30);
+    return a;
+}
+
+class InstallRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        root_ = std::string(temp) + "qorrun" + std::to_string(GetTickCount());
+        ASSERT_TRUE(CreateDirectoryA(root_.c_str(), nullptr));
+        wizard_.productKeyName = "Trovix";
+    }
+    void TearDown() override { RemoveFolderTree(root_.c_str()); }
+
+    std::string root_;
+    SetupWizard wizard_{nullptr, nullptr};
+};
+
+struct FolderCase {
+    const char* receiver;
+    const char* thirdParty;
+    const char* appExe;
+    bool defaultGiven;
+    const char* expectReceiver;
+    bool expectNeed;
+};
+
+TEST_F(InstallRunTest, PrepareFoldersCompletesTheReceiverFolder) {
+    const FolderCase cases[] = {
+        {"D:\\Games\\X\\", "", "", false, "D:\\Games\\X\\QOR", false},
+        {"D:\\Games\\X\\QOR", "", "", false, "D:\\Games\\X\\QOR", false},
+        {"D:\\Games\\X\\QOR\\", "", "", false, "D:\\Games\\X\\QOR", false},
+        {"D:\\Games\\X\\qor", "", "", false, "D:\\Games\\X\\qor\\QOR", false},  // case counts
+        {"D:\\Games\\X\\", "", "", true, "D:\\Games\\X", false},      // default stamped: as it is
+        {"D:\\Games\\X\\\\", "", "", true, "D:\\Games\\X\\", false},  // one backslash only
+        {"", "", "", false, "\\QOR", false},
+        {"", "", "game.exe", false, "\\QOR", true},              // folder still to be chosen
+        {"", "E:\\Y\\", "game.exe", false, "E:\\Y\\QOR", true},  // chosen in the wizard
+        {"F:\\Z", "E:\\Y", "game.exe", false, "F:\\Z\\QOR", false},
+    };
+    for (const FolderCase& c : cases) {
+        SetupWizard w(nullptr, nullptr);
+        w.productFolder = "C:\\Program Files\\QOR\\Trovix\\";
+        w.receiverFolder = c.receiver;
+        w.thirdPartyFolder = c.thirdParty;
+        w.appExe = c.appExe;
+        w.receiverDefaultGiven = c.defaultGiven;
+        w.PrepareFolders();
+        EXPECT_EQ(w.receiverFolder.str(), c.expectReceiver) << c.receiver;
+        EXPECT_EQ(w.needThirdPartyFolder, c.expectNeed) << c.receiver;
+        EXPECT_EQ(w.productFolder.str(), "C:\\Program Files\\QOR\\Trovix");
+        // Running it again (the wizard does) changes nothing, except that a
+        // doubled trailing backslash loses its second one.
+        if (w.receiverFolder.back() != '\\') {
+            w.PrepareFolders();
+            EXPECT_EQ(w.receiverFolder.str(), c.expectReceiver) << c.receiver;
+        }
+    }
+}
+
+TEST_F(InstallRunTest, OpenPayloadFindsTheArchiveByItsLength) {
+    const std::string host = "MZ stand-in for the executable part";
+    const std::string good = root_ + "\\good.exe";
+    WriteAll(good, host + EmptyArchive());
+    EXPECT_TRUE(wizard_.OpenPayload(good.c_str()));
+    EXPECT_TRUE(wizard_.archive.IsOpen());
+    EXPECT_EQ(wizard_.archive.GetNumFiles(), 0u);
+    wizard_.archive.Close();
+
+    struct Bad {
+        const char* name;
+        std::string bytes;
+    };
+    std::string badType = EmptyArchive();
+    badType[4] = 0;  // record type 0
+    const Bad bad[] = {
+        {"short.exe", "MZ\x01"},                         // not even 4 bytes
+        {"bare.exe", host + std::string(8, '\0')},       // no payload: length 0
+        {"tiny.exe", host + Le32(20)},                   // shorter than any archive
+        {"whole.exe", std::string(26, 'x') + Le32(30)},  // length == file size
+        {"beyond.exe", host + Le32(0x7FFFFFFF)},
+        {"malformed.exe", host + badType},
+    };
+    for (const Bad& b : bad) {
+        const std::string path = root_ + "\\" + b.name;
+        WriteAll(path, b.bytes);
+        EXPECT_FALSE(wizard_.OpenPayload(path.c_str())) << b.name;
+        EXPECT_FALSE(wizard_.archive.IsOpen()) << b.name;
+    }
+    EXPECT_FALSE(wizard_.OpenPayload((root_ + "\\missing.exe").c_str()));
+}
+
+TEST_F(InstallRunTest, PrepareDestinationRecordsMissingLevelsOnce) {
+    const std::string dest = root_ + "\\A\\B\\C";
+    ASSERT_TRUE(wizard_.PrepareDestination(dest.c_str()));
+    const std::string log = dest + "\\TrovixInstall.inf";
+    EXPECT_EQ(wizard_.uninstallLogPath.str(), log);
+    const std::string expected = "[Trovix Dirs]\r\n" + root_ + "\\A=\r\n" + root_ + "\\A\\B=\r\n" +
+                                 dest + "=\r\n[Trovix Files]\r\n" + log + "=\r\n";
+    EXPECT_EQ(ReadAll(log), expected);
+
+    // Again, and into an existing folder with an existing log: nothing new.
+    ASSERT_TRUE(wizard_.PrepareDestination(dest.c_str()));
+    EXPECT_EQ(ReadAll(log), expected);
+}
+
+TEST_F(InstallRunTest, PrepareDestinationFailsCleanly) {
+    // Under a file: cannot be created, and no log is written anywhere.
+    WriteAll(root_ + "\\file", "x");
+    EXPECT_FALSE(wizard_.PrepareDestination((root_ + "\\file\\sub").c_str()));
+    // A folder whose log path would not fit 260 characters: refused before
+    // anything is created.
+    const std::string longFolder = root_ + "\\" + std::string(250 - root_.size(), 'L');
+    EXPECT_FALSE(wizard_.PrepareDestination(longFolder.c_str()));
+    EXPECT_FALSE(FolderExists(longFolder.c_str()));
+}
+
+TEST_F(InstallRunTest, InstallCommandsBeyondTwentyAreDropped) {
+    for (int i = 0; i < 25; ++i) wizard_.AddInstallCommand(("cmd" + std::to_string(i)).c_str());
+    EXPECT_EQ(wizard_.installCommandCount, kMaxInstallCommands);
+    EXPECT_EQ(wizard_.installCommands[0].str(), "cmd0");
+    EXPECT_EQ(wizard_.installCommands[19].str(), "cmd19");
+}
+
+}  // namespace
