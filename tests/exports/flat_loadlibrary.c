@@ -103,6 +103,8 @@ static void TestHandleBasics(void) {
     QZF_HANDLE h = pCreate();
     CHECK(h != NULL);
     CHECK_STR(pGetZipFileName(h), "");
+    /* The archive path is the object's first field: callers may rely on it. */
+    CHECK(pGetZipFileName(h) == (const char*)h);
     CHECK(pIsOpen(h) == 0);
     CHECK(pGetNumFiles(h) == 0);
     CHECK(pGetUseBackupFile(h) == 1);
