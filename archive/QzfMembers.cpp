@@ -14,6 +14,7 @@
 //
 // Nothing here relies on static construction: the executable may be loaded by
 // LoadLibrary, which runs neither its entry point nor its constructors.
+
 // Only the 32-bit Windows build exports anything; elsewhere this file is empty.
 #if defined(_WIN32) && defined(__i386__)
 
