@@ -71,13 +71,16 @@ public:
 
     // Opens the archive appended to the file at path (header offset from the
     // file's last 4 bytes). Returns true when the archive is open; on failure
-    // the archive is closed.
+    // the archive is closed. A length below 21 (no archive is shorter; a bare
+    // stub ends in zeros) or not below the file size is a failure.
     bool OpenPayload(const Text& path);
 
     // Places every archive entry of the own executable, logging what it
     // creates and collecting install commands; with showProgress the label
     // and progress bar follow each entry. Returns true when every entry was
-    // extracted; every entry is attempted. The archive is closed afterwards.
+    // extracted and every existing file due for replacement was replaced (a
+    // failed replacement also shows message 152/153); every entry is
+    // attempted. The archive is closed afterwards.
     bool ExtractPayload(bool showProgress);
 
     // Stores command in the next free install command slot; dropped when all
