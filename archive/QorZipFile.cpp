@@ -43,6 +43,29 @@ bool ReadExact(qfl::File f, void* buffer, uint32_t n) {
     return qfl::Read(f, buffer, n, &got) && got == n;
 }
 
+// Writes text into out with its first "%s" replaced by path and "%%" by "%";
+// every other character, '%' included, is copied as it is. Never overflows.
+void FormatPrompt(char* out, size_t capacity, const char* text, const char* path) {
+    size_t n = 0;
+    bool pathUsed = false;
+    auto put = [&](char c) {
+        if (n + 1 < capacity) out[n++] = c;
+    };
+    for (const char* t = text; *t; ++t) {
+        if (t[0] == '%' && t[1] == 's' && !pathUsed) {
+            for (const char* p = path; *p; ++p) put(*p);
+            pathUsed = true;
+            ++t;
+        } else if (t[0] == '%' && t[1] == '%') {
+            put('%');
+            ++t;
+        } else {
+            put(*t);
+        }
+    }
+    out[n] = 0;
+}
+
 bool IsAbsolute(const char* p) {
     return p[0] && p[1] && (qzf_path::IsSeparator(p[0]) || p[1] == ':');
 }
@@ -480,7 +503,10 @@ bool QorZipFile::Decompress(const char* gzPath, const char* destination, uint32_
         if (existing & qfl::kAttrReadOnly) {
             if (readOnlyOverwrite_ == QZF_READONLY_NEVER) return false;
             if (readOnlyOverwrite_ == QZF_READONLY_PROMPT) {
-                std::snprintf(buffer, kDecompressChunk, kDefaultPrompt, destination);
+                // A prompt set by the caller replaces the built-in text.
+                const char* text =
+                    overwritePrompt_ && *overwritePrompt_ ? overwritePrompt_ : kDefaultPrompt;
+                FormatPrompt(buffer, kDecompressChunk, text, destination);
                 if (!qfl::AskYesNo(buffer, kDefaultCaption)) return false;
             }
         }

@@ -103,7 +103,9 @@ public:
     QZF_EXTRACT_READONLY_OVERWRITE GetExtractReadOnlyOverWrite() const;
     // Takes effect at the next Open.
     void SetHeaderOffset(unsigned long offset);
-    // Stores a copy of text (null is ignored). The engine only stores and returns it.
+    // Stores a copy of text (null is ignored). When set and not empty it replaces
+    // the built-in read-only prompt; its first "%s" becomes the destination path
+    // ("%%" a percent sign; nothing else is interpreted).
     void SetOverWritePrompt(const char* text);
     const char* GetOverWritePrompt() const;  // null until set
 
@@ -130,9 +132,10 @@ public:
     // Extracts one entry to destination (null: name itself when it has a drive,
     // else the lower-cased archive directory + name). False with 18 (no such
     // entry), 9 (archive read), 5/7 (temporary file), 16 (decompression, or a
-    // read-only destination kept by the policy or the prompt), 1 (a composed
-    // path over 260 bytes). A destination written in part stays; the temporary
-    // file is always deleted.
+    // read-only destination kept by the policy or the prompt, a data stream
+    // that is damaged or cut short, or a composed path over 260 bytes, in which
+    // case nothing is written). A destination written in part stays; the
+    // temporary file is always deleted.
     bool ExtractFile(const char* name, const char* destination);
     // Extracts name below directory (as destinationName when given; absolute
     // names and destination names are used as they are).
@@ -150,21 +153,33 @@ public:
     // file is never destroyed. Other failures: 9/10 archive I/O, 15 compression,
     // 4/5/6 files, 19 too large. With the backup on, a failure leaves the file
     // as it was (and the object open read-only); with it off the file is cut back
-    // to the header offset (an empty archive) and the handle closed.
+    // to the header offset (an empty archive, a host file as it was before any
+    // archive) and the directory read again from it.
     bool Save();
     // Fills name (>= 260 bytes) with the name source would be stored under and
     // fullPath (>= 260 bytes) with source's absolute path. Both become "" when
     // they would not fit. Leaves the last error unchanged.
     void GetDefFileName(const char* source, char* name, char* fullPath);
     // Adds (or, under an existing name of any case, replaces) source as name
-    // (null: the default name). 14 in read mode, 15 compression, 4/5/6/10 I/O,
-    // 19 too large, 2 memory, 11/12 backup. With the backup on, a failure leaves
-    // the archive file unchanged; with it off the directory is read again from
-    // the file so that it never counts an entry the file does not hold.
+    // (null: the default name). The first add to an archive without a trailer
+    // writes it whole (Save); later ones append over the trailer. 14 in read
+    // mode, 8 when not open, 15 compression or a null source (nothing is added),
+    // 4/5/6/9/10 I/O, 19 too large (a source of 4 GiB or more, a name over
+    // 32767 bytes, an archive passing 4 GiB), 2 memory, 11/12 backup. A
+    // replacement removes and appends in one backup session. With the backup
+    // on, a failure leaves the archive file unchanged and the object open
+    // read-only; with it off the file is repaired in place (the old trailer put
+    // back) and the directory read again, so it never counts an entry the file
+    // does not hold.
     bool AddFile(const char* source, const char* name);
     // AddFile(sources[i], null) for each; stops at the first failure.
     bool AddFiles(unsigned long count, const char** sources);
-    // Removes one entry by compacting the archive in place. 14, 3, 9, 10, 11, 12.
+    // Removes one entry by compacting the archive in place: 14 read mode, 3 bad
+    // index, 8 not open, 9/10 archive I/O, 11/12 backup. Records of unknown types
+    // between entries are dropped by the compaction. Without the backup a failed
+    // move leaves a skippable gap record and a matching trailer (the entry being
+    // moved is lost only if the failed copy had reached its own bytes), and the
+    // directory is read again.
     bool RemoveFile(unsigned long index);
     // False with error 0 when no entry has that name.
     bool RemoveFile(const char* name);

@@ -192,6 +192,12 @@ TEST_F(ExtractTest, ReadOnlyDestinationPolicy) {
     EXPECT_TRUE(z.ExtractFile("readme.txt", dest.c_str()));
     EXPECT_EQ(ReadText(dest), "hello");
     EXPECT_EQ(log.calls, 2);
+    // A prompt text of the caller's replaces the built-in one; only %s is filled in.
+    makeReadOnly();
+    z.SetOverWritePrompt("Replace %s (100%% sure, %d)?");
+    log.answer = false;
+    EXPECT_FALSE(z.ExtractFile("readme.txt", dest.c_str()));
+    EXPECT_EQ(log.text, "Replace " + dest + " (100% sure, %d)?");
     qfl::SetPromptCallback(nullptr, nullptr);
 #ifndef _WIN32
     // Natively, with nobody to ask, the answer is No.
