@@ -610,9 +610,15 @@ bool QorZipFile::Backup(int step) {
         Close();
         if (!qfl::Copy(backupPath_, archivePath_)) {
             lastError_ = QZF_ERR_RESTORE;
-            qfl::Remove(backupPath_);
-            backupPath_[0] = 0;
             Reopen(QZF_MODE_READ);
+            // A copy that broke off half-way leaves an archive that no longer
+            // opens; the backup then holds the only complete copy and stays
+            // (its path in backupPath_).
+            if (IsOpen()) {
+                qfl::Remove(backupPath_);
+                backupPath_[0] = 0;
+            }
+            lastError_ = QZF_ERR_RESTORE;  // the cause, rather than the reopen's format error
             return false;
         }
         qfl::File f = qfl::Open(archivePath_, qfl::kOpenOrCreateReadWrite);

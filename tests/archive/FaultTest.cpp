@@ -246,3 +246,44 @@ TEST_F(FaultTest, EveryCallOfAddRemoveAndSave) {
 }
 
 }  // namespace
+
+namespace {
+
+// A copy back that breaks off half-way: the archive is damaged, so the backup,
+// the one complete copy, is kept instead of deleted.
+bool HalfCopy(const char* from, const char* to) {
+    Bytes b = ReadAll(from);
+    b.resize(b.size() / 2);
+    WriteAll(to, b);
+    return false;
+}
+
+TEST_F(FaultTest, BrokenCopyBackKeepsTheBackup) {
+    const std::string s1 = Source("one.txt", Noise(30000)), s2 = Source("two.txt", "second");
+    Z z(arc.c_str(), Z::QZF_MODE_READWRITE);
+    ASSERT_TRUE(z.AddFile(s1.c_str(), "one.txt"));
+    int copies = 0;
+    struct Restore {
+        ~Restore() { qfl::g_calls = qfl::kDefaultCalls; }
+    } restore;
+    // The first copy makes the backup; the second, copying it back, breaks.
+    static int* counter;
+    counter = &copies;
+    qfl::g_calls.copy = [](const char* from, const char* to) {
+        return ++*counter == 2 ? HalfCopy(from, to) : qfl::kDefaultCalls.copy(from, to);
+    };
+    EXPECT_FALSE(z.AddFile(s2.c_str(), "two.txt"));
+    EXPECT_EQ(z.GetLastError(), QZF_ERR_RESTORE);
+    EXPECT_FALSE(z.IsOpen());
+    EXPECT_EQ(TempFilesLeft(), 1);
+    Z kept;
+    bool found = false;
+    for (auto& e : fs::directory_iterator(temp)) {
+        ASSERT_TRUE(kept.Open(e.path().string().c_str(), Z::QZF_MODE_READ)) << kept.GetLastError();
+        EXPECT_EQ(kept.GetNumFiles(), 2u);
+        found = true;
+    }
+    EXPECT_TRUE(found);
+}
+
+}  // namespace
