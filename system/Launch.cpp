@@ -10,16 +10,17 @@ namespace {
 
 constexpr DWORD kValueBufferSize = MAX_PATH;
 
-// Default value of HKCR\keyPath into buffer (zero-filled, so data stored
-// without its terminating zero still ends). False if key or value is missing.
-bool ReadClassesDefault(const Text& keyPath, char (&buffer)[kValueBufferSize]) {
+// Default value of HKCR\keyPath, up to kValueBufferSize bytes, into buffer.
+// The buffer has one byte more and is zero-filled, so a value that fills all
+// 260 bytes is read and data stored without its terminating zero still ends.
+// False if key or value is missing or longer.
+bool ReadClassesDefault(const Text& keyPath, char (&buffer)[kValueBufferSize + 1]) {
     memset(buffer, 0, sizeof buffer);
     RegKey key;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_QUERY_VALUE, key.Receive()) !=
         ERROR_SUCCESS)
         return false;
-    // One byte short of the buffer so that the text always ends in a zero.
-    DWORD size = kValueBufferSize - 1;
+    DWORD size = kValueBufferSize;
     if (RegQueryValueExA(key.Get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
                          &size) != ERROR_SUCCESS) {
         memset(buffer, 0, sizeof buffer);
@@ -32,7 +33,7 @@ bool ReadClassesDefault(const Text& keyPath, char (&buffer)[kValueBufferSize]) {
 
 bool GetBrowserPath(Text& out) {
     out.clear();
-    char buffer[kValueBufferSize];
+    char buffer[kValueBufferSize + 1];
     if (!ReadClassesDefault(".html", buffer)) return false;
     Text className(buffer);
     if (!ReadClassesDefault(className + "\\shell\\open\\command", buffer)) return false;

@@ -81,10 +81,23 @@ TEST(BrowserPath, QuotedMissingProgramAndEmptyCommandFail) {
     EXPECT_TRUE(path.empty());
     SetDefault("QorTestPage\\shell\\open\\command", " leading-blank.exe");
     EXPECT_FALSE(GetBrowserPath(path));
-    // A command longer than the value buffer is refused, not cut or overrun.
+    // A command longer than the 260-byte value buffer is refused, not cut or overrun.
     SetDefault("QorTestPage\\shell\\open\\command", Text("C:\\") + Text(300, 'b') + ".exe");
     EXPECT_FALSE(GetBrowserPath(path));
     SetDefault(".html", "QorNoSuchClass");
+    EXPECT_FALSE(GetBrowserPath(path));
+}
+
+TEST(BrowserPath, CommandFillingTheWholeValueBufferIsRead) {
+    SetDefault(".html", "QorTestPage");
+    // 259 characters and the terminating zero: exactly 260 bytes.
+    Text command = Text("C:\\") + Text(252, 'b') + ".exe";
+    ASSERT_EQ(command.size(), 259u);
+    SetDefault("QorTestPage\\shell\\open\\command", command);
+    Text path;
+    ASSERT_TRUE(GetBrowserPath(path));
+    EXPECT_EQ(path, command);
+    SetDefault("QorTestPage\\shell\\open\\command", command + "b");
     EXPECT_FALSE(GetBrowserPath(path));
 }
 
