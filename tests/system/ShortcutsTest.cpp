@@ -48,6 +48,10 @@ TEST(ShellFolders, NtFamilyReadsCommonValues) {
                                    "C:\\AllDesk"));
     EXPECT_EQ(GetProgramsFolder(), Text(programs) + "\\");
     EXPECT_EQ(GetDesktopFolder(), Text("C:\\AllDesk\\"));
+    // The value is taken as it stands: a backslash is appended even after one.
+    ASSERT_TRUE(testreg::SetString(HKEY_LOCAL_MACHINE, testreg::kShellFolders, "Common Desktop",
+                                   "C:\\AllDesk\\"));
+    EXPECT_EQ(GetDesktopFolder(), Text("C:\\AllDesk\\\\"));
 }
 
 TEST(ShellFolders, NtFamilyFallsBackBelowAllUsersProfile) {
