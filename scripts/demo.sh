@@ -54,7 +54,12 @@ reg_show() {  # prefix key
 }
 
 show_tree() {  # unix folder
+  [ -d "$1" ] || { echo "  (no such folder)"; return 0; }
   (cd "$1" && find . -type f -printf '  %-40p %8s bytes\n' | sort)
+}
+
+show_file() {  # unix file
+  if [ -f "$1" ]; then tr -d '\r' <"$1"; else echo "  (no such file)"; fi
 }
 
 make_prefix() {  # name
@@ -91,7 +96,7 @@ show_product() {  # name
   banner "$1: installed files (C:\\Program Files\\QOR)"
   show_tree "$prefix/drive_c/Program Files/QOR"
   banner "$1: uninstall log C:\\Program Files\\QOR\\Trovix\\TrovixInstall.inf"
-  tr -d '\r' <"$product/TrovixInstall.inf"
+  show_file "$product/TrovixInstall.inf"
   banner "$1: install commands ran (records of the stand-in programs)"
   for f in "$product"/*.ran.txt; do [ -f "$f" ] && printf '  %s: %s\n' "$(basename "$f")" "$(tr -d '\r' <"$f")"; done
   banner "$1: registry (HKLM)"
@@ -99,7 +104,8 @@ show_product() {  # name
   reg_show "$prefix" 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
   reg_show "$prefix" 'HKLM\Software\QOR'
   banner "$1: tag file C:\\Program Files\\QOR\\Scout\\Trovix.tag (bytes; \\r \\n shown)"
-  od -An -c "$prefix/drive_c/Program Files/QOR/Scout/Trovix.tag" | sed 's/^/ /'
+  local tag="$prefix/drive_c/Program Files/QOR/Scout/Trovix.tag"
+  if [ -f "$tag" ]; then od -An -c "$tag" | sed 's/^/ /'; else echo "  (no such file)"; fi
 }
 
 if [ "$which" = product ] || [ "$which" = all ]; then
