@@ -25,5 +25,8 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 echo "fuzz.sh: running qzf_fuzz_open for ${seconds}s on $(ls "$corpus" | wc -l) inputs"
 cd "$build"
-./bin/qzf_fuzz_open -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2048 \
+# Scratch files of the target (extracted entries, engine temporaries) stay here.
+rm -rf "$build/scratch" && mkdir -p "$build/scratch"
+trap 'rm -rf "$build/scratch"' EXIT
+TMPDIR=$build/scratch ./bin/qzf_fuzz_open -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2048 \
   -artifact_prefix="$build/crashes/" -print_final_stats=1 "$corpus" 2>&1 | tail -25

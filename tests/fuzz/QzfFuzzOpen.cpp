@@ -19,10 +19,12 @@ constexpr size_t kMaxInput = 8192;
 
 const std::string& Scratch() {
     static std::string dir = [] {
-        char t[] = "/tmp/qzf_fuzz_XXXXXX";
-        if (!mkdtemp(t)) std::abort();
-        setenv("TMPDIR", t, 1);  // the engine's temporary files stay in here too
-        return std::string(t);
+        const char* base = std::getenv("TMPDIR");
+        std::string t = std::string(base && *base ? base : "/tmp") + "/qzf_fuzz_XXXXXX";
+        if (!mkdtemp(&t[0])) std::abort();
+        setenv("TMPDIR", t.c_str(), 1);           // the engine's temporary files stay in here too
+        if (chdir(t.c_str()) != 0) std::abort();  // and so do relative destinations
+        return t;
     }();
     return dir;
 }
@@ -51,6 +53,7 @@ void ListAndExtract(QorZipFile& z) {
         z.ExtractFileToDir(Scratch().c_str(), name, "out2");
         std::remove(out.c_str());
         std::remove((Scratch() + "/out2").c_str());
+        std::remove("out2");
     }
     z.GetFileName(n);
 }
