@@ -210,3 +210,99 @@ TEST(StampFile, TwoBlocksAreAmbiguousButAnAppendedArchiveIsNotSearched) {
     EXPECT_EQ(found, 1000u);
     remove(path.c_str());
 }
+
+namespace {
+
+// A minimal PE file: DOS header, "PE\0\0", a file header with two sections and
+// a 224-byte optional header, then the section table; the ".qorcfg" section's
+// data (a fresh block) starts at `at`. The bytes in between are left zero.
+std::vector<unsigned char> PeImage(uint32_t at, size_t total) {
+    std::vector<unsigned char> img(total, 0);
+    auto put16 = [&](size_t p, uint32_t v) {
+        img[p] = static_cast<unsigned char>(v);
+        img[p + 1] = static_cast<unsigned char>(v >> 8);
+    };
+    auto put32 = [&](size_t p, uint32_t v) {
+        put16(p, v & 0xFFFF);
+        put16(p + 2, v >> 16);
+    };
+    img[0] = 'M';
+    img[1] = 'Z';
+    const size_t pe = 0x80;
+    put32(0x3c, pe);
+    memcpy(img.data() + pe, "PE\0\0", 4);
+    put16(pe + 6, 2);
+    put16(pe + 20, 224);
+    const size_t table = pe + 24 + 224;
+    memcpy(img.data() + table, ".data\0\0\0", 8);
+    put32(table + 16, 512);
+    put32(table + 20, 0x400);
+    memcpy(img.data() + table + 40, kSlotSectionName, 8);
+    put32(table + 40 + 16, 512);
+    put32(table + 40 + 20, at);
+    std::vector<unsigned char> b = FreshBlock();
+    memcpy(img.data() + at, b.data(), b.size());
+    return img;
+}
+
+}  // namespace
+
+TEST(StampFile, SlotSectionLocatesTheBlockEvenWithEverySlotStamped) {
+    std::string path = TempPath("section.exe");
+    WriteFile(path, PeImage(0x800, 0x1000));
+    std::vector<SlotAssignment> all;
+    for (int i = 0; i < kSlotCount; ++i) {
+        SlotAssignment a;
+        a.slot = i;
+        a.value = "s" + std::to_string(i);
+        all.push_back(a);
+    }
+    std::string error;
+    ASSERT_TRUE(StampFileInPlace(path.c_str(), all, &error)) << error;
+    uint64_t at = 0;
+    ASSERT_TRUE(LocateSlotBlock(path.c_str(), &at, &error)) << error;
+    EXPECT_EQ(at, 0x800u);
+    // No marker is left, yet the block can be read and stamped again.
+    all.resize(1);
+    all[0].value = "again";
+    ASSERT_TRUE(StampFileInPlace(path.c_str(), all, &error)) << error;
+    unsigned char block[kSlotBlockSize];
+    ASSERT_TRUE(ReadBlockAt(path.c_str(), at, block, &error)) << error;
+    SlotState st[kSlotCount];
+    ReadSlotStates(block, st);
+    EXPECT_EQ(st[0].value, "again");
+    EXPECT_EQ(st[6].value, "s6");
+    for (int i = 0; i < kSlotCount; ++i) EXPECT_FALSE(st[i].holdsMarker) << i;
+    remove(path.c_str());
+}
+
+TEST(StampFile, SlotSectionHeadersAreReadWithinBounds) {
+    std::vector<unsigned char> img = PeImage(0x800, 0x1000);
+    uint64_t at = 0;
+    ASSERT_TRUE(FindSlotSection(img.data(), img.size(), img.size(), &at));
+    EXPECT_EQ(at, 0x800u);
+    // The section's data must hold a whole block before the limit (the
+    // appended archive or the end of the file).
+    EXPECT_FALSE(FindSlotSection(img.data(), img.size(), 0x800 + kSlotBlockSize - 1, &at));
+    // A section table cut off by the end of the buffer, a PE offset beyond it,
+    // or no "MZ": not found, nothing read past the end.
+    const size_t table = 0x80 + 24 + 224;
+    EXPECT_FALSE(FindSlotSection(img.data(), table + 40 + 39, img.size(), &at));
+    std::vector<unsigned char> bad = img;
+    bad[0x3c] = 0xF0;
+    bad[0x3d] = 0xFF;
+    EXPECT_FALSE(FindSlotSection(bad.data(), bad.size(), bad.size(), &at));
+    bad = img;
+    bad[0] = 'X';
+    EXPECT_FALSE(FindSlotSection(bad.data(), bad.size(), bad.size(), &at));
+    // Without the section, the marker search still finds the fresh block.
+    bad = img;
+    bad[table + 40 + 1] = 'x';
+    EXPECT_FALSE(FindSlotSection(bad.data(), bad.size(), bad.size(), &at));
+    std::string path = TempPath("nosection.exe");
+    WriteFile(path, bad);
+    std::string error;
+    ASSERT_TRUE(LocateSlotBlock(path.c_str(), &at, &error)) << error;
+    EXPECT_EQ(at, 0x800u);
+    remove(path.c_str());
+}

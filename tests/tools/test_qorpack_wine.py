@@ -88,6 +88,20 @@ class QorpackUnderWine(unittest.TestCase):
         self.assertIn('TVIID_RCV_REG_KEY  ( 32)  "GameXRcv"', info)
         self.assertIn('TVIID_APP_EXE      ( 32)  "game.exe"', info)
         self.assertIn("TVIID_APP_NAME     ( 32)  still holds its marker", info)
+        # A receiver setup may stamp all seven slots: with no marker left the
+        # block is still found (by its section), read and stamped again.
+        rest = ["TVIID_INST_NAME=Game X Receiver", "TVIID_RCV_DEF_DIR=C:\\Games\\X",
+                "TVIID_APP_REG_KEY=Software\\X|GameX", "TVIID_APP_LOC_ITEM=Path",
+                "TVIID_APP_NAME=Game X"]
+        subprocess.run([NATIVE, "stamp", setup] + [a for r in rest for a in ("--slot", r)],
+                       capture_output=True, check=True)
+        subprocess.run([NATIVE, "stamp", setup, "--slot", "TVIID_APP_EXE=gamex.exe"],
+                       capture_output=True, check=True)
+        info = subprocess.run([NATIVE, "info", setup], capture_output=True, text=True,
+                              check=True).stdout
+        self.assertNotIn("marker", info)
+        self.assertIn('TVIID_APP_REG_KEY  (128)  "Software\\X|GameX"', info)
+        self.assertIn('TVIID_APP_EXE      ( 32)  "gamex.exe"', info)
 
 
 if __name__ == "__main__":

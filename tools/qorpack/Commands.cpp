@@ -25,9 +25,9 @@ const char* const kStampUsage =
     "Markers: TVIID_INST_NAME (39 characters at most), TVIID_RCV_REG_KEY (31),\n"
     "TVIID_RCV_DEF_DIR (63), TVIID_APP_REG_KEY (127), TVIID_APP_LOC_ITEM (31),\n"
     "TVIID_APP_NAME (31), TVIID_APP_EXE (31). An empty VALUE stamps an empty text.\n"
-    "The slots are found by the markers still in the file, so a copy can be stamped\n"
-    "again as long as one slot still holds its marker. On any error SETUP is left as\n"
-    "it was.\n";
+    "A setup built from the stub is found by its slot section and can be stamped\n"
+    "again at any time; other files only while one slot still holds its marker.\n"
+    "On any error SETUP is left as it was.\n";
 const char* const kInfoUsage =
     "usage: qorpack info SETUP\n"
     "Prints each configuration slot's marker and stamped value (or that it still\n"

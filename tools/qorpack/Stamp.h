@@ -5,15 +5,17 @@
 // Stamping writes a zero-terminated value into a slot and clears the rest of
 // it, so the slot no longer holds its marker.
 //
-// Locating the block in a file that may already be stamped: every marker that
-// survives gives a candidate block start (its position minus the slot's offset
-// in the block). A candidate counts only when all seven slots there are
-// well formed: a zero byte within the capacity and nothing but zero bytes after
-// it. Exactly one distinct candidate must remain. A setup whose seven slots
-// have all been stamped has no marker left and cannot be located again; stamp
-// the stub (or a copy with at least one slot unstamped) instead. When the file
-// carries an appended archive, only the bytes before the archive are searched,
-// so a payload that itself contains a stub never confuses the search.
+// Locating the block: in a Windows executable whose section table has a
+// section ".qorcfg" (the stub keeps the block alone there), the block is the
+// start of that section's file data, however many slots are stamped.
+// Otherwise every marker that survives gives a candidate block start (its
+// position minus the slot's offset in the block). A candidate counts only when
+// all seven slots there are well formed: a zero byte within the capacity and
+// nothing but zero bytes after it. Exactly one distinct candidate must remain.
+// Such a file whose seven slots have all been stamped has no marker left and
+// cannot be located again. When the file carries an appended archive, only
+// the bytes before the archive are searched, so a payload that itself contains
+// a stub never confuses the search.
 #pragma once
 
 #include <cstddef>
@@ -57,6 +59,14 @@ bool CheckSlotAssignments(const std::vector<SlotAssignment>& list, std::string* 
 // *found (no duplicates). Never reads outside the buffer.
 void FindSlotBlocksInBuffer(const unsigned char* data, size_t size, uint64_t base,
                             std::vector<uint64_t>* found);
+
+// Name of the executable section that holds only the slot block (8 bytes, NUL-padded).
+constexpr char kSlotSectionName[8] = {'.', 'q', 'o', 'r', 'c', 'f', 'g', 0};
+
+// Reads the PE headers in head[0..size): true with *offset set to the file
+// position of section kSlotSectionName's data when it holds a whole block that
+// ends at or before `limit`. False for any other file. Never reads past size.
+bool FindSlotSection(const unsigned char* head, size_t size, uint64_t limit, uint64_t* offset);
 
 // True when the kSlotBlockSize bytes at `block` form a well-formed slot block.
 bool IsWellFormedBlock(const unsigned char* block);
