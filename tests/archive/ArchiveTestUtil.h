@@ -121,7 +121,7 @@ protected:
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         // Remembered before TMPDIR is pointed into the scratch folder below.
         static const fs::path base = fs::temp_directory_path();
-        dir = base / ("qzft_" + std::string(info->name()) + "_" + std::to_string(++serial));
+        dir = base / ("archtest_" + std::string(info->name()) + "_" + std::to_string(++serial));
         fs::remove_all(dir);
         fs::create_directories(dir);
         temp = dir / "tmp";
@@ -139,21 +139,30 @@ protected:
         fs::remove_all(dir, ec);
     }
     std::string P(const std::string& rel) const { return (dir / rel).string(); }
-    // Engine temporary files ("qzf*") left in the temporary folder.
+    // The folder the engine makes its temporary files in.
+    fs::path EngineTemp() const {
+#ifdef _WIN32
+        return fs::temp_directory_path();
+#else
+        return temp;
+#endif
+    }
+    static bool IsEngineTemp(const fs::path& p) {
+        const std::string name = p.filename().string();
+        return name.size() >= 3 &&
+               (name.compare(0, 3, "qzf") == 0 || name.compare(0, 3, "QZF") == 0);
+    }
+    void RemoveEngineTemps() const {
+        std::error_code ec;
+        for (auto& e : fs::directory_iterator(EngineTemp(), ec))
+            if (IsEngineTemp(e.path())) fs::remove(e.path(), ec);
+    }
+    // Engine temporary files ("qzf*") left in the temporary folder since SetUp.
     int TempFilesLeft() const {
         int n = 0;
-#ifdef _WIN32
-        fs::path t = fs::temp_directory_path();
-#else
-        fs::path t = temp;
-#endif
         std::error_code ec;
-        for (auto& e : fs::directory_iterator(t, ec)) {
-            std::string name = e.path().filename().string();
-            if (name.size() >= 3 &&
-                (name.compare(0, 3, "qzf") == 0 || name.compare(0, 3, "QZF") == 0))
-                ++n;
-        }
+        for (auto& e : fs::directory_iterator(EngineTemp(), ec))
+            if (IsEngineTemp(e.path())) ++n;
         return n - baseline;
     }
 };
