@@ -1,6 +1,7 @@
 /* Loads TrovixInstall.exe as another program would (LoadLibraryA: neither its
  * entry point nor its static constructors run), resolves the 38 flat
- * functions by name and drives the archive engine through them.
+ * functions by name and drives the archive engine through them, after a first
+ * round through the member layer's decorated exports.
  *
  * Usage: flat_loadlibrary [path\to\TrovixInstall.exe]  (default: next to this
  * program). Exit code 0 when every check passes. */
@@ -41,6 +42,7 @@ static int g_checks;
 QZF_FUNCTIONS(DECLARE)
 
 static char g_work[MAX_PATH]; /* scratch folder, with a trailing backslash */
+static HMODULE g_module;      /* the loaded executable */
 
 static void Path(char* out, const char* rel) { snprintf(out, MAX_PATH, "%s%s", g_work, rel); }
 
@@ -74,6 +76,7 @@ static const char kGamma[] = "gamma";
 
 static int LoadExports(const char* exePath) {
     HMODULE m = LoadLibraryA(exePath);
+    g_module = m;
     if (!m) {
         printf("LoadLibraryA(%s) failed: %lu\n", exePath, GetLastError());
         return 0;
@@ -330,6 +333,76 @@ static void TestDefFileName(void) {
     pDelete(h);
 }
 
+/* The member layer through LoadLibraryA, run before any flat call so that a
+ * constructor is what makes the module ready. Each export is called through a
+ * pointer typed as a Microsoft-ABI compiler calls the member: this in ECX, the
+ * callee pops, bool in AL, a FILETIME result through a hidden pointer. */
+#define MEMBER __attribute__((thiscall))
+typedef void*(MEMBER* CtorFn)(void* self, const char* path, int mode);
+typedef void(MEMBER* SelfFn)(void* self);
+typedef unsigned char(MEMBER* BoolFn)(void* self);
+typedef void(MEMBER* SetBoolFn)(void* self, unsigned char flag);
+typedef unsigned long(MEMBER* CountFn)(void* self);
+typedef int(MEMBER* ErrorFn)(void* self);
+typedef const char*(MEMBER* NameAtFn)(void* self, unsigned long index);
+typedef unsigned char(MEMBER* AddFn)(void* self, const char* source, const char* name);
+typedef unsigned char(MEMBER* OpenFn)(void* self, const char* path, int mode);
+typedef FILETIME*(MEMBER* StampFn)(void* self, FILETIME* result, unsigned long index);
+
+static void TestMemberLayer(HMODULE m) {
+#define MEMBER_EXPORT(type, var, name)               \
+    type var = (type)(void*)GetProcAddress(m, name); \
+    CHECK(var != NULL);
+    MEMBER_EXPORT(CtorFn, construct, "??0QorZipFile@@QAE@PBDW4QZF_MODE@0@@Z")
+    MEMBER_EXPORT(SelfFn, destroy, "??1QorZipFile@@QAE@XZ")
+    MEMBER_EXPORT(SelfFn, closure, "??_FQorZipFile@@QAEXXZ")
+    MEMBER_EXPORT(BoolFn, isOpen, "?IsOpen@QorZipFile@@QBE_NXZ")
+    MEMBER_EXPORT(OpenFn, open, "?Open@QorZipFile@@QAE_NPBDW4QZF_MODE@1@@Z")
+    MEMBER_EXPORT(ErrorFn, lastError, "?GetLastError@QorZipFile@@QAE?AW4QZF_ERROR@@XZ")
+    MEMBER_EXPORT(SetBoolFn, setBackup, "?SetUseBackupFile@QorZipFile@@QAEX_N@Z")
+    MEMBER_EXPORT(BoolFn, getBackup, "?GetUseBackupFile@QorZipFile@@QBE_NXZ")
+    MEMBER_EXPORT(AddFn, addFile, "?AddFile@QorZipFile@@QAE_NPBD0@Z")
+    MEMBER_EXPORT(CountFn, numFiles, "?GetNumFiles@QorZipFile@@QAEKXZ")
+    MEMBER_EXPORT(NameAtFn, nameAt, "?GetFileName@QorZipFile@@QAEPBDK@Z")
+    MEMBER_EXPORT(StampFn, stamp, "?GetFileTimeStamp@QorZipFile@@QAE?AU_FILETIME@@K@Z")
+#undef MEMBER_EXPORT
+    if (g_failures) return;
+
+    static __attribute__((aligned(8))) char object[1024];
+    char archive[MAX_PATH], source[MAX_PATH];
+    Path(archive, "members.qzf");
+    Path(source, "member-src.txt");
+    CHECK(WriteBytes("member-src.txt", kGamma, sizeof kGamma - 1));
+
+    CHECK(construct(object, archive, 1) == object);
+    CHECK(isOpen(object) == 1 && lastError(object) == 0);
+    CHECK(Exists(archive));
+    CHECK(pGetZipFileName((QZF_HANDLE)object) == object); /* the same object, flat */
+    setBackup(object, 0);
+    CHECK(getBackup(object) == 0);
+    setBackup(object, 1);
+    CHECK(getBackup(object) == 1);
+    CHECK(addFile(object, source, "m\\gamma.txt") == 1);
+    CHECK(numFiles(object) == 1);
+    CHECK_STR(nameAt(object, 0), "m\\gamma.txt");
+    CHECK(nameAt(object, 1) == NULL && lastError(object) == 3);
+    WIN32_FILE_ATTRIBUTE_DATA info;
+    CHECK(GetFileAttributesExA(source, GetFileExInfoStandard, &info));
+    FILETIME t = {1, 1};
+    CHECK(stamp(object, &t, 0) == &t);
+    CHECK(t.dwLowDateTime == info.ftLastWriteTime.dwLowDateTime &&
+          t.dwHighDateTime == info.ftLastWriteTime.dwHighDateTime);
+    destroy(object);
+
+    memset(object, 'x', sizeof object); /* the closure must set every field */
+    closure(object);
+    CHECK(isOpen(object) == 0 && numFiles(object) == 0);
+    CHECK(pGetZipFileName((QZF_HANDLE)object)[0] == 0);
+    CHECK(open(object, archive, 0) == 1 && numFiles(object) == 1);
+    CHECK(addFile(object, source, NULL) == 0 && lastError(object) == 14); /* read only */
+    destroy(object);
+}
+
 /* A thread started after the load: the executable's thread-attach work (its
  * runtime's TLS callbacks) must not break, and the engine must work there. */
 static DWORD WINAPI OtherThread(LPVOID unused) {
@@ -363,6 +436,7 @@ int main(int argc, char** argv) {
         printf("%d of %d checks failed (exports missing)\n", g_failures, g_checks);
         return 1;
     }
+    TestMemberLayer(g_module);
     HANDLE thread = CreateThread(NULL, 0, OtherThread, NULL, 0, NULL);
     CHECK(thread != NULL);
     if (thread) {

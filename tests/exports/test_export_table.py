@@ -23,6 +23,59 @@ def derived_exports():
     return [(int(ordinal), name) for ordinal, name in rows]
 
 
+# The published interface, in ordinal order: what callers built against it
+# rely on, whatever the declarations derive.
+PUBLISHED = [
+    "??0QorZipFile@@QAE@PBDW4QZF_MODE@0@@Z",
+    "??1QorZipFile@@QAE@XZ",
+    "??_FQorZipFile@@QAEXXZ",
+    "?AddFile@QorZipFile@@QAE_NPBD0@Z",
+    "?AddFiles@QorZipFile@@QAE_NKPAPBD@Z",
+    "?Close@QorZipFile@@QAEXXZ",
+    "?ExtractFile@QorZipFile@@QAE_NPBD0@Z",
+    "?ExtractFileToDir@QorZipFile@@QAE_NPBD00@Z",
+    "?ExtractFiles@QorZipFile@@QAE_NKPAPBD0@Z",
+    "?ExtractFilesToDir@QorZipFile@@QAE_NPBDKPAPBD@Z",
+    "?GetDefFileName@QorZipFile@@QAEXPBDPAD1@Z",
+    "?GetExtractReadOnlyOverWrite@QorZipFile@@QBE?AW4QZF_EXTRACT_READONLY_OVERWRITE@1@XZ",
+    "?GetFileAttributesA@QorZipFile@@QAEKK@Z",
+    "?GetFileCompressedSize@QorZipFile@@QAEKK@Z",
+    "?GetFileIndex@QorZipFile@@QAEKPBD@Z",
+    "?GetFileIndexSansPath@QorZipFile@@QAEKPBD@Z",
+    "?GetFileName@QorZipFile@@QAEPBDK@Z",
+    "?GetFileName@QorZipFile@@QBEPBDXZ",
+    "?GetFileSize@QorZipFile@@QAEKK@Z",
+    "?GetFileTimeStamp@QorZipFile@@QAE?AU_FILETIME@@K@Z",
+    "?GetLastError@QorZipFile@@QAE?AW4QZF_ERROR@@XZ",
+    "?GetNumFiles@QorZipFile@@QAEKXZ",
+    "?GetOverWritePrompt@QorZipFile@@QBEPBDXZ",
+    "?GetRestoreAttributes@QorZipFile@@QBE_NXZ",
+    "?GetRestoreTimeStamp@QorZipFile@@QBE_NXZ",
+    "?GetUseBackupFile@QorZipFile@@QBE_NXZ",
+    "?IsOpen@QorZipFile@@QBE_NXZ",
+    "?Open@QorZipFile@@QAE_NPBDW4QZF_MODE@1@@Z",
+    "?RemoveFile@QorZipFile@@QAE_NK@Z",
+    "?RemoveFile@QorZipFile@@QAE_NPBD@Z",
+    "?RemoveFiles@QorZipFile@@QAE_NKPAPBD@Z",
+    "?Save@QorZipFile@@QAE_NXZ",
+    "?SetExtractReadOnlyOverWrite@QorZipFile@@QAEXW4QZF_EXTRACT_READONLY_OVERWRITE@1@@Z",
+    "?SetHeaderOffset@QorZipFile@@QAEXK@Z",
+    "?SetOverWritePrompt@QorZipFile@@QAEXPBD@Z",
+    "?SetRestoreAttributes@QorZipFile@@QAEX_N@Z",
+    "?SetRestoreTimeStamp@QorZipFile@@QAEX_N@Z",
+    "?SetUseBackupFile@QorZipFile@@QAEX_N@Z",
+] + ["QZF_" + n for n in (
+    "AddFile", "AddFiles", "Close", "Create", "CreateWithFile", "CreateWithFileAndMode", "Delete",
+    "ExtractFile", "ExtractFileToDir", "ExtractFiles", "ExtractFilesToDir", "GetDefFileName",
+    "GetExtractReadOnlyOverWrite", "GetFileAttributes", "GetFileCompressedSize", "GetFileIndex",
+    "GetFileName", "GetFileSize", "GetFileTimeStamp", "GetLastError", "GetNumFiles",
+    "GetOverWritePrompt", "GetRestoreAttributes", "GetRestoreTimeStamp", "GetUseBackupFile",
+    "GetZipFileName", "IsOpen", "Open", "RemoveFile", "RemoveFileByIndex", "RemoveFiles", "Save",
+    "SetExtractReadOnlyOverWrite", "SetHeaderOffset", "SetOverWritePrompt",
+    "SetRestoreAttributes", "SetRestoreTimeStamp", "SetUseBackupFile",
+)]
+
+
 class ExportTable(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -41,6 +94,10 @@ class ExportTable(unittest.TestCase):
                   for s in self.exports.symbols]
         self.assertEqual(len(self.expected), 76)
         self.assertEqual(sorted(actual), self.expected)
+
+    def test_names_and_ordinals_are_the_published_ones(self):
+        actual = sorted((s.ordinal, s.name.decode()) for s in self.exports.symbols if s.name)
+        self.assertEqual(actual, list(enumerate(PUBLISHED, start=1)))
 
     def test_every_export_is_named_and_ordinals_are_dense(self):
         d = self.exports.struct
