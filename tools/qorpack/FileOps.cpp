@@ -317,6 +317,8 @@ bool TempOutput::Commit(std::string* error) {
         SetFileAttributesA(target_.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
     if (!MoveFileExA(temp_.c_str(), target_.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+        // A target left in place keeps its attributes too.
+        if (attrs != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(target_.c_str(), attrs);
         *error = "cannot move the new file into place as '" + target_ + "'";
         return false;
     }
