@@ -249,6 +249,16 @@ class QorpackCli(unittest.TestCase):
         for o in outs[1:]:
             self.assertEqual(slurp(o), ref, o)
         self.assertEqual(len(read_archive(outs[0])[1]), len(files))
+        # A manifest of comments only: an empty archive (header and trailer),
+        # the same either way, and one that lists.
+        write(self.path("m.txt"), b"# nothing yet\n")
+        for jobs in ("1", "2"):
+            out = self.path("empty%s.exe" % jobs)
+            run("build", "--stub", stub, "--manifest", self.path("m.txt"), "--out", out,
+                "--jobs", jobs)
+            self.assertEqual(read_archive(out), (os.path.getsize(stub), []), jobs)
+            self.assertIn("0 entries", run("list", out).stdout.decode())
+        self.assertEqual(slurp(self.path("empty1.exe")), slurp(self.path("empty2.exe")))
 
     # ---- archives: add, list, extract, remove -----------------------------
     def test_round_trip_of_a_payload_tree(self):

@@ -671,6 +671,11 @@ int CmdBuild(int argc, char** argv) {
                                 entries[i].line, entries[i].source.c_str(), EngineError(z).c_str());
             }
         }
+        // No entry added means nothing written yet: an empty archive still
+        // gets its header and trailer, as the parallel writer gives it.
+        if (entries.empty() && !z.Save())
+            return Complain(cmd, "cannot write an empty archive to '%s': %s", out.Path().c_str(),
+                            EngineError(z).c_str());
         z.Close();
         progress.Finish();
     } else {
