@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "FileOps.h"
+#include "setup/StampedConfig.h"
 
 namespace qorpack {
 
@@ -14,6 +15,22 @@ constexpr SlotSpec kSpecs[kSlotCount] = {
     {"TVIID_APP_EXE", 32, 328},
 };
 static_assert(328 + 32 == kSlotBlockSize, "slot table and block size disagree");
+
+// The table must match the block the setup declares, marker for marker.
+constexpr bool SameText(const char* a, const char* b) {
+    return *a == *b && (*a == 0 || SameText(a + 1, b + 1));
+}
+constexpr bool MatchesSetup() {
+    for (int i = 0; i < kSlotCount; ++i) {
+        if (kSpecs[i].offset != kStampedSlots[i].offset ||
+            kSpecs[i].capacity != kStampedSlots[i].capacity ||
+            !SameText(kSpecs[i].marker, kStampedSlots[i].marker))
+            return false;
+    }
+    return kSlotCount == kStampedSlotCount && kSlotBlockSize == kStampedBlockSize &&
+           SameText(kSlotSectionName, kStampedSectionName);
+}
+static_assert(MatchesSetup(), "slot table differs from setup/StampedConfig.h");
 
 // Slot content as a string bounded by its capacity (a slot without a zero byte
 // is taken up to its capacity, never beyond).
