@@ -205,6 +205,22 @@ class ReceiverWizardTest(unittest.TestCase):
                 p.reg_query("HKLM\\Software\\QOR\\Trovix\\3rdPartyApps\\gamex.exe", "Path"),
                 "C:\\Games\\X")
 
+    def test_without_application_name_page_3_names_the_program(self):
+        slots = dict(SLOTS)
+        del slots["TVIID_APP_NAME"]
+        with WinePrefix() as p:
+            setup = build_setup(p, slots, ENTRIES)
+            with Wizard(p, setup) as w:
+                w.wait_page(TITLE_DESTINATION)
+                w.click(NEXT)
+                page = w.wait_page(TITLE_THIRD)
+                self.assertEqual(page.text(INSTRUCTIONS),
+                                 instructions(141, 142, disp=INSTALL_NAME, third="gamex.exe"))
+                self.assertFalse(page.enabled(NEXT))
+                w.click(CANCEL)
+                w.msgbox("Cancel Installation", "yes")
+                self.assertEqual(w.exit_code(), -1)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -138,6 +138,76 @@ BROWSER = [
     (1152, EDIT, "", (160, 170, 60, 14), True, 0),
 ]
 
+# Every string-table text the installer shows or uses, byte for byte. 137
+# (the install label) and 162 (the product address) are the installer's own
+# wording and are checked by shape only.
+TEXTS = {
+    103: "TrovixInstall",
+    109: "TROVIXINSTALL",
+    110: "Choose Trovix Installation Destination",
+    111: "Start Copying Files",
+    112: "Copying Files",
+    113: "Installation Complete",
+    115: "Setup will install Trovix files in the following folder.",
+    116: "To install to this folder, click on the Next button.",
+    117: "To install to a different folder, click on the Browse button, and select another "
+         "folder.",
+    118: "You may cancel the installation by clicking on the Cancel button.",
+    119: "Setup has installed <DISP NAME>.",
+    120: "You can access Trovix by selecting your Start button, then look in the Programs | QOR "
+         "| Trovix folder.",
+    121: "Setup is ready to install <DISP NAME>.",
+    122: "If you wish to change or review any of your settings click on the Back button.",
+    123: "If you are satisfied with your selections, click on the Next button.",
+    124: "&Finished",
+    125: "Do you wish to cancel the installation of <DISP NAME>?",
+    126: "Cancel Installation",
+    127: "The folder <FOLDER> does not exist.  Create it?",
+    128: "Create Folder?",
+    129: "<RCV> requires an installed copy of <PROD>.  You must install <PROD> before you "
+         "install <RCV>.",
+    130: "Installation Aborted",
+    131: "Copying files, please wait...",
+    132: "Unable to extract files",
+    133: "File Extraction Error",
+    134: "Updating System...",
+    135: "Installation Complete.",
+    136: "Extracting <FILE>...",
+    139: "Unable to create folder '<FOLDER>'.  Please select a new Folder and try again.",
+    140: "Unable to Create Folder",
+    141: "<DISP NAME> needs to know the location of <3RD PARTY NAME> to work correctly.",
+    142: "Please select the forder that contains <3RD PARTY NAME>.",
+    145: "Select folder containing <PROD NAME>",
+    146: "You must select <EXE> from the <PROD NAME> folder.",
+    147: "Incorrect File Selected",
+    148: "Unable to access file. You may need to re-install <PROD NAME>.",
+    149: "Unable to Access File",
+    150: "Select <PROD NAME> Folder",
+    151: "Select the &Folder Containing <PROD NAME>:",
+    152: "Unable to copy file: <FILE>",
+    153: "Installation Error",
+    155: "Setup will install <DISP NAME> files in the following folder.",
+    156: "To install to this folder, click on the Next button.",
+    157: "To install to a different folder, click on the Browse button, and select another "
+         "folder.",
+    158: "These files must be installed in the specified folder.",
+    159: "Choose <DISP NAME> Installation Destination",
+    160: "Select the options below if you want to launch Trovix now, and/or if you want Desktop "
+         "access to Trovix.",
+    161: "Click the Finished button to complete Setup.",
+    163: "Trovix",
+    164: "Configure Trovix",
+    165: "Start Trovix",
+    166: "Program Files\\QOR\\Trovix",
+    167: "Select the Installation Folder",
+    168: "Invalid path.\nMake sure it looks something like:\n<SAMPLE>",
+    169: "Invalid Path",
+    170: "Unable to write Title Scout tag file.\nIf you use title scout, it will not be able to "
+         "use Trovix to automatically update your system.",
+    171: "Unable to write file",
+    173: "Uninstall Trovix",
+}
+
 FRAME = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT
 
 
@@ -217,6 +287,16 @@ class ResourceBytes(unittest.TestCase):
                 self.assertNotIn("\r", text, i)
                 self.assertTrue(all(ord(c) < 128 for c in text), i)
                 self.assertEqual(text, text.strip(), i)  # no stray spaces at either end
+
+    def test_string_table_texts(self):
+        table = strings(self.pe)
+        for number, text in TEXTS.items():
+            self.assertEqual(text, table.get(number), number)
+        self.assertIn("<DISP NAME>", table[137])
+        self.assertTrue(table[162].startswith("http://"), table[162])
+        # Nothing else in the installer's range: an unknown id loads as empty.
+        extra = sorted(set(i for i in table if 103 <= i <= 173) - set(TEXTS) - {137, 162})
+        self.assertEqual([], extra)
 
     def test_no_manifest(self):
         self.assertEqual({}, resources(self.pe, RT_MANIFEST))
