@@ -140,12 +140,12 @@ HWND WaitDialog(const std::string& caption, double seconds) {
 }
 
 // WIN argument: "0x..." handle or an exact dialog caption.
-HWND ResolveWindow(const std::string& spec) {
-    if (spec.rfind("0x", 0) == 0) {
-        HWND w = reinterpret_cast<HWND>(static_cast<UINT_PTR>(strtoul(spec.c_str(), nullptr, 16)));
+HWND ResolveWindow(const std::string& which) {
+    if (which.rfind("0x", 0) == 0) {
+        HWND w = reinterpret_cast<HWND>(static_cast<UINT_PTR>(strtoul(which.c_str(), nullptr, 16)));
         return IsWindow(w) ? w : nullptr;
     }
-    return FindDialog(spec);
+    return FindDialog(which);
 }
 
 int ButtonId(const std::string& name) {
