@@ -106,8 +106,24 @@ class WinePrefix:
     def run(self, exe, *args, timeout=60, cwd=None):
         """Runs a Windows program to its end. Returns a CompletedProcess whose
         returncode is the Linux exit status (a Windows -1 arrives as 255)."""
-        return subprocess.run(["wine", exe, *map(str, args)], env=self.env, cwd=cwd,
-                              capture_output=True, text=True, errors="replace", timeout=timeout)
+        # Output goes through files, not pipes: a Wine process starting at the
+        # same moment can inherit a pipe and hold it open long after this
+        # program ended, and waiting for the pipe's end would then stall.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            cmd = ["wine", exe, *map(str, args)]
+            proc = subprocess.Popen(cmd, env=self.env, cwd=cwd, stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=err)
+            try:
+                proc.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait()
+                raise
+            out.seek(0)
+            err.seek(0)
+            return subprocess.CompletedProcess(
+                cmd, proc.returncode, out.read().decode("utf-8", "replace"),
+                err.read().decode("utf-8", "replace"))
 
     def start(self, exe, *args, cwd=None):
         """Starts a Windows program and returns its Popen (stdout/stderr piped)."""

@@ -1,0 +1,216 @@
+"""Start-up of TrovixInstall.exe end to end: stamped configuration, the
+prerequisite message and the exit codes.
+
+A receiver setup whose 3rd-party application cannot be found must show string
+129 ("<RCV> requires an installed copy of <PROD>. ...") with every placeholder
+filled, caption string 130, and end with exit code -1 (255 in the Linux
+shell), with and without -silent. The other cases check that the driver is
+reached and the prerequisite message stays away.
+
+These setups carry no payload archive, so every run that gets past the
+prerequisite check ends with -1: the silent install cannot open its archive
+(RunSilent answers 2), and the wizard is cancelled by the test (ShowWizard
+answers 2). Until the install run and the wizard exist, their placeholders
+answer 2 at once, which gives the same -1.
+"""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+
+from qorwine import WinePrefix, bin_path, NATIVE_BIN, qorpack, signed32
+
+PREREQ_CAPTION = "Installation Aborted"
+PREREQ_TEXT = ("<RCV> requires an installed copy of <PROD>.  "
+               "You must install <PROD> before you install <RCV>.")
+WIZARD_FIRST_CAPTION = "Choose Trovix Installation Destination"
+CANCEL_CAPTION = "Cancel Installation"
+
+# Slot layout of the stamped block (setup/StampedConfig.h).
+SLOTS = [("TVIID_INST_NAME", 40), ("TVIID_RCV_REG_KEY", 32), ("TVIID_RCV_DEF_DIR", 64),
+         ("TVIID_APP_REG_KEY", 128), ("TVIID_APP_LOC_ITEM", 32), ("TVIID_APP_NAME", 32),
+         ("TVIID_APP_EXE", 32)]
+
+
+def unstamped_block():
+    return b"".join(m.encode() + b"\0" * (cap - len(m)) for m, cap in SLOTS)
+
+
+def stamp_bytes(path, values):
+    """Writes values into the slots of an unstamped setup by searching its
+    marker block (used when no native qorpack is at hand)."""
+    with open(path, "rb") as f:
+        data = bytearray(f.read())
+    block = unstamped_block()
+    at = data.find(block)
+    assert at >= 0 and data.find(block, at + 1) < 0, "exactly one slot block expected"
+    off = at
+    for marker, cap in SLOTS:
+        if marker in values:
+            v = values[marker].encode("latin-1")
+            assert len(v) <= cap - 1, marker
+            data[off:off + cap] = v + b"\0" * (cap - len(v))
+        off += cap
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def make_setup(directory, values):
+    """A copy of TrovixInstall.exe with the given slots stamped."""
+    path = os.path.join(directory, "Setup.exe")
+    shutil.copyfile(bin_path("TrovixInstall.exe"), path)
+    if values:
+        if os.path.exists(os.path.join(NATIVE_BIN, "qorpack")):
+            args = []
+            for k, v in values.items():
+                args += ["--slot", "%s=%s" % (k, v)]
+            qorpack("stamp", path, *args)
+        else:
+            stamp_bytes(path, values)
+    return path
+
+
+RECEIVER = {
+    "TVIID_INST_NAME": "GameX <Gold> Receiver",
+    "TVIID_RCV_REG_KEY": "GameXRcv",
+    "TVIID_APP_REG_KEY": "Software\\QorE2E\\GameX|GameXEntry",
+    "TVIID_APP_LOC_ITEM": "InstallPath",
+    "TVIID_APP_NAME": "GameX",
+}
+
+
+class StartedPrefix(WinePrefix):
+    """A fresh prefix whose wineserver and desktop already run, so the setup
+    and the driver never start together in a cold prefix.
+
+    Programs run without pipes: a Wine process starting at the same moment
+    can inherit a pipe and hold it open long after the program ended."""
+
+    def __enter__(self):
+        super().__enter__()
+        try:
+            self.driver("windows", timeout=120)
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
+        return self
+
+    def start(self, exe, *args, stdout=subprocess.DEVNULL):
+        """Starts a program with no pipes attached (see above)."""
+        return subprocess.Popen(["wine", exe, *map(str, args)], env=self.env,
+                                stdin=subprocess.DEVNULL, stdout=stdout,
+                                stderr=subprocess.DEVNULL)
+
+
+class StartUpTest(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="qorstartup.")
+
+    def tearDown(self):
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+    def finish(self, proc, timeout=60):
+        try:
+            proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            self.fail("setup did not end")
+        return signed32(proc.returncode)
+
+    def run_to_end(self, wine, setup, *args):
+        """Runs a setup that must end on its own without any message box."""
+        proc = wine.start(setup, *args)
+        code, out = wine.driver("nomsgbox", "--caption", PREREQ_CAPTION, "--timeout", "3")
+        self.assertEqual(code, 0, out)
+        return self.finish(proc)
+
+    def cancel_wizard_if_shown(self, wine, proc):
+        """Ends a non-silent run: cancels the wizard when it appears."""
+        deadline = time.time() + 30
+        while proc.poll() is None and time.time() < deadline:
+            code, out = wine.driver("msgbox", "--caption", WIZARD_FIRST_CAPTION, "--timeout", "2",
+                                    "--press", "2")
+            if code == 0:
+                code, out = wine.driver("msgbox", "--caption", CANCEL_CAPTION, "--timeout", "10",
+                                        "--press", "yes")
+                self.assertEqual(code, 0, out)
+                break
+        return self.finish(proc)
+
+    def check_prerequisite_message(self, *args):
+        setup = make_setup(self.tmp, RECEIVER)
+        with StartedPrefix() as wine:
+            proc = wine.start(setup, *args)
+            code, out = wine.driver("msgbox", "--caption", PREREQ_CAPTION, "--timeout", "30",
+                                    "--press", "ok")
+            self.assertEqual(code, 0, "no prerequisite message: %s" % out)
+            self.assertEqual(out["caption"], PREREQ_CAPTION)
+            expected = (PREREQ_TEXT.replace("<RCV>", RECEIVER["TVIID_INST_NAME"])
+                        .replace("<PROD>", RECEIVER["TVIID_APP_NAME"]))
+            self.assertEqual(out["text"], expected)
+            self.assertEqual(out["owner"], "yes")  # the main window
+            self.assertEqual(self.finish(proc), -1)
+
+    def test_receiver_without_application_shows_prerequisite_message(self):
+        self.check_prerequisite_message()
+
+    def test_prerequisite_message_also_in_silent_mode(self):
+        self.check_prerequisite_message("-silent")
+
+    def test_exit_code_reaches_a_windows_caller(self):
+        setup = make_setup(self.tmp, RECEIVER)
+        with StartedPrefix() as wine:
+            with tempfile.TemporaryFile("w+") as log:
+                runner = wine.start(bin_path("qordriver.exe"), "run", "--timeout", "40",
+                                    wine.winpath(setup), "-SILENT", stdout=log)
+                code, out = wine.driver("msgbox", "--caption", PREREQ_CAPTION, "--timeout",
+                                        "30", "--press", "ok")
+                self.assertEqual(code, 0, out)
+                runner.wait(timeout=60)
+                log.seek(0)
+                self.assertIn("exit: -1", log.read())
+
+    def test_application_found_through_its_registry_key(self):
+        setup = make_setup(self.tmp, RECEIVER)
+        with StartedPrefix() as wine:
+            wine.reg_add("HKLM\\Software\\QorE2E\\GameX", "InstallPath", "C:\\Games\\GameX")
+            self.assertEqual(self.run_to_end(wine, setup, "-silent"), -1)
+
+    def test_application_found_through_a_later_setup_entry(self):
+        setup = make_setup(self.tmp, RECEIVER)
+        with StartedPrefix() as wine:
+            wine.reg_add("HKLM\\Software\\Corvane OnLine\\Setup\\GameXEntry", "Directory",
+                         "C:\\Games\\GameX")
+            self.assertEqual(self.run_to_end(wine, setup, "-silent"), -1)
+
+    def test_receive_dir_on_the_command_line_skips_the_check(self):
+        setup = make_setup(self.tmp, RECEIVER)
+        with StartedPrefix() as wine:
+            self.assertEqual(self.run_to_end(wine, setup, "-silent", "-receivedir=C:\\Rcv"), -1)
+
+    def test_application_program_stamped_means_the_wizard_will_ask(self):
+        setup = make_setup(self.tmp, dict(RECEIVER, TVIID_APP_EXE="gamex.exe"))
+        with StartedPrefix() as wine:
+            self.assertEqual(self.run_to_end(wine, setup, "-silent"), -1)
+
+    def test_unstamped_setup_reaches_the_driver(self):
+        # Product-only: no prerequisite applies. Silent: the install fails for
+        # want of a payload, exit -1.
+        setup = make_setup(self.tmp, {})
+        with StartedPrefix() as wine:
+            self.assertEqual(self.run_to_end(wine, setup, "-silent"), -1)
+
+    def test_unstamped_setup_with_wizard(self):
+        setup = make_setup(self.tmp, {})
+        with StartedPrefix() as wine:
+            proc = wine.start(setup)
+            code, out = wine.driver("nomsgbox", "--caption", PREREQ_CAPTION, "--timeout", "3")
+            self.assertEqual(code, 0, out)
+            self.assertEqual(self.cancel_wizard_if_shown(wine, proc), -1)
+
+
+if __name__ == "__main__":
+    unittest.main()
