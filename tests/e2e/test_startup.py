@@ -58,6 +58,25 @@ def stamp_bytes(path, values):
         f.write(data)
 
 
+def stamp_bytes_in_place(path, values):
+    """Overwrites slots of an already stamped setup (located through the
+    receiver name stamped by make_setup) with raw values, no zero required."""
+    with open(path, "rb") as f:
+        data = bytearray(f.read())
+    at = data.find(b"TVIID_RCV_DEF_DIR\0")  # third slot, left unstamped
+    assert at >= 0
+    base = at - 72
+    off = base
+    for marker, cap in SLOTS:
+        if marker in values:
+            v = values[marker].encode("latin-1")
+            assert len(v) <= cap, marker
+            data[off:off + cap] = v + b"\0" * (cap - len(v))
+        off += cap
+    with open(path, "wb") as f:
+        f.write(data)
+
+
 def make_setup(directory, values):
     """A copy of TrovixInstall.exe with the given slots stamped."""
     path = os.path.join(directory, "Setup.exe")
@@ -167,6 +186,19 @@ class StartUpTest(unittest.TestCase):
 
     def test_prerequisite_message_also_in_silent_mode(self):
         self.check_prerequisite_message("-silent")
+
+    def test_slot_without_terminating_zero_ends_at_its_capacity(self):
+        setup = make_setup(self.tmp, RECEIVER)
+        full_name = "N" * 40  # the whole install name slot, no zero after it
+        stamp_bytes_in_place(setup, {"TVIID_INST_NAME": full_name})
+        with StartedPrefix() as wine:
+            proc = wine.start(setup, "-silent")
+            code, out = wine.driver("msgbox", "--caption", PREREQ_CAPTION, "--timeout", "30",
+                                    "--press", "ok")
+            self.assertEqual(code, 0, out)
+            self.assertTrue(out["text"].startswith(full_name + " requires "), out["text"])
+            self.assertTrue(out["text"].endswith(" before you install " + full_name + "."))
+            self.assertEqual(self.finish(proc), -1)
 
     def test_exit_code_reaches_a_windows_caller(self):
         setup = make_setup(self.tmp, RECEIVER)
