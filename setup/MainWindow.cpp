@@ -55,14 +55,16 @@ int RunProgram(HINSTANCE instance, const char* commandTail, int showCommand) {
     config.instance = instance;
     HWND window = CreateWindowExA(0, config.windowClassName, config.windowTitle, WS_POPUP, 0, 0, 0,
                                   0, nullptr, nullptr, instance, nullptr);
-    if (!window) return kExitInstalled;
+    // Without its window the setup cannot run at all (e.g. no display): report
+    // that as a failure, never as an install that did not happen.
+    if (!window) return kExitFailed;
     ShowWindow(window, config.silent ? SW_HIDE : showCommand);
     UpdateWindow(window);
 
     MSG msg = {};
     BOOL got;
     while ((got = GetMessageA(&msg, nullptr, 0, 0)) != 0) {
-        if (got == -1) return kExitInstalled;  // the queue itself failed
+        if (got == -1) return kExitFailed;  // the queue itself failed
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }

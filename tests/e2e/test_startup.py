@@ -251,6 +251,27 @@ class StartUpTest(unittest.TestCase):
             self.assertEqual(code, 0, out)
             self.assertEqual(self.cancel_wizard_if_shown(wine, proc), -1)
 
+    def test_no_display_is_a_failure_not_an_install(self):
+        # Without a display Wine cannot create the main window, so nothing runs:
+        # the exit code must say so instead of claiming an install.
+        payload = os.path.join(self.tmp, "payload")
+        os.makedirs(payload)
+        with open(os.path.join(payload, "a.txt"), "w") as f:
+            f.write("payload\n")
+        manifest = os.path.join(payload, "setup.manifest")
+        with open(manifest, "w") as f:
+            f.write("a.txt => [TROVIX]\\a.txt\n")
+        setup = os.path.join(self.tmp, "NoDisplay.exe")
+        qorpack("build", "--stub", bin_path("TrovixInstall.exe"), "--manifest", manifest,
+                "--out", setup)
+        with WinePrefix() as wine:
+            env = wine.env
+            env.pop("DISPLAY", None)
+            r = subprocess.run(["wine", setup, "-silent"], env=env, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+            self.assertEqual(signed32(r.returncode), -1)
+            self.assertFalse(os.path.exists(wine.unixpath(r"C:\Program Files\QOR\Trovix")))
+
 
 if __name__ == "__main__":
     unittest.main()
