@@ -1,4 +1,5 @@
 # Front door. `make test` and `make demo` do all set-up on a fresh Debian.
+MAKEFLAGS += --no-print-directory
 NATIVE   := build/native
 WIN32    := build/win32
 SANITIZE := build/sanitize
