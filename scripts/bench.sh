@@ -206,3 +206,19 @@ s=$(min "${s_t[@]}"); ns=$(min "${ns_t[@]}")
 echo "   TrovixInstall -silent: ${s}s (first probe run ${probe}s)"
 echo "   makensis setup /S:     ${ns}s"
 echo "   ratio Trovix/NSIS = $(ratio "$s" "$ns"); difference per file = $(awk -v a="$s" -v b="$ns" -v n="$nfiles" 'BEGIN { printf "%.2f ms", (a - b) * 1000 / n }')"
+
+echo "== (g) the temporary-file step of each extraction under Wine (ms per entry)"
+cost=$win32/bin/extract_cost.exe
+if [ ! -f "$cost" ]; then
+  echo "   skipped: $cost is not built"
+  exit 0
+fi
+"$here/scripts/wine-prefix.sh" "$tpl" "$work/wp-cost" >/dev/null || exit 0
+for mode in engine direct temponly; do
+  mkdir -p "$work/cost-$mode"
+  WINEPREFIX=$work/wp-cost timeout 600 wine "$cost" setup1.exe \
+    "$(echo "Z:$work/cost-$mode" | tr / '\\')" "$mode" | sed 's/^/   /'
+done
+WINEPREFIX=$work/wp-cost wineserver -k 2>/dev/null
+echo "   (engine = temporary copy + inflate, as the install run extracts; direct = inflate"
+echo "    straight from the archive; temponly = the temporary-file round trip alone)"
