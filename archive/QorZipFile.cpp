@@ -306,12 +306,18 @@ bool QorZipFile::ReadDirectory() {
                 return false;
             }
             trailerPosition_ = static_cast<uint32_t>(pos);
-            if (!ReadExact(f, head + kHeadLength, 8)) {
+            // The count is checked before the total is read: a wrong count is
+            // a format error even in a trailer cut short after it.
+            if (!ReadExact(f, head + kTrailerOffCount, 4)) {
                 lastError_ = QZF_ERR_READ_ARCHIVE;
                 return false;
             }
             if (Get32(head + kTrailerOffCount) != entryCount_) {
                 lastError_ = QZF_ERR_BAD_FORMAT;
+                return false;
+            }
+            if (!ReadExact(f, head + kTrailerOffTotalSize, 4)) {  // total: not validated
+                lastError_ = QZF_ERR_READ_ARCHIVE;
                 return false;
             }
             uint8_t tail[kTrailerTailBytes];

@@ -108,6 +108,15 @@ TEST_F(ReaderTest, WrongCountsAndLengths) {
     noZero.Header().File("abc", "x").Trailer();
     noZero.b[9 + 25 + 3] = 'd';
     EXPECT_EQ(OpenError(noZero.b), QZF_ERR_BAD_FORMAT);
+    // The count is judged before the rest of the trailer is read: a wrong count
+    // in a trailer cut short after it is still a format error, a right one a
+    // read error.
+    Bytes cutAfterCount = ArchiveBuilder(two).TrailerWith(5, 21).b;
+    cutAfterCount.resize(cutAfterCount.size() - 12);
+    EXPECT_EQ(OpenError(cutAfterCount), QZF_ERR_BAD_FORMAT);
+    cutAfterCount = ArchiveBuilder(two).Trailer().b;
+    cutAfterCount.resize(cutAfterCount.size() - 12);
+    EXPECT_EQ(OpenError(cutAfterCount), QZF_ERR_READ_ARCHIVE);
     // A short record head at the end of the file is a read error.
     Bytes shortHead = ArchiveBuilder().Header().Trailer().b;
     shortHead.push_back(3);
