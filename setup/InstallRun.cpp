@@ -100,27 +100,13 @@ bool SetupWizard::PrepareDestination(const Text& folder) {
     if (uninstallLogPath.size() >= MAX_PATH) return false;
     const bool logExisted = FileExists(uninstallLogPath);
 
-    // The log lives in the innermost of the folders about to be created, so
-    // a record written right after creating an outer level has no file to go
-    // to and would be lost. Note the missing levels, create them, then record
-    // them outermost first: the same records, written once there is a log.
-    std::vector<Text> missing;
-    for (Text level = folder; !level.empty() && !FolderExists(level);) {
-        missing.push_back(level);
-        const size_t slash = level.rfind('\\');
-        if (slash == Text::npos) break;
-        level = level.substr(0, slash);
-    }
-    const bool created = CreateFolderPath(folder);
-    if (created) {
-        const Text dirs = LogSectionName(productKeyName, kLogDirs);
-        for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
-            WriteLogEntry(uninstallLogPath, dirs, *level, "");
-        }
-        if (!logExisted) {
-            WriteLogEntry(uninstallLogPath, LogSectionName(productKeyName, kLogFiles),
-                          uninstallLogPath, "");
-        }
+    // The log lives in the innermost of the folders about to be created;
+    // CreateLoggedFolder records the levels once they exist, so none is lost.
+    const bool created =
+        CreateLoggedFolder(folder, LogSectionName(productKeyName, kLogDirs), uninstallLogPath);
+    if (created && !logExisted) {
+        WriteLogEntry(uninstallLogPath, LogSectionName(productKeyName, kLogFiles), uninstallLogPath,
+                      "");
     }
     return created;
 }

@@ -36,6 +36,38 @@ std::string EmptyArchive() {
     return a;
 }
 
+// A message box as the run showed it, read and answered by a CBT hook.
+struct SeenBox {
+    int count = 0;
+    HWND box = nullptr;
+    std::string caption, text;
+    bool owned = false;
+    HICON icon = nullptr;
+};
+SeenBox gSeen;
+HHOOK gHook = nullptr;
+
+LRESULT CALLBACK AnswerMessageBox(int code, WPARAM wParam, LPARAM lParam) {
+    HWND box = reinterpret_cast<HWND>(wParam);
+    char buf[512];
+    // Only dialogs with a message text; a box may be activated more than once.
+    if (code == HCBT_ACTIVATE && GetDlgItem(box, 0xFFFF) && box != gSeen.box) {
+        gSeen.box = box;
+        ++gSeen.count;
+        GetWindowTextA(box, buf, sizeof buf);
+        gSeen.caption = buf;
+        GetDlgItemTextA(box, 0xFFFF, buf, sizeof buf);  // the message text
+        gSeen.text = buf;
+        gSeen.owned = GetWindow(box, GW_OWNER) != nullptr;
+        for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            if ((GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+                gSeen.icon = reinterpret_cast<HICON>(SendMessageA(c, STM_GETICON, 0, 0));
+        }
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+    return CallNextHookEx(gHook, code, wParam, lParam);
+}
+
 class InstallRunTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -155,6 +187,38 @@ TEST_F(InstallRunTest, InstallCommandsBeyondTwentyAreDropped) {
     EXPECT_EQ(wizard_.installCommandCount, kMaxInstallCommands);
     EXPECT_EQ(wizard_.installCommands[0].str(), "cmd0");
     EXPECT_EQ(wizard_.installCommands[19].str(), "cmd19");
+}
+
+TEST_F(InstallRunTest, UnwritableTagFileIsReportedWithoutOwner) {
+    // A folder in the tag file's place: it cannot be opened for writing.
+    const std::string scout = "C:\\Program Files\\QOR\\Scout";
+    const std::string tag = scout + "\\Trovix.tag";
+    const bool scoutExisted = FolderExists(scout.c_str());
+    ASSERT_TRUE(CreateFolderPath(tag.c_str()));
+    const std::string log = root_ + "\\TrovixInstall.inf";
+    wizard_.moduleInstance = GetModuleHandleA(nullptr);
+    wizard_.uninstallLogPath = log.c_str();
+    wizard_.productFolder = "C:\\P";
+
+    gSeen = SeenBox();
+    gHook = SetWindowsHookExA(WH_CBT, AnswerMessageBox, nullptr, GetCurrentThreadId());
+    ASSERT_NE(gHook, nullptr);
+    wizard_.WriteTitleScoutTag();
+    UnhookWindowsHookEx(gHook);
+
+    EXPECT_EQ(gSeen.count, 1);
+    EXPECT_EQ(gSeen.caption, "Unable to write file");
+    EXPECT_EQ(gSeen.text,
+              "Unable to write Title Scout tag file.\nIf you use title scout, it will not be able "
+              "to use Trovix to automatically update your system.");
+    EXPECT_FALSE(gSeen.owned);
+    EXPECT_EQ(gSeen.icon, LoadIconA(nullptr, IDI_INFORMATION));
+    EXPECT_NE(gSeen.icon, LoadIconA(nullptr, IDI_ERROR));
+    // The tag file is recorded all the same: it did not exist as a file.
+    EXPECT_NE(ReadAll(log).find("[Trovix Files]\r\n" + tag + "=\r\n"), std::string::npos);
+
+    RemoveFolderTree(tag.c_str());
+    if (!scoutExisted) RemoveFolderTree("C:\\Program Files\\QOR");
 }
 
 }  // namespace
