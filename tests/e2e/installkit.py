@@ -63,15 +63,21 @@ class SetupBuilder:
         return self
 
     def build(self, name="Setup.exe", slots=None):
-        manifest = os.path.join(self.workdir, name + ".manifest")
-        with open(manifest, "w") as f:
-            f.write("\n".join(self.lines) + "\n")
-        out = os.path.join(self.workdir, name)
-        args = ["build", "--stub", STUB, "--manifest", manifest, "--out", out]
-        for k, v in (slots or {}).items():
-            args += ["--slot", "%s=%s" % (k, v)]
-        qorpack(*args)
-        return out
+        return pack_setup(os.path.join(self.workdir, name + ".manifest"), self.lines,
+                          os.path.join(self.workdir, name), slots)
+
+
+def pack_setup(manifest, lines, out, slots=None):
+    """Writes the "SOURCE => STORED NAME" lines to manifest (relative sources
+    are taken from its folder), builds the setup out from the stub with
+    `qorpack build`, stamping slots ({marker: value}); returns out."""
+    with open(manifest, "w") as f:
+        f.write("\n".join(lines) + "\n")
+    args = ["build", "--stub", STUB, "--manifest", manifest, "--out", out]
+    for k, v in (slots or {}).items():
+        args += ["--slot", "%s=%s" % (k, v)]
+    qorpack(*args)
+    return out
 
 
 # Contents of our own for the six product entries (the sizes of the two data
@@ -103,7 +109,7 @@ PRODUCT_FILES = {
 # What a silent install of the six entries into C:\Program Files\QOR\Trovix
 # leaves on a machine with only C:\Program Files: the interactive install's log
 # less the Start Menu and Desktop sections, which the wizard's last page writes.
-PRODUCT_LOG = "\r\n".join([
+PRODUCT_LOG_LINES = [
     "[Trovix Dirs]",
     "C:\\Program Files\\QOR=",
     "C:\\Program Files\\QOR\\Trovix=",
@@ -137,7 +143,8 @@ PRODUCT_LOG = "\r\n".join([
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix\\DisplayName=",
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix\\UninstallString=",
     "Software\\QOR\\Trovix\\Config\\Receivers\\TrovixRcv\\LatestVersion=",
-]).encode("latin-1") + b"\r\n"
+]
+PRODUCT_LOG = ("\r\n".join(PRODUCT_LOG_LINES) + "\r\n").encode("latin-1")
 
 
 def read_bytes(prefix, winpath):

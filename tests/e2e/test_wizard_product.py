@@ -9,6 +9,7 @@ import unittest
 
 import qorwine
 from qorwine import WinePrefix
+from installkit import PRODUCT_LOG_LINES
 from wizardlib import (BACK, CANCEL, DESKTOP_ICON, DEST_BROWSE, DEST_FOLDER, DEST_GROUP,
                        INSTRUCTIONS, LAUNCH, NEXT, PICTURE, PROGRESS_BAR, PROGRESS_LABEL,
                        PRODUCT_URL, THIRD_BROWSE, THIRD_FOLDER, THIRD_GROUP, TITLE_COMPLETE,
@@ -20,42 +21,9 @@ START_MENU = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\QOR\\Tr
 DESKTOP_URL = "C:\\users\\Public\\Desktop\\Start Trovix.url"
 
 # What an interactive install of the shipped payload into a fresh machine
-# leaves in TrovixInstall.inf, with the Desktop icon chosen.
-EXAMPLE_LOG = "\r\n".join([
-    "[Trovix Dirs]",
-    "C:\\Program Files\\QOR=",
-    "C:\\Program Files\\QOR\\Trovix=",
-    "C:\\Program Files\\QOR\\Scout=",
-    "[Trovix Files]",
-    "C:\\Program Files\\QOR\\Trovix\\TrovixInstall.inf=",
-    "C:\\Program Files\\QOR\\Trovix\\TrovixUninstall.exe=",
-    "C:\\Program Files\\QOR\\Trovix\\QorXfer.dll=",
-    "C:\\Program Files\\QOR\\Trovix\\QorDL.exe=",
-    "C:\\Program Files\\QOR\\Trovix\\QorRcv.exe=",
-    "C:\\Program Files\\QOR\\Trovix\\Lumen.dat=",
-    "C:\\Program Files\\QOR\\Trovix\\Corvane.inf=",
-    "C:\\Program Files\\QOR\\Scout\\Trovix.tag=",
-    "[Uninstall Command Line]",
-    "C:\\Program Files\\QOR\\Trovix\\QorDL.exe=C:\\Program Files\\QOR\\Trovix\\QorDL.exe -unregister",
-    "C:\\Program Files\\QOR\\Trovix\\QorRcv.exe=C:\\Program Files\\QOR\\Trovix\\QorRcv.exe "
-    "-unregister",
-    "[Trovix Registry Keys]",
-    "Software\\Corvane OnLine=",
-    "Software\\Corvane OnLine\\Setup=",
-    "Software\\Corvane OnLine\\Setup\\Trovix=",
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix=",
-    "Software\\QOR=",
-    "Software\\QOR\\Trovix=",
-    "Software\\QOR\\Trovix\\Config=",
-    "Software\\QOR\\Trovix\\Config\\Receivers=",
-    "Software\\QOR\\Trovix\\Config\\Receivers\\TrovixRcv=",
-    "Software\\QOR\\Trovix\\Downloader=",
-    "[Trovix Registry Items]",
-    "Software\\Corvane OnLine\\Setup\\Trovix\\Directory=",
-    "Software\\Corvane OnLine\\Setup\\Trovix\\Full Name=",
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix\\DisplayName=",
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix\\UninstallString=",
-    "Software\\QOR\\Trovix\\Config\\Receivers\\TrovixRcv\\LatestVersion=",
+# leaves in TrovixInstall.inf, with the Desktop icon chosen: the silent
+# install's log and the finished page's Start Menu and Desktop sections.
+EXAMPLE_LOG = "\r\n".join(PRODUCT_LOG_LINES + [
     "[Trovix Start Menu Folders]",
     "QOR=",
     "QOR\\Trovix=",

@@ -19,6 +19,7 @@ import subprocess
 import time
 
 import qorwine
+from installkit import pack_setup
 
 # Control ids of dialog 130.
 NEXT, CANCEL, BACK = 1004, 2, 1005
@@ -118,15 +119,8 @@ def build_setup(prefix, slots=None, entries=None, extra_files=0, name="Setup.exe
             with open(path, "wb") as f:
                 f.write(_stand_in(src) if not src.startswith("extra") else os.urandom(20000))
         lines.append("%s => %s" % (src, stored))
-    manifest = os.path.join(payload, "payload.manifest")
-    with open(manifest, "w") as f:
-        f.write("\n".join(lines) + "\n")
-    out = os.path.join(stage, name)
-    args = ["build", "--stub", qorwine.bin_path("TrovixInstall.exe"), "--manifest", manifest,
-            "--out", out]
-    for k, v in (slots or {}).items():
-        args += ["--slot", "%s=%s" % (k, v)]
-    qorwine.qorpack(*args)
+    out = pack_setup(os.path.join(payload, "payload.manifest"), lines,
+                     os.path.join(stage, name), slots)
     return prefix.winpath(out)
 
 
