@@ -66,7 +66,8 @@ public:
 
     // Points uninstallLogPath at folder\TrovixInstall.inf and creates folder
     // with logging (recording the log file itself when it is new). Returns
-    // true when the folder exists at the end.
+    // true when the folder exists at the end; false, creating nothing, when
+    // the log path would not fit in 260 characters.
     bool PrepareDestination(const Text& folder);
 
     // Opens the archive appended to the file at path (header offset from the

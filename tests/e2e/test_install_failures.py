@@ -8,6 +8,8 @@ import time
 import unittest
 
 from qorwine import WinePrefix, signed32, wait_for
+from wizardlib import (CANCEL, LAUNCH, NEXT, TITLE_COMPLETE, TITLE_DESTINATION, TITLE_READY,
+                       Wizard, build_setup)
 from installkit import (PRODUCT, PRODUCT_FILES, SCOUT_TAG, SETUP_KEY, STUB, SetupBuilder,
                         add_product_entries, exists, finish, fixture, have_tools, log_sections,
                         read_bytes, system_reg_values, workdir)
@@ -156,6 +158,51 @@ class InstallFailures(unittest.TestCase):
             holder.kill()
             finish(holder)
 
+
+    def test_wizard_run_owns_its_messages(self):
+        # With the dialog up, the run's message boxes belong to it; a file
+        # that could not be replaced still makes the copy a failure.
+        entries = [("busy.dat", "[TROVIX]\\busy.dat"), ("Lumen.dat", "[TROVIX]\\Lumen.dat")]
+        with WinePrefix() as p:
+            setup = build_setup(p, entries=entries)
+            folder = p.unixpath(PRODUCT)
+            os.makedirs(folder)
+            with open(os.path.join(folder, "busy.dat"), "wb") as f:
+                f.write(b"old")
+            holder = p.start(fixture("Holder.exe"), PRODUCT + "\\busy.dat", "60")
+            self.assertTrue(wait_for(lambda: os.path.exists(os.path.join(folder, "busy.dat.held")),
+                                     timeout=30))
+            with Wizard(p, setup) as w:
+                w.wait_page(TITLE_DESTINATION)
+                w.click(NEXT)
+                w.wait_page(TITLE_READY)
+                w.click(NEXT)
+                box = w.msgbox("Installation Error", "ok", timeout=60)
+                self.assertEqual(box["text"], "Unable to copy file: " + PRODUCT + "\\busy.dat")
+                self.assertTrue(box["owner"])
+                self.assertTrue(box["icon"])
+                w.msgbox("File Extraction Error", "ok", timeout=60)
+                self.assertEqual(w.exit_code(), -1)
+            self.assertEqual(read_bytes(p, PRODUCT + "\\busy.dat"), b"old")
+            holder.kill()
+            finish(holder)
+
+        with WinePrefix() as p:
+            setup = build_setup(p, entries=entries[1:])
+            os.makedirs(os.path.join(p.unixpath("C:\\Program Files"), "QOR", "Scout", "Trovix.tag"))
+            with Wizard(p, setup) as w:
+                w.wait_page(TITLE_DESTINATION)
+                w.click(NEXT)
+                w.wait_page(TITLE_READY)
+                w.click(NEXT)
+                box = w.msgbox("Unable to write file", "ok", timeout=60)
+                self.assertEqual(box["text"], TAG_TEXT)
+                self.assertTrue(box["owner"])
+                self.assertTrue(box["icon"])
+                w.wait_page(TITLE_COMPLETE, 60)
+                w.check(LAUNCH, False)
+                w.click(CANCEL)  # the Finished button
+                self.assertEqual(w.exit_code(), 0)
 
 if __name__ == "__main__":
     unittest.main()
