@@ -111,6 +111,6 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 // Program entry: loads the configuration, parses commandTail, registers the
 // class and creates the zero-size popup main window (hidden when silent),
-// runs the message loop and returns the exit code (0 when the window cannot
-// be created).
+// runs the message loop and returns the exit code. A main window that cannot
+// be created, or a failing message queue, gives -1: nothing was installed.
 int RunProgram(HINSTANCE instance, const char* commandTail, int showCommand);

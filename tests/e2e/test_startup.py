@@ -22,6 +22,7 @@ import time
 import unittest
 
 from qorwine import WinePrefix, bin_path, NATIVE_BIN, qorpack, signed32
+from wizardlib import Wizard
 
 PREREQ_CAPTION = "Installation Aborted"
 PREREQ_TEXT = ("<RCV> requires an installed copy of <PROD>.  "
@@ -186,6 +187,16 @@ class StartUpTest(unittest.TestCase):
 
     def test_prerequisite_message_also_in_silent_mode(self):
         self.check_prerequisite_message("-silent")
+
+    def test_prerequisite_message_is_an_error_box_with_ok_only(self):
+        setup = make_setup(self.tmp, RECEIVER)
+        with StartedPrefix() as wine:
+            with Wizard(wine, wine.winpath(setup), "-silent") as w:
+                box = w.msgbox(PREREQ_CAPTION, press="ok", timeout=30)
+                self.assertTrue(box["icon"], box)
+                self.assertEqual([b["id"] for b in box["buttons"]], [1], box)  # IDOK alone
+                self.assertTrue(box["owner"], box)
+                self.assertEqual(w.exit_code(), -1)
 
     def test_slot_without_terminating_zero_ends_at_its_capacity(self):
         setup = make_setup(self.tmp, RECEIVER)

@@ -98,6 +98,7 @@ TEST(StampedSlots, LoadStampedConfigReadsTheProgramsOwnBlock) {
     SetupConfig c;
     LoadStampedConfig(c);
     EXPECT_EQ(c.installName, LoadResourceText(GetModuleHandleA(nullptr), IDS_PRODUCT_NAME));
+    EXPECT_EQ(c.installName, "Trovix");  // string 163, not a stand-in
     EXPECT_EQ(c.receiverName, "");
     EXPECT_EQ(c.appExe, "");
 }
@@ -210,7 +211,7 @@ TEST_F(FolderLookup, ProductFolderDefaultsToTheSystemDrive) {
     EXPECT_EQ(c.productFolder,
               DefaultTrovixFolderFor(
                   system, LoadResourceText(GetModuleHandleA(nullptr), IDS_DEFAULT_FOLDER)));
-    EXPECT_EQ(c.productFolder.substr(0, 3), "C:\\");  // Wine's system drive
+    EXPECT_EQ(c.productFolder, "C:\\Program Files\\QOR\\Trovix");  // Wine's system drive
 }
 
 SetupConfig Receiver(const char* keys, const char* location = "InstallPath") {
