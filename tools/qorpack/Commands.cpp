@@ -81,6 +81,23 @@ int UsageError(const char* command, const char* usage, const char* what) {
 
 bool IsHelp(const char* arg) { return !strcmp(arg, "--help") || !strcmp(arg, "-h"); }
 
+// Arguments of a command that takes exactly one file and no options. Returns
+// -1 with *file set, or the exit code to return at once (help, usage error).
+int ParseOneFile(int argc, char** argv, const char* cmd, const char* usage, const char* what,
+                 std::string* file) {
+    for (int i = 0; i < argc; ++i) {
+        if (IsHelp(argv[i])) return printf("%s", usage), 0;
+        if (argv[i][0] == '-' && argv[i][1])
+            return UsageError(cmd, usage, (std::string("unknown option ") + argv[i]).c_str());
+        if (!file->empty())
+            return UsageError(cmd, usage, (std::string("give one ") + what).c_str());
+        *file = argv[i];
+    }
+    if (file->empty())
+        return UsageError(cmd, usage, (std::string("no ") + what + " given").c_str());
+    return -1;
+}
+
 const char* EngineErrorText(QZF_ERROR code) {
     switch (code) {
         case QZF_ERR_NONE:
@@ -270,14 +287,8 @@ int CmdStamp(int argc, char** argv) {
 int CmdInfo(int argc, char** argv) {
     const char* cmd = "info";
     std::string setup;
-    for (int i = 0; i < argc; ++i) {
-        if (IsHelp(argv[i])) return printf("%s", kInfoUsage), 0;
-        if (argv[i][0] == '-' && argv[i][1])
-            return UsageError(cmd, kInfoUsage, (std::string("unknown option ") + argv[i]).c_str());
-        if (!setup.empty()) return UsageError(cmd, kInfoUsage, "give one SETUP file");
-        setup = argv[i];
-    }
-    if (setup.empty()) return UsageError(cmd, kInfoUsage, "no SETUP file given");
+    int rc = ParseOneFile(argc, argv, cmd, kInfoUsage, "SETUP file", &setup);
+    if (rc >= 0) return rc;
     std::string error;
     uint64_t offset;
     unsigned char block[kSlotBlockSize];
@@ -315,14 +326,8 @@ int CmdInfo(int argc, char** argv) {
 int CmdList(int argc, char** argv) {
     const char* cmd = "list";
     std::string archive;
-    for (int i = 0; i < argc; ++i) {
-        if (IsHelp(argv[i])) return printf("%s", kListUsage), 0;
-        if (argv[i][0] == '-' && argv[i][1])
-            return UsageError(cmd, kListUsage, (std::string("unknown option ") + argv[i]).c_str());
-        if (!archive.empty()) return UsageError(cmd, kListUsage, "give one ARCHIVE");
-        archive = argv[i];
-    }
-    if (archive.empty()) return UsageError(cmd, kListUsage, "no ARCHIVE given");
+    int rc = ParseOneFile(argc, argv, cmd, kListUsage, "ARCHIVE", &archive);
+    if (rc >= 0) return rc;
     QorZipFile z;
     uint64_t offset;
     std::string error;
