@@ -5,6 +5,7 @@
 // target), presses are posted so that a press that opens a message box
 // does not block the driver.
 #include "WizardDriver.h"
+#include "DriverUtil.h"
 
 #include <windows.h>
 
@@ -87,12 +88,6 @@ void Fail(FILE* out, const std::string& error) {
 
 // ---- Windows of the other process ----------------------------------------
 
-std::string ClassOf(HWND w) {
-    char buf[256] = {};
-    GetClassNameA(w, buf, sizeof buf);
-    return buf;
-}
-
 // The text as the control itself answers it (edit boxes included).
 std::string TextOf(HWND w) {
     char buf[4096] = {};
@@ -146,17 +141,6 @@ HWND ResolveWindow(const std::string& which) {
         return IsWindow(w) ? w : nullptr;
     }
     return FindDialog(which);
-}
-
-int ButtonId(const std::string& name) {
-    if (name == "ok") return IDOK;
-    if (name == "cancel") return IDCANCEL;
-    if (name == "yes") return IDYES;
-    if (name == "no") return IDNO;
-    if (name == "abort") return IDABORT;
-    if (name == "retry") return IDRETRY;
-    if (name == "ignore") return IDIGNORE;
-    return atoi(name.c_str());
 }
 
 std::string ControlJson(HWND c) {

@@ -20,6 +20,7 @@
 #include <windows.h>
 
 #include "WizardDriver.h"
+#include "DriverUtil.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -53,18 +54,6 @@ bool ParseOptions(int argc, char** argv, int first, Options& o) {
         }
     }
     return true;
-}
-
-std::string WindowText(HWND w) {
-    char buf[4096] = {0};
-    GetWindowTextA(w, buf, sizeof buf);
-    return buf;
-}
-
-std::string ClassOf(HWND w) {
-    char buf[256] = {0};
-    GetClassNameA(w, buf, sizeof buf);
-    return buf;
 }
 
 // Prints a value on one line, with line breaks shown as \r and \n so a test
@@ -107,17 +96,6 @@ HWND WaitForDialog(const std::string& caption, double timeout) {
         if ((GetTickCount() - start) / 1000.0 > timeout) return nullptr;
         Sleep(50);
     }
-}
-
-int ButtonId(const std::string& name) {
-    if (name == "ok") return IDOK;
-    if (name == "cancel") return IDCANCEL;
-    if (name == "yes") return IDYES;
-    if (name == "no") return IDNO;
-    if (name == "abort") return IDABORT;
-    if (name == "retry") return IDRETRY;
-    if (name == "ignore") return IDIGNORE;
-    return atoi(name.c_str());
 }
 
 BOOL CALLBACK PrintWindowProc(HWND w, LPARAM) {
