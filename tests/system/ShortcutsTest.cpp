@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "RegistryFixture.h"
+#include "ShellFolderSandbox.h"
 #include "TestFiles.h"
 #include "system/FileUtil.h"
 #include "system/Registry.h"
@@ -103,30 +104,10 @@ TEST(LinkPaths, RelativeFolderGetsOneSeparatorAndOverlongPathsAreRefused) {
 // rewriting the registry values to them) and remove what they added.
 class ShortcutTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        programs_ = GetProgramsFolder();
-        desktop_ = GetDesktopFolder();
-        ASSERT_EQ(programs_.back(), '\\');
-        ASSERT_EQ(desktop_.back(), '\\');
-        programs_.erase(programs_.size() - 1);
-        desktop_.erase(desktop_.size() - 1);
-        ASSERT_TRUE(CreateFolderPath(programs_));
-        ASSERT_TRUE(CreateFolderPath(desktop_));
-        programsBefore_ = testfiles::List(programs_);
-        desktopBefore_ = testfiles::List(desktop_);
-    }
-    void TearDown() override {
-        for (const std::string& name : testfiles::Added(programs_, programsBefore_))
-            RemoveEntry(programs_ + "\\" + name.c_str());
-        for (const std::string& name : testfiles::Added(desktop_, desktopBefore_))
-            RemoveEntry(desktop_ + "\\" + name.c_str());
-    }
-    static void RemoveEntry(const Text& path) {
-        if (!RemoveFolderTree(path)) DeleteFileAt(path);
-    }
+    void SetUp() override { ASSERT_TRUE(shell_.Enter()); }
+    void TearDown() override { shell_.Leave(); }
 
-    Text programs_, desktop_;  // without trailing backslash
-    std::set<std::string> programsBefore_, desktopBefore_;
+    ShellFolderSandbox shell_;
 };
 
 TEST_F(ShortcutTest, StartMenuUrlWithIconHasItsThreeKeysInOrder) {
@@ -135,7 +116,7 @@ TEST_F(ShortcutTest, StartMenuUrlWithIconHasItsThreeKeysInOrder) {
                                    "C:\\P\\QorDL.exe", 1));
     EXPECT_TRUE(StartMenuFolderExists("QOR\\Trovix"));
     EXPECT_TRUE(StartMenuUrlExists("QOR\\Trovix", "Start"));
-    EXPECT_EQ(testfiles::Read(programs_ + "\\QOR\\Trovix\\Start.url"),
+    EXPECT_EQ(testfiles::Read(shell_.programs + "\\QOR\\Trovix\\Start.url"),
               "[InternetShortcut]\r\n"
               "URL=http://www.example.com/\r\n"
               "IconIndex=1\r\n"
@@ -145,11 +126,12 @@ TEST_F(ShortcutTest, StartMenuUrlWithIconHasItsThreeKeysInOrder) {
 TEST_F(ShortcutTest, UrlWithoutIconHasOnlyTheAddress) {
     EXPECT_TRUE(CreateDesktopUrl("Plain", "http://a/", "", 7));
     EXPECT_TRUE(DesktopUrlExists("Plain"));
-    EXPECT_EQ(testfiles::Read(desktop_ + "\\Plain.url"), "[InternetShortcut]\r\nURL=http://a/\r\n");
+    EXPECT_EQ(testfiles::Read(shell_.desktop + "\\Plain.url"),
+              "[InternetShortcut]\r\nURL=http://a/\r\n");
 }
 
 TEST_F(ShortcutTest, RewritingAUrlReplacesItsKeysAndKeepsTheRest) {
-    Text path = desktop_ + "\\Again.url";
+    Text path = shell_.desktop + "\\Again.url";
     ASSERT_TRUE(testfiles::Write(path,
                                  "[InternetShortcut]\r\nURL=http://old/\r\nHotKey=0\r\n"
                                  "IconFile=C:\\old.ico\r\n[Extra]\r\nX=1\r\n"));
@@ -167,7 +149,7 @@ TEST_F(ShortcutTest, ShortcutsTakeTheirIconFromTargetOrIconFile) {
     EXPECT_TRUE(DesktopShortcutExists("Other Icon"));
 
     ShellLink own;
-    ASSERT_TRUE(own.Load(programs_ + "\\QOR\\Trovix\\Own Icon.lnk"));
+    ASSERT_TRUE(own.Load(shell_.programs + "\\QOR\\Trovix\\Own Icon.lnk"));
     EXPECT_STRCASEEQ(own.GetPath().c_str(), kNotepad);
     int index = -1;
     EXPECT_STRCASEEQ(own.GetIconLocation(&index).c_str(), kNotepad);
@@ -176,7 +158,7 @@ TEST_F(ShortcutTest, ShortcutsTakeTheirIconFromTargetOrIconFile) {
     EXPECT_EQ(own.GetDescription(), Text(""));
 
     ShellLink other;
-    ASSERT_TRUE(other.Load(desktop_ + "\\Other Icon.lnk"));
+    ASSERT_TRUE(other.Load(shell_.desktop + "\\Other Icon.lnk"));
     EXPECT_STRCASEEQ(other.GetIconLocation(&index).c_str(), "C:\\windows\\system32\\shell32.dll");
     EXPECT_EQ(index, 3);
 }
@@ -209,7 +191,7 @@ TEST_F(ShortcutTest, StartMenuFolderCreateAndRemove) {
     EXPECT_TRUE(RemoveStartMenuFolder("A\\B"));
     EXPECT_TRUE(RemoveStartMenuFolder("A"));
     EXPECT_FALSE(StartMenuFolderExists("A"));
-    ASSERT_TRUE(testfiles::Write(programs_ + "\\file", "x"));
+    ASSERT_TRUE(testfiles::Write(shell_.programs + "\\file", "x"));
     EXPECT_FALSE(CreateStartMenuFolder("file\\sub"));
     EXPECT_FALSE(CreateStartMenuUrl("file\\sub", "U", "http://u/", "", 0));
     EXPECT_FALSE(CreateStartMenuShortcut("file\\sub", "S", kNotepad, "", 0));
@@ -225,14 +207,15 @@ TEST_F(ShortcutTest, OverlongNamesAreRefusedWithoutWritingAnything) {
     EXPECT_FALSE(DesktopShortcutExists(name));
     EXPECT_FALSE(DeleteStartMenuUrl("QOR", name));
     EXPECT_TRUE(DeleteStartMenuShortcut("QOR", name));
-    EXPECT_TRUE(testfiles::Added(desktop_, desktopBefore_).empty());
+    EXPECT_TRUE(testfiles::Added(shell_.desktop, shell_.desktopBefore).empty());
     // The Start Menu folder is made before the link path is formed; it stays empty.
-    EXPECT_EQ(testfiles::Added(programs_, programsBefore_), std::set<std::string>{"QOR"});
-    EXPECT_TRUE(testfiles::List(programs_ + "\\QOR").empty());
+    EXPECT_EQ(testfiles::Added(shell_.programs, shell_.programsBefore),
+              std::set<std::string>{"QOR"});
+    EXPECT_TRUE(testfiles::List(shell_.programs + "\\QOR").empty());
 }
 
 TEST_F(ShortcutTest, ShellLinkMembersRoundTripThroughAFile) {
-    Text path = desktop_ + "\\Full.lnk";
+    Text path = shell_.desktop + "\\Full.lnk";
     {
         ShellLink link;
         ASSERT_TRUE(link.IsValid());
@@ -275,12 +258,12 @@ TEST_F(ShortcutTest, ShellLinkMembersRoundTripThroughAFile) {
     EXPECT_TRUE(copy.SetIDList(list));
     CoTaskMemFree(list);
     EXPECT_STRCASEEQ(copy.GetPath().c_str(), kNotepad);
-    EXPECT_TRUE(copy.SetRelativePath(desktop_ + "\\"));
+    EXPECT_TRUE(copy.SetRelativePath(shell_.desktop + "\\"));
 }
 
 TEST_F(ShortcutTest, ShellLinkRefusesMissingAndOverlongFiles) {
     ShellLink link;
-    EXPECT_FALSE(link.Load(desktop_ + "\\missing.lnk"));
+    EXPECT_FALSE(link.Load(shell_.desktop + "\\missing.lnk"));
     EXPECT_FALSE(link.Save(Text("C:\\") + Text(400, 'x') + ".lnk"));
 }
 
@@ -296,9 +279,9 @@ TEST_F(ShortcutTest, LinksForTheIndependentParser) {
     ASSERT_TRUE(CreateStartMenuShortcut("QOR\\Trovix", "Configure Trovix", kNotepad, "", 1));
     ASSERT_TRUE(CreateDesktopShortcut("Uninstall Trovix", "C:\\windows\\regedit.exe",
                                       "C:\\windows\\system32\\shell32.dll", 3));
-    ASSERT_TRUE(CopyFileA((programs_ + "\\QOR\\Trovix\\Configure Trovix.lnk").c_str(),
+    ASSERT_TRUE(CopyFileA((shell_.programs + "\\QOR\\Trovix\\Configure Trovix.lnk").c_str(),
                           (folder + "\\configure.lnk").c_str(), FALSE));
-    ASSERT_TRUE(CopyFileA((desktop_ + "\\Uninstall Trovix.lnk").c_str(),
+    ASSERT_TRUE(CopyFileA((shell_.desktop + "\\Uninstall Trovix.lnk").c_str(),
                           (folder + "\\uninstall.lnk").c_str(), FALSE));
     ASSERT_TRUE(
         testfiles::Write(folder + "\\expected.txt",

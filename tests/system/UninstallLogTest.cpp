@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "RegistryFixture.h"
+#include "ShellFolderSandbox.h"
 #include "TestFiles.h"
 #include "system/FileUtil.h"
 #include "system/Registry.h"
@@ -22,28 +23,14 @@ protected:
     void SetUp() override {
         RemoveFolderTree(kRoot);
         ASSERT_TRUE(CreateFolder(kRoot));
-        programs_ = GetProgramsFolder();
-        desktop_ = GetDesktopFolder();
-        programs_.erase(programs_.size() - 1);
-        desktop_.erase(desktop_.size() - 1);
-        ASSERT_TRUE(CreateFolderPath(programs_));
-        ASSERT_TRUE(CreateFolderPath(desktop_));
-        programsBefore_ = testfiles::List(programs_);
-        desktopBefore_ = testfiles::List(desktop_);
+        ASSERT_TRUE(shell_.Enter());
     }
     void TearDown() override {
         RemoveFolderTree(kRoot);
-        for (const std::string& name : testfiles::Added(programs_, programsBefore_))
-            RemoveEntry(programs_ + "\\" + name.c_str());
-        for (const std::string& name : testfiles::Added(desktop_, desktopBefore_))
-            RemoveEntry(desktop_ + "\\" + name.c_str());
-    }
-    static void RemoveEntry(const Text& path) {
-        if (!RemoveFolderTree(path)) DeleteFileAt(path);
+        shell_.Leave();
     }
 
-    Text programs_, desktop_;  // without trailing backslash
-    std::set<std::string> programsBefore_, desktopBefore_;
+    ShellFolderSandbox shell_;
 };
 
 TEST(UninstallLogNames, SectionNamesComposeWithOneSpace) {
@@ -62,9 +49,9 @@ TEST_F(UninstallLogTest, SequenceOfWritersGivesExactFile) {
     const Text items = LogSectionName("Trovix", kLogRegistryItems);
 
     // Pre-existing objects, none of which may be recorded.
-    ASSERT_TRUE(CreateFolder(programs_ + "\\QOR"));
-    ASSERT_TRUE(
-        testfiles::Write(desktop_ + "\\Old Link.url", "[InternetShortcut]\r\nURL=http://old/\r\n"));
+    ASSERT_TRUE(CreateFolder(shell_.programs + "\\QOR"));
+    ASSERT_TRUE(testfiles::Write(shell_.desktop + "\\Old Link.url",
+                                 "[InternetShortcut]\r\nURL=http://old/\r\n"));
     ASSERT_TRUE(testreg::SetString(HKEY_LOCAL_MACHINE, "Software\\QorLogPre", "Long",
                                    std::string(1000, 'L')));
     ASSERT_TRUE(testreg::SetString(HKEY_LOCAL_MACHINE, "Software\\QorLogPre", "Short", "s"));
@@ -156,10 +143,10 @@ TEST_F(UninstallLogTest, SequenceOfWritersGivesExactFile) {
     EXPECT_FALSE(testreg::KeyExists(HKEY_LOCAL_MACHINE, "QorNoSuchRoot"));
     EXPECT_EQ(ReadSetupDirectory("Trovix"), product);
     EXPECT_EQ(ReadSetupFullName("Trovix"), Text("Trovix Full"));
-    EXPECT_TRUE(FileExists(programs_ + "\\QOR\\Trovix\\Start Trovix.url"));
-    EXPECT_TRUE(FileExists(programs_ + "\\QOR\\Trovix\\Configure Trovix.lnk"));
-    EXPECT_TRUE(FileExists(desktop_ + "\\Start Trovix.url"));
-    EXPECT_EQ(testfiles::Read(desktop_ + "\\Old Link.url"),
+    EXPECT_TRUE(FileExists(shell_.programs + "\\QOR\\Trovix\\Start Trovix.url"));
+    EXPECT_TRUE(FileExists(shell_.programs + "\\QOR\\Trovix\\Configure Trovix.lnk"));
+    EXPECT_TRUE(FileExists(shell_.desktop + "\\Start Trovix.url"));
+    EXPECT_EQ(testfiles::Read(shell_.desktop + "\\Old Link.url"),
               std::string("[InternetShortcut]\r\nURL=") + kUrl + "\r\n");
 }
 
@@ -176,7 +163,7 @@ TEST_F(UninstallLogTest, SetupEntryDirectoryLosesExactlyOneBackslash) {
 
 TEST_F(UninstallLogTest, StartMenuRecordsComeBeforeAFailedCreation) {
     const Text log = kRoot + "\\fail.inf";
-    ASSERT_TRUE(testfiles::Write(programs_ + "\\blocked", "x"));
+    ASSERT_TRUE(testfiles::Write(shell_.programs + "\\blocked", "x"));
     EXPECT_FALSE(CreateLoggedStartMenuUrl("P", log, "blocked\\sub", "Link", kUrl, "", 0));
     EXPECT_FALSE(CreateLoggedStartMenuShortcut("P", log, "blocked\\sub", "Short",
                                                "C:\\windows\\notepad.exe", "", 0));
@@ -194,7 +181,7 @@ TEST_F(UninstallLogTest, StartMenuFolderWithTrailingBackslashIsRecordedOnce) {
     const Text log = kRoot + "\\slash.inf";
     EXPECT_TRUE(CreateLoggedStartMenuFolder("P", log, "X\\Y\\"));
     EXPECT_TRUE(CreateLoggedStartMenuFolder("P", log, "X\\Y"));
-    EXPECT_TRUE(FolderExists(programs_ + "\\X\\Y"));
+    EXPECT_TRUE(FolderExists(shell_.programs + "\\X\\Y"));
     EXPECT_EQ(testfiles::Read(log), "[P Start Menu Folders]\r\nX=\r\nX\\Y=\r\n");
 }
 
