@@ -152,6 +152,13 @@ Text SetupWizard::LoadWizardText(UINT id) const {
     return text;
 }
 
+Text SetupWizard::LoadThirdPartyText(UINT id) const {
+    Text text = LoadResourceText(moduleInstance, id);
+    ReplaceOccurrences(text, "<DISP NAME>", installName, false);
+    ReplaceOccurrences(text, "<PROD NAME>", ThirdPartyName(appExe), false);
+    return text;
+}
+
 void SetupWizard::SetInstructions(UINT id1, UINT id2, UINT id3, UINT id4, UINT id5, UINT id6) {
     const UINT ids[] = {id1, id2, id3, id4, id5, id6};
     Text text;
@@ -276,9 +283,9 @@ void SetupWizard::ShowThirdPartyFolderPage() {
     ShowControls(dialog, kDestinationGroup, false);
     ShowControls(dialog, kThirdPartyGroup, true);
     EnableControl(dialog, IDC_WIZ_BACK, true);
-    SetWindowTextA(dialog, LoadWizardText(IDS_TITLE_3RD_FOLDER).c_str());
+    SetWindowTextA(dialog, LoadThirdPartyText(IDS_TITLE_3RD_FOLDER).c_str());
     SetInstructions(IDS_3RD_NEEDED, IDS_3RD_SELECT);
-    SetDlgItemTextA(dialog, IDC_WIZ_3RD_GROUP, LoadWizardText(IDS_3RD_GROUP).c_str());
+    SetDlgItemTextA(dialog, IDC_WIZ_3RD_GROUP, LoadThirdPartyText(IDS_3RD_GROUP).c_str());
     Text shown = thirdPartyFolder.empty() ? Text("C:\\") : thirdPartyFolder + "\\";
     SetDlgItemTextA(dialog, IDC_WIZ_3RD_FOLDER, shown.c_str());
     currentPage = kPageThirdPartyFolder;
@@ -489,7 +496,7 @@ void SetupWizard::BrowseForThirdPartyProgram() {
     Text initial = thirdPartyFolder + "\\" + appExe;
     if (initial.size() < sizeof file) memcpy(file, initial.c_str(), initial.size() + 1);
 
-    Text title = LoadWizardText(IDS_3RD_BROWSE_TITLE);
+    Text title = LoadThirdPartyText(IDS_3RD_BROWSE_TITLE);
     OPENFILENAMEA request = {};
     request.lStructSize = kClassicOpenFileNameSize;
     request.hwndOwner = dialog;
@@ -507,7 +514,7 @@ void SetupWizard::BrowseForThirdPartyProgram() {
         Text wanted = appExe;
         bool matches = name.MakeLower() == wanted.MakeLower();
         if (!matches) {
-            Text message = LoadWizardText(IDS_WRONG_FILE);
+            Text message = LoadThirdPartyText(IDS_WRONG_FILE);
             ReplaceOccurrences(message, "<EXE>", appExe, false);
             MessageBoxA(dialog, message.c_str(), LoadWizardText(IDS_WRONG_FILE_CAPTION).c_str(),
                         MB_OK | MB_ICONINFORMATION);
@@ -522,7 +529,7 @@ void SetupWizard::BrowseForThirdPartyProgram() {
         // the "\QOR" placeholder at the root of the current drive.
         if (matches || FileExists(thirdPartyFolder + "\\" + appExe)) PrepareFolders();
     } else if (CommDlgExtendedError() != 0) {
-        MessageBoxA(dialog, LoadWizardText(IDS_FILE_ACCESS_FAILED).c_str(),
+        MessageBoxA(dialog, LoadThirdPartyText(IDS_FILE_ACCESS_FAILED).c_str(),
                     LoadWizardText(IDS_FILE_ACCESS_FAILED_CAPTION).c_str(), MB_OK | MB_ICONERROR);
     }
     UpdateThirdPartyNext();

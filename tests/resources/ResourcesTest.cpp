@@ -29,7 +29,7 @@ TEST(StringTable, TextsAreByteExact) {
     EXPECT_EQ(
         Text("Unable to create folder '<FOLDER>'.  Please select a new Folder and try again."),
         Load(IDS_CREATE_FOLDER_FAILED));
-    EXPECT_EQ(Text("Please select the forder that contains <3RD PARTY NAME>."),
+    EXPECT_EQ(Text("Please select the folder that contains <3RD PARTY NAME>."),
               Load(IDS_3RD_SELECT));
     EXPECT_EQ(Text("Select the &Folder Containing <PROD NAME>:"), Load(IDS_3RD_GROUP));
     EXPECT_EQ(
