@@ -279,7 +279,7 @@ class StartUpTest(unittest.TestCase):
         with WinePrefix() as wine:
             env = wine.env
             env.pop("DISPLAY", None)
-            r = subprocess.run(["wine", setup, "-silent"], env=env, stdin=subprocess.DEVNULL,
+            r = subprocess.run([qorwine.WINE, setup, "-silent"], env=env, stdin=subprocess.DEVNULL,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
             self.assertEqual(signed32(r.returncode), -1)
             self.assertFalse(os.path.exists(wine.unixpath(r"C:\Program Files\QOR\Trovix")))

@@ -172,7 +172,7 @@ class Wizard:
 
     def __enter__(self):
         self.proc = subprocess.Popen(
-            ["wine", qorwine.bin_path("qordriver.exe"), "serve"], env=self.prefix.env,
+            [qorwine.WINE, qorwine.bin_path("qordriver.exe"), "serve"], env=self.prefix.env,
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
             text=True, encoding="latin-1")
         self.cmd("start", self.setup, *self.args)
