@@ -118,12 +118,18 @@ bool SetupWizard::OpenPayload(const Text& path) {
         FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!file) return false;
-        LARGE_INTEGER large;
-        if (!GetFileSizeEx(file.Get(), &large) || large.QuadPart < 4) return false;
-        size = static_cast<uint64_t>(large.QuadPart);
-        LARGE_INTEGER tail;
-        tail.QuadPart = -4;
-        if (!SetFilePointerEx(file.Get(), tail, nullptr, FILE_END)) return false;
+        // GetFileSize and SetFilePointer, not their -Ex forms: Windows 95 and
+        // NT 4 lack those, and the loader would refuse the whole program.
+        DWORD high = 0;
+        const DWORD low = GetFileSize(file.Get(), &high);
+        if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+        size = static_cast<uint64_t>(high) << 32 | low;
+        if (size < 4) return false;
+        LONG tailHigh = -1;
+        if (SetFilePointer(file.Get(), -4, &tailHigh, FILE_END) == INVALID_SET_FILE_POINTER &&
+            GetLastError() != NO_ERROR) {
+            return false;
+        }
         unsigned char bytes[4];
         DWORD got = 0;
         if (!ReadFile(file.Get(), bytes, sizeof bytes, &got, nullptr) || got != sizeof bytes)
