@@ -13,20 +13,17 @@
 
 #include "archive/ArchiveFormat.h"
 #include "archive/FileLayer.h"
+#include "archive/QzfInternal.h"
 #include "archive/QzfPath.h"
 
 using namespace qzf_format;
+using namespace qzf_internal;
 
 namespace {
 
-constexpr uint32_t kCopyChunk = 16384;        // archive <-> temporary file copies
 constexpr uint32_t kDecompressChunk = 65536;  // decompression buffer
-constexpr uint64_t kMaxPosition = 0xFFFFFFFFu;
-constexpr uint32_t kNotFound = 0xFFFFFFFFu;
 constexpr char kDefaultPrompt[] = "Attempting to overwrite Read-Only file %s.  Replace?";
 constexpr char kDefaultCaption[] = "Replace File?";
-
-qfl::File AsFile(void* h) { return static_cast<qfl::File>(h); }
 
 bool EqualsNoCase(const char* a, const char* b) {
     for (;; ++a, ++b) {
@@ -91,7 +88,7 @@ QorZipFile::QorZipFile(const char* path, QZF_MODE mode)
       overwritePrompt_(nullptr) {
     archivePath_[0] = 0;
     archiveDirectory_[0] = 0;
-    backupPath_[0] = 0;
+    workingCopyPath_[0] = 0;
     if (path) Open(path, mode);
 }
 
@@ -171,25 +168,17 @@ bool QorZipFile::Open(const char* path, QZF_MODE mode) {
         const char* name;
         char composed[qzf_path::kMax];
         if (!qzf_path::SplitPath(path, directory, &name) ||
-            !qzf_path::Compose(composed, directory, name)) {
-            lastError_ = QZF_ERR_NO_FILE_NAME;
-            return false;
-        }
+            !qzf_path::Compose(composed, directory, name))
+            return Fail(QZF_ERR_NO_FILE_NAME);
         std::memcpy(archivePath_, composed, sizeof composed);
         qzf_path::FoldCase(directory);
         std::memcpy(archiveDirectory_, directory, sizeof directory);
     }
-    if (!archivePath_[0]) {
-        lastError_ = QZF_ERR_NO_FILE_NAME;
-        return false;
-    }
+    if (!archivePath_[0]) return Fail(QZF_ERR_NO_FILE_NAME);
     mode_ = mode;
     qfl::File f = qfl::Open(
         archivePath_, mode == QZF_MODE_READ ? qfl::kOpenExistingRead : qfl::kOpenOrCreateReadWrite);
-    if (f == qfl::InvalidFile()) {
-        lastError_ = QZF_ERR_OPEN_FILE;
-        return false;
-    }
+    if (f == qfl::InvalidFile()) return Fail(QZF_ERR_OPEN_FILE);
     handle_ = f;
     if (!ReadDirectory()) {
         Close();
@@ -198,147 +187,106 @@ bool QorZipFile::Open(const char* path, QZF_MODE mode) {
     return true;
 }
 
+bool QorZipFile::Fail(QZF_ERROR code) {
+    lastError_ = code;
+    return false;
+}
+
 // Reads every record from the header offset to the end of the file.
 bool QorZipFile::ReadDirectory() {
     qfl::File f = AsFile(handle_);
     uint64_t fileSize;
-    if (!qfl::Size(f, &fileSize)) {
-        lastError_ = QZF_ERR_READ_ARCHIVE;
-        return false;
-    }
+    if (!qfl::Size(f, &fileSize)) return Fail(QZF_ERR_READ_ARCHIVE);
     uint64_t pos = headerOffset_;
     bool first = true, lastWasTrailer = false;
     for (;;) {
-        if (!qfl::Seek(f, pos)) {
-            lastError_ = QZF_ERR_READ_ARCHIVE;
-            return false;
-        }
+        if (!qfl::Seek(f, pos)) return Fail(QZF_ERR_READ_ARCHIVE);
         uint8_t head[kEntryFixedLength];
         uint32_t got = 0;
-        if (!qfl::Read(f, head, kHeadLength, &got)) {
-            lastError_ = QZF_ERR_READ_ARCHIVE;
-            return false;
-        }
+        if (!qfl::Read(f, head, kHeadLength, &got)) return Fail(QZF_ERR_READ_ARCHIVE);
         if (got == 0) break;  // end of file
-        if (got < kHeadLength) {
-            lastError_ = QZF_ERR_READ_ARCHIVE;
-            return false;
-        }
+        if (got < kHeadLength) return Fail(QZF_ERR_READ_ARCHIVE);
         const uint32_t length = Get32(head + kHeadOffLength);
         const uint8_t type = head[kHeadOffType];
-        const uint64_t end = pos + length;
+        uint64_t next = pos + length;
         // A record never lies below the bytes read, nor past 32-bit positions.
-        if (type == kTypeInvalid || length < kHeadLength || end > kMaxPosition) {
-            lastError_ = QZF_ERR_BAD_FORMAT;
-            return false;
-        }
-        if (type == kTypeHeader) {
-            if (!first || length < kHeaderLength) {
-                lastError_ = QZF_ERR_BAD_FORMAT;
-                return false;
-            }
-            if (!ReadExact(f, head + kHeadLength, 4)) {
-                lastError_ = QZF_ERR_READ_ARCHIVE;
-                return false;
-            }
-            formatVersion_ = Get32(head + kHeaderOffVersion);
-        } else if (type == kTypeEntry) {
-            if (length < kEntryMinLength) {
-                lastError_ = QZF_ERR_BAD_FORMAT;
-                return false;
-            }
-            // Nothing is allocated for a name the file cannot hold.
-            if (end > fileSize) {
-                lastError_ = QZF_ERR_READ_ARCHIVE;
-                return false;
-            }
-            if (!ReadExact(f, head + kHeadLength, kEntryFixedLength - kHeadLength)) {
-                lastError_ = QZF_ERR_READ_ARCHIVE;
-                return false;
-            }
-            const uint32_t nameBytes = length - kEntryFixedLength;  // zero byte included
-            if (nameBytes > kMaxNameBytes) {
-                lastError_ = QZF_ERR_BAD_FORMAT;
-                return false;
-            }
-            const uint32_t compressed = Get32(head + kEntryOffCompressed);
-            if (end + compressed > kMaxPosition) {
-                lastError_ = QZF_ERR_BAD_FORMAT;
-                return false;
-            }
-            char* name = static_cast<char*>(std::malloc(nameBytes));
-            if (!name) {
-                lastError_ = QZF_ERR_OUT_OF_MEMORY;
-                return false;
-            }
-            if (!ReadExact(f, name, nameBytes)) {
-                std::free(name);
-                lastError_ = QZF_ERR_READ_ARCHIVE;
-                return false;
-            }
-            if (name[nameBytes - 1] != 0) {
-                std::free(name);
-                lastError_ = QZF_ERR_BAD_FORMAT;
-                return false;
-            }
-            if (entryCount_ >= entryCapacity_ && !GrowTable(entryCount_ + 1)) {
-                std::free(name);
-                lastError_ = QZF_ERR_OUT_OF_MEMORY;
-                return false;
-            }
-            QorZipFileEntry& e = entries_[entryCount_++];
-            ResetEntry(e);
-            e.name = name;
-            e.compressedSize = compressed;
-            e.uncompressedSize = Get32(head + kEntryOffUncompressed);
-            e.timeStamp.dwLowDateTime = Get32(head + kEntryOffTimeLow);
-            e.timeStamp.dwHighDateTime = Get32(head + kEntryOffTimeHigh);
-            e.attributes = Get32(head + kEntryOffAttributes);
-            e.recordPosition = static_cast<uint32_t>(pos);
-            e.dataPosition = static_cast<uint32_t>(end);
-            pos = end + compressed;
-            first = false;
-            lastWasTrailer = false;
-            continue;
-        } else if (type == kTypeTrailer) {
-            if (length < kTrailerLength) {
-                lastError_ = QZF_ERR_BAD_FORMAT;
-                return false;
-            }
-            trailerPosition_ = static_cast<uint32_t>(pos);
-            // The count is checked before the total is read: a wrong count is
-            // a format error even in a trailer cut short after it.
-            if (!ReadExact(f, head + kTrailerOffCount, 4)) {
-                lastError_ = QZF_ERR_READ_ARCHIVE;
-                return false;
-            }
-            if (Get32(head + kTrailerOffCount) != entryCount_) {
-                lastError_ = QZF_ERR_BAD_FORMAT;
-                return false;
-            }
-            if (!ReadExact(f, head + kTrailerOffTotalSize, 4)) {  // total: not validated
-                lastError_ = QZF_ERR_READ_ARCHIVE;
-                return false;
-            }
-            uint8_t tail[kTrailerTailBytes];
-            if (!qfl::Seek(f, end - kTrailerTailBytes) || !ReadExact(f, tail, sizeof tail)) {
-                lastError_ = QZF_ERR_READ_ARCHIVE;
-                return false;
-            }
-            if (Get32(tail) != length) {
-                lastError_ = QZF_ERR_BAD_FORMAT;
-                return false;
-            }
-        }
-        // Header, trailer and unknown types continue after their record.
-        pos = end;
+        if (type == kTypeInvalid || length < kHeadLength || next > kMaxPosition)
+            return Fail(QZF_ERR_BAD_FORMAT);
+        bool ok = true;  // unknown types are skipped by their length
+        if (type == kTypeHeader)
+            ok = first ? ReadHeaderRecord(head, length) : Fail(QZF_ERR_BAD_FORMAT);
+        else if (type == kTypeEntry)
+            ok = ReadEntryRecord(head, pos, length, fileSize, &next);
+        else if (type == kTypeTrailer)
+            ok = ReadTrailerRecord(head, pos, length);
+        if (!ok) return false;
+        pos = next;
         first = false;
         lastWasTrailer = type == kTypeTrailer;
     }
-    if (!first && !lastWasTrailer) {
-        lastError_ = QZF_ERR_BAD_FORMAT;
-        return false;
-    }
+    if (!first && !lastWasTrailer) return Fail(QZF_ERR_BAD_FORMAT);
+    return true;
+}
+
+// The header record, its 5-byte head in head[]: the format version.
+bool QorZipFile::ReadHeaderRecord(uint8_t* head, uint32_t length) {
+    if (length < kHeaderLength) return Fail(QZF_ERR_BAD_FORMAT);
+    if (!ReadExact(AsFile(handle_), head + kHeadLength, 4)) return Fail(QZF_ERR_READ_ARCHIVE);
+    formatVersion_ = Get32(head + kHeaderOffVersion);
+    return true;
+}
+
+// An entry record at position, its head in head[] (kEntryFixedLength bytes):
+// appends it to the table; *next becomes the position after its data.
+bool QorZipFile::ReadEntryRecord(uint8_t* head, uint64_t position, uint32_t length,
+                                 uint64_t fileSize, uint64_t* next) {
+    qfl::File f = AsFile(handle_);
+    const uint64_t end = position + length;
+    if (length < kEntryMinLength) return Fail(QZF_ERR_BAD_FORMAT);
+    // Nothing is allocated for a name the file cannot hold.
+    if (end > fileSize) return Fail(QZF_ERR_READ_ARCHIVE);
+    if (!ReadExact(f, head + kHeadLength, kEntryFixedLength - kHeadLength))
+        return Fail(QZF_ERR_READ_ARCHIVE);
+    const uint32_t nameBytes = length - kEntryFixedLength;  // zero byte included
+    if (nameBytes > kMaxNameBytes) return Fail(QZF_ERR_BAD_FORMAT);
+    const uint32_t compressed = Get32(head + kEntryOffCompressed);
+    if (end + compressed > kMaxPosition) return Fail(QZF_ERR_BAD_FORMAT);
+    BufferOwner name(std::malloc(nameBytes));
+    if (!name.Get()) return Fail(QZF_ERR_OUT_OF_MEMORY);
+    if (!ReadExact(f, name.Get(), nameBytes)) return Fail(QZF_ERR_READ_ARCHIVE);
+    if (name.As<char>()[nameBytes - 1] != 0) return Fail(QZF_ERR_BAD_FORMAT);
+    if (entryCount_ >= entryCapacity_ && !GrowTable(entryCount_ + 1))
+        return Fail(QZF_ERR_OUT_OF_MEMORY);
+    QorZipFileEntry& e = entries_[entryCount_++];
+    ResetEntry(e);
+    e.name = static_cast<char*>(name.Release());
+    e.compressedSize = compressed;
+    e.uncompressedSize = Get32(head + kEntryOffUncompressed);
+    e.timeStamp.dwLowDateTime = Get32(head + kEntryOffTimeLow);
+    e.timeStamp.dwHighDateTime = Get32(head + kEntryOffTimeHigh);
+    e.attributes = Get32(head + kEntryOffAttributes);
+    e.recordPosition = static_cast<uint32_t>(position);
+    e.dataPosition = static_cast<uint32_t>(end);
+    *next = end + compressed;
+    return true;
+}
+
+// The trailer record at position, its head in head[]: its count must match
+// the entries read and its repeated length the record's.
+bool QorZipFile::ReadTrailerRecord(uint8_t* head, uint64_t position, uint32_t length) {
+    qfl::File f = AsFile(handle_);
+    if (length < kTrailerLength) return Fail(QZF_ERR_BAD_FORMAT);
+    trailerPosition_ = static_cast<uint32_t>(position);
+    // The count is checked before the total is read: a wrong count is
+    // a format error even in a trailer cut short after it.
+    if (!ReadExact(f, head + kTrailerOffCount, 4)) return Fail(QZF_ERR_READ_ARCHIVE);
+    if (Get32(head + kTrailerOffCount) != entryCount_) return Fail(QZF_ERR_BAD_FORMAT);
+    if (!ReadExact(f, head + kTrailerOffTotalSize, 4))  // total: not validated
+        return Fail(QZF_ERR_READ_ARCHIVE);
+    uint8_t tail[kTrailerTailBytes];
+    if (!qfl::Seek(f, position + length - kTrailerTailBytes) || !ReadExact(f, tail, sizeof tail))
+        return Fail(QZF_ERR_READ_ARCHIVE);
+    if (Get32(tail) != length) return Fail(QZF_ERR_BAD_FORMAT);
     return true;
 }
 
@@ -409,10 +357,7 @@ unsigned long QorZipFile::GetFileIndexSansPath(const char* name) {
 
 bool QorZipFile::ExtractFile(const char* name, const char* destination) {
     lastError_ = QZF_ERR_NONE;
-    if (!name) {
-        lastError_ = QZF_ERR_NOT_FOUND;
-        return false;
-    }
+    if (!name) return Fail(QZF_ERR_NOT_FOUND);
     char dest[qzf_path::kMax];
     bool fits;
     if (destination)
@@ -423,20 +368,13 @@ bool QorZipFile::ExtractFile(const char* name, const char* destination) {
         fits = qzf_path::Compose(dest, archiveDirectory_, name);
     uint32_t index = static_cast<uint32_t>(GetFileIndex(name));
     if (index == kNotFound) index = static_cast<uint32_t>(GetFileIndexSansPath(name));
-    if (index == kNotFound) {
-        lastError_ = QZF_ERR_NOT_FOUND;
-        return false;
-    }
+    if (index == kNotFound) return Fail(QZF_ERR_NOT_FOUND);
     if (!fits) {  // never write to a path cut short
-        lastError_ = QZF_ERR_EXTRACT;
-        return false;
+        return Fail(QZF_ERR_EXTRACT);
     }
     const QorZipFileEntry& e = entries_[index];
     const char* temp = qzf_path::MakeTempFileName();
-    if (!temp) {
-        lastError_ = QZF_ERR_CREATE_FILE;
-        return false;
-    }
+    if (!temp) return Fail(QZF_ERR_CREATE_FILE);
     char tempPath[qzf_path::kMax];
     qzf_path::Compose(tempPath, temp, "");
     if (!CopyToTemp(e, tempPath)) {
@@ -449,10 +387,7 @@ bool QorZipFile::ExtractFile(const char* name, const char* destination) {
                                     : qfl::kAttrNormal;
     bool ok = Decompress(tempPath, dest, attributes);
     qfl::Remove(tempPath);
-    if (!ok) {
-        lastError_ = QZF_ERR_EXTRACT;
-        return false;
-    }
+    if (!ok) return Fail(QZF_ERR_EXTRACT);
     if (restoreTimeStamp_) {
         // A destination created read-only cannot be opened for writing and
         // keeps the time of its extraction.
@@ -464,45 +399,30 @@ bool QorZipFile::ExtractFile(const char* name, const char* destination) {
 
 // Copies the entry's compressed bytes from the archive into tempPath.
 bool QorZipFile::CopyToTemp(const QorZipFileEntry& e, const char* tempPath) {
-    if (handle_ == qfl::InvalidFile() || !qfl::Seek(AsFile(handle_), e.dataPosition)) {
-        lastError_ = QZF_ERR_READ_ARCHIVE;
-        return false;
-    }
+    if (handle_ == qfl::InvalidFile() || !qfl::Seek(AsFile(handle_), e.dataPosition))
+        return Fail(QZF_ERR_READ_ARCHIVE);
     qfl::FileOwner out(qfl::Open(tempPath, qfl::kCreateAlwaysWrite));
-    if (!out.Valid()) {
-        lastError_ = QZF_ERR_CREATE_FILE;
-        return false;
-    }
+    if (!out.Valid()) return Fail(QZF_ERR_CREATE_FILE);
     uint8_t buffer[kCopyChunk];
     uint32_t left = e.compressedSize;
     while (left > 0) {
         uint32_t want = left < kCopyChunk ? left : kCopyChunk, got = 0, put = 0;
-        if (!qfl::Read(AsFile(handle_), buffer, want, &got) || got == 0) {
-            lastError_ = QZF_ERR_READ_ARCHIVE;
-            return false;
-        }
-        if (!qfl::Write(out.Get(), buffer, got, &put) || put != got) {
-            lastError_ = QZF_ERR_WRITE_FILE;
-            return false;
-        }
+        if (!qfl::Read(AsFile(handle_), buffer, want, &got) || got == 0)
+            return Fail(QZF_ERR_READ_ARCHIVE);
+        if (!qfl::Write(out.Get(), buffer, got, &put) || put != got)
+            return Fail(QZF_ERR_WRITE_FILE);
         left -= got;
     }
-    if (!out.Reset()) {
-        lastError_ = QZF_ERR_WRITE_FILE;
-        return false;
-    }
+    if (!out.Reset()) return Fail(QZF_ERR_WRITE_FILE);
     return true;
 }
 
 // Decompresses the gzip file into destination, honouring the read-only policy.
 // A destination written in part stays.
 bool QorZipFile::Decompress(const char* gzPath, const char* destination, uint32_t attributes) {
-    char* buffer = static_cast<char*>(std::malloc(kDecompressChunk));
+    BufferOwner owner(std::malloc(kDecompressChunk));
+    char* buffer = owner.As<char>();
     if (!buffer) return false;
-    struct BufferOwner {
-        char* p;
-        ~BufferOwner() { std::free(p); }
-    } owner{buffer};
 
     uint32_t existing;
     if (qfl::GetAttributes(destination, &existing)) {
@@ -547,20 +467,15 @@ bool QorZipFile::Decompress(const char* gzPath, const char* destination, uint32_
 bool QorZipFile::ExtractFileToDir(const char* directory, const char* name,
                                   const char* destinationName) {
     lastError_ = QZF_ERR_NONE;
-    if (!name) {
-        lastError_ = QZF_ERR_NOT_FOUND;
-        return false;
-    }
+    if (!name) return Fail(QZF_ERR_NOT_FOUND);
     if (destinationName && IsAbsolute(destinationName)) return ExtractFile(name, destinationName);
     if (IsAbsolute(name)) return ExtractFile(name, destinationName ? destinationName : name);
     const char* dir = directory ? directory : "";
     const size_t ld = std::strlen(dir);
     const char sep[2] = {ld && !qzf_path::IsSeparator(dir[ld - 1]) ? qfl::Separator() : '\0', 0};
     char dest[qzf_path::kMax];
-    if (!qzf_path::Compose(dest, dir, sep, destinationName ? destinationName : name)) {
-        lastError_ = QZF_ERR_EXTRACT;
-        return false;
-    }
+    if (!qzf_path::Compose(dest, dir, sep, destinationName ? destinationName : name))
+        return Fail(QZF_ERR_EXTRACT);
     return ExtractFile(name, dest);
 }
 
@@ -574,10 +489,7 @@ bool QorZipFile::ExtractFiles(unsigned long count, const char** names, const cha
     for (uint32_t i = 0; i < entryCount_; ++i) {
         // Extraction never changes the table, but copy the name: it is looked up again.
         char* name = qzf_path::DupString(entries_[i].name ? entries_[i].name : "");
-        if (!name) {
-            lastError_ = QZF_ERR_OUT_OF_MEMORY;
-            return false;
-        }
+        if (!name) return Fail(QZF_ERR_OUT_OF_MEMORY);
         bool ok = ExtractFile(name, nullptr);
         std::free(name);
         if (!ok) return false;
@@ -594,10 +506,7 @@ bool QorZipFile::ExtractFilesToDir(const char* directory, unsigned long count, c
     }
     for (uint32_t i = 0; i < entryCount_; ++i) {
         char* name = qzf_path::DupString(entries_[i].name ? entries_[i].name : "");
-        if (!name) {
-            lastError_ = QZF_ERR_OUT_OF_MEMORY;
-            return false;
-        }
+        if (!name) return Fail(QZF_ERR_OUT_OF_MEMORY);
         bool ok = ExtractFileToDir(directory, name, nullptr);
         std::free(name);
         if (!ok) return false;

@@ -190,9 +190,16 @@ private:
     QorZipFile(const QorZipFile&) = delete;
     QorZipFile& operator=(const QorZipFile&) = delete;
 
-    enum BackupStep { kBackupBegin = 0, kBackupCommit = 1, kBackupRollback = 2 };
+    // The steps of a change made on a working copy (the backup option).
+    enum BackupStep { kBeginWorkingCopy = 0, kCommitWorkingCopy = 1, kDiscardWorkingCopy = 2 };
 
+    // Leaves code as the last error and returns false.
+    bool Fail(QZF_ERROR code);
     bool ReadDirectory();
+    bool ReadHeaderRecord(uint8_t* head, uint32_t length);
+    bool ReadEntryRecord(uint8_t* head, uint64_t position, uint32_t length, uint64_t fileSize,
+                         uint64_t* next);
+    bool ReadTrailerRecord(uint8_t* head, uint64_t position, uint32_t length);
     bool GrowTable(uint32_t wanted);
     void ResetEntry(QorZipFileEntry& e);
     bool CopyToTemp(const QorZipFileEntry& e, const char* tempPath);
@@ -211,12 +218,15 @@ private:
     void RepairAfterFinalSteps(uint32_t write);
     void RepairAfterFailedMove(uint32_t failed, uint32_t k, uint32_t removed, uint32_t write,
                                uint32_t written);
-    bool Backup(int step);
+    bool WorkingCopy(BackupStep step);
+    bool BeginWorkingCopy();
+    bool CommitWorkingCopy();
+    void DiscardWorkingCopy();
     void Reopen(QZF_MODE mode);
 
     char archivePath_[260];
     char archiveDirectory_[260];
-    char backupPath_[260];
+    char workingCopyPath_[260];  // the temporary copy a change is made on
     uint32_t entryCount_;
     uint32_t entryCapacity_;
     QorZipFileEntry* entries_;

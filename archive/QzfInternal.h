@@ -1,0 +1,40 @@
+// QzfInternal.h: constants and helpers the reading and the writing half of
+// the engine (QorZipFile.cpp, QorZipFileWrite.cpp) share. Internal.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "archive/FileLayer.h"
+
+namespace qzf_internal {
+
+constexpr uint32_t kNotFound = 0xFFFFFFFFu;     // "no such entry" of the index look-ups
+constexpr uint64_t kMaxPosition = 0xFFFFFFFFu;  // archive positions are 32-bit
+constexpr uint32_t kCopyChunk = 16384;          // archive <-> temporary file, block moves
+
+inline qfl::File AsFile(void* h) { return static_cast<qfl::File>(h); }
+
+// Owns a malloc'ed block; frees it on scope exit unless released.
+class BufferOwner {
+public:
+    explicit BufferOwner(void* p) : p_(p) {}
+    ~BufferOwner() { std::free(p_); }
+    BufferOwner(const BufferOwner&) = delete;
+    BufferOwner& operator=(const BufferOwner&) = delete;
+    void* Get() const { return p_; }
+    template <typename T>
+    T* As() const {
+        return static_cast<T*>(p_);
+    }
+    void* Release() {
+        void* p = p_;
+        p_ = nullptr;
+        return p;
+    }
+
+private:
+    void* p_;
+};
+
+}  // namespace qzf_internal
