@@ -24,6 +24,8 @@ namespace {
 constexpr uint32_t kDecompressChunk = 65536;  // decompression buffer
 constexpr char kDefaultPrompt[] = "Attempting to overwrite Read-Only file %s.  Replace?";
 constexpr char kDefaultCaption[] = "Replace File?";
+constexpr char kEndsEarly[] = "the file ends early";
+constexpr char kReadOnly[] = "it is read-only";
 
 bool EqualsNoCase(const char* a, const char* b) {
     for (;; ++a, ++b) {
@@ -33,11 +35,6 @@ bool EqualsNoCase(const char* a, const char* b) {
         if (x != y) return false;
         if (!x) return true;
     }
-}
-
-bool ReadExact(qfl::File f, void* buffer, uint32_t n) {
-    uint32_t got = 0;
-    return qfl::Read(f, buffer, n, &got) && got == n;
 }
 
 // Writes text into out with its first "%s" replaced by path and "%%" by "%";
@@ -63,11 +60,65 @@ void FormatPrompt(char* out, size_t capacity, const char* text, const char* path
     out[n] = 0;
 }
 
+// Notes the cause of a failure that the caller turns into an error code.
+bool Noted(const char* action, const char* path, const char* detail = nullptr) {
+    qfl::NoteFailure(action, path, detail);
+    return false;
+}
+
 bool IsAbsolute(const char* p) {
     return p[0] && p[1] && (qzf_path::IsSeparator(p[0]) || p[1] == ':');
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- errors
+
+const char* QzfErrorText(QZF_ERROR code) {
+    switch (code) {
+        case QZF_ERR_NONE:
+            return "no error";
+        case QZF_ERR_NO_FILE_NAME:
+            return "no usable archive path (or a path too long)";
+        case QZF_ERR_OUT_OF_MEMORY:
+            return "out of memory";
+        case QZF_ERR_BAD_INDEX:
+            return "bad entry index";
+        case QZF_ERR_OPEN_FILE:
+            return "cannot open the file";
+        case QZF_ERR_CREATE_FILE:
+            return "cannot create a working file";
+        case QZF_ERR_READ_FILE:
+            return "cannot read a temporary file";
+        case QZF_ERR_WRITE_FILE:
+            return "cannot write a temporary file";
+        case QZF_ERR_NOT_OPEN:
+            return "the archive is not open";
+        case QZF_ERR_READ_ARCHIVE:
+            return "cannot read the archive";
+        case QZF_ERR_WRITE_ARCHIVE:
+            return "cannot write the archive";
+        case QZF_ERR_BACKUP:
+            return "cannot make the backup copy";
+        case QZF_ERR_RESTORE:
+            return "cannot restore the backup copy";
+        case QZF_ERR_BAD_FORMAT:
+            return "not an archive, or a damaged one";
+        case QZF_ERR_READ_ONLY:
+            return "the archive is open read-only";
+        case QZF_ERR_COMPRESS:
+            return "cannot compress the source file";
+        case QZF_ERR_EXTRACT:
+            return "cannot write the extracted file";
+        case QZF_ERR_BAD_BACKUP_STEP:
+            return "internal error (backup step)";
+        case QZF_ERR_NOT_FOUND:
+            return "no such entry";
+        case QZF_ERR_TOO_LARGE:
+            return "too large: archive sizes and positions are 32-bit";
+    }
+    return "unknown error";
+}
 
 // ---------------------------------------------------------------- lifetime
 
@@ -160,7 +211,7 @@ void QorZipFile::Close() {
 bool QorZipFile::Open(const char* path, QZF_MODE mode) {
     Close();
     entryCount_ = 0;
-    lastError_ = QZF_ERR_NONE;
+    ClearError();
     formatVersion_ = 0;
     trailerPosition_ = 0;
     if (path) {
@@ -178,7 +229,7 @@ bool QorZipFile::Open(const char* path, QZF_MODE mode) {
     mode_ = mode;
     qfl::File f = qfl::Open(
         archivePath_, mode == QZF_MODE_READ ? qfl::kOpenExistingRead : qfl::kOpenOrCreateReadWrite);
-    if (f == qfl::InvalidFile()) return Fail(QZF_ERR_OPEN_FILE);
+    if (f == qfl::InvalidFile()) return Fail(QZF_ERR_OPEN_FILE, "cannot open", archivePath_);
     handle_ = f;
     if (!ReadDirectory()) {
         Close();
@@ -192,20 +243,46 @@ bool QorZipFile::Fail(QZF_ERROR code) {
     return false;
 }
 
+bool QorZipFile::Fail(QZF_ERROR code, const char* action, const char* path, const char* detail) {
+    qfl::NoteFailure(action, path, detail);
+    return Fail(code);
+}
+
+void QorZipFile::ClearError() {
+    lastError_ = QZF_ERR_NONE;
+    qfl::ClearFailure();
+}
+
+// The file the handle stands on: the working copy while a change is made on one.
+const char* QorZipFile::HandlePath() const {
+    return workingCopyPath_[0] ? workingCopyPath_ : archivePath_;
+}
+
+// Reads n bytes at the handle's position; a short read fails too.
+bool QorZipFile::ReadArchive(void* buffer, uint32_t n) {
+    uint32_t got = 0;
+    if (!qfl::Read(AsFile(handle_), buffer, n, &got))
+        return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
+    if (got != n) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
+    return true;
+}
+
 // Reads every record from the header offset to the end of the file.
 bool QorZipFile::ReadDirectory() {
     qfl::File f = AsFile(handle_);
     uint64_t fileSize;
-    if (!qfl::Size(f, &fileSize)) return Fail(QZF_ERR_READ_ARCHIVE);
+    if (!qfl::Size(f, &fileSize)) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
     uint64_t pos = headerOffset_;
     bool first = true, lastWasTrailer = false;
     for (;;) {
-        if (!qfl::Seek(f, pos)) return Fail(QZF_ERR_READ_ARCHIVE);
+        if (!qfl::Seek(f, pos)) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
         uint8_t head[kEntryFixedLength];
         uint32_t got = 0;
-        if (!qfl::Read(f, head, kHeadLength, &got)) return Fail(QZF_ERR_READ_ARCHIVE);
+        if (!qfl::Read(f, head, kHeadLength, &got))
+            return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
         if (got == 0) break;  // end of file
-        if (got < kHeadLength) return Fail(QZF_ERR_READ_ARCHIVE);
+        if (got < kHeadLength)
+            return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
         const uint32_t length = Get32(head + kHeadOffLength);
         const uint8_t type = head[kHeadOffType];
         uint64_t next = pos + length;
@@ -231,7 +308,7 @@ bool QorZipFile::ReadDirectory() {
 // The header record, its 5-byte head in head[]: the format version.
 bool QorZipFile::ReadHeaderRecord(uint8_t* head, uint32_t length) {
     if (length < kHeaderLength) return Fail(QZF_ERR_BAD_FORMAT);
-    if (!ReadExact(AsFile(handle_), head + kHeadLength, 4)) return Fail(QZF_ERR_READ_ARCHIVE);
+    if (!ReadArchive(head + kHeadLength, 4)) return false;
     formatVersion_ = Get32(head + kHeaderOffVersion);
     return true;
 }
@@ -240,20 +317,18 @@ bool QorZipFile::ReadHeaderRecord(uint8_t* head, uint32_t length) {
 // appends it to the table; *next becomes the position after its data.
 bool QorZipFile::ReadEntryRecord(uint8_t* head, uint64_t position, uint32_t length,
                                  uint64_t fileSize, uint64_t* next) {
-    qfl::File f = AsFile(handle_);
     const uint64_t end = position + length;
     if (length < kEntryMinLength) return Fail(QZF_ERR_BAD_FORMAT);
     // Nothing is allocated for a name the file cannot hold.
-    if (end > fileSize) return Fail(QZF_ERR_READ_ARCHIVE);
-    if (!ReadExact(f, head + kHeadLength, kEntryFixedLength - kHeadLength))
-        return Fail(QZF_ERR_READ_ARCHIVE);
+    if (end > fileSize) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
+    if (!ReadArchive(head + kHeadLength, kEntryFixedLength - kHeadLength)) return false;
     const uint32_t nameBytes = length - kEntryFixedLength;  // zero byte included
     if (nameBytes > kMaxNameBytes) return Fail(QZF_ERR_BAD_FORMAT);
     const uint32_t compressed = Get32(head + kEntryOffCompressed);
     if (end + compressed > kMaxPosition) return Fail(QZF_ERR_BAD_FORMAT);
     BufferOwner name(std::malloc(nameBytes));
     if (!name.Get()) return Fail(QZF_ERR_OUT_OF_MEMORY);
-    if (!ReadExact(f, name.Get(), nameBytes)) return Fail(QZF_ERR_READ_ARCHIVE);
+    if (!ReadArchive(name.Get(), nameBytes)) return false;
     if (name.As<char>()[nameBytes - 1] != 0) return Fail(QZF_ERR_BAD_FORMAT);
     if (entryCount_ >= entryCapacity_ && !GrowTable(entryCount_ + 1))
         return Fail(QZF_ERR_OUT_OF_MEMORY);
@@ -274,18 +349,17 @@ bool QorZipFile::ReadEntryRecord(uint8_t* head, uint64_t position, uint32_t leng
 // The trailer record at position, its head in head[]: its count must match
 // the entries read and its repeated length the record's.
 bool QorZipFile::ReadTrailerRecord(uint8_t* head, uint64_t position, uint32_t length) {
-    qfl::File f = AsFile(handle_);
     if (length < kTrailerLength) return Fail(QZF_ERR_BAD_FORMAT);
     trailerPosition_ = static_cast<uint32_t>(position);
     // The count is checked before the total is read: a wrong count is
     // a format error even in a trailer cut short after it.
-    if (!ReadExact(f, head + kTrailerOffCount, 4)) return Fail(QZF_ERR_READ_ARCHIVE);
+    if (!ReadArchive(head + kTrailerOffCount, 4)) return false;
     if (Get32(head + kTrailerOffCount) != entryCount_) return Fail(QZF_ERR_BAD_FORMAT);
-    if (!ReadExact(f, head + kTrailerOffTotalSize, 4))  // total: not validated
-        return Fail(QZF_ERR_READ_ARCHIVE);
+    if (!ReadArchive(head + kTrailerOffTotalSize, 4)) return false;  // total: not validated
     uint8_t tail[kTrailerTailBytes];
-    if (!qfl::Seek(f, position + length - kTrailerTailBytes) || !ReadExact(f, tail, sizeof tail))
-        return Fail(QZF_ERR_READ_ARCHIVE);
+    if (!qfl::Seek(AsFile(handle_), position + length - kTrailerTailBytes))
+        return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
+    if (!ReadArchive(tail, sizeof tail)) return false;
     if (Get32(tail) != length) return Fail(QZF_ERR_BAD_FORMAT);
     return true;
 }
@@ -356,7 +430,7 @@ unsigned long QorZipFile::GetFileIndexSansPath(const char* name) {
 // ---------------------------------------------------------------- extraction
 
 bool QorZipFile::ExtractFile(const char* name, const char* destination) {
-    lastError_ = QZF_ERR_NONE;
+    ClearError();
     if (!name) return Fail(QZF_ERR_NOT_FOUND);
     char dest[qzf_path::kMax];
     bool fits;
@@ -369,12 +443,11 @@ bool QorZipFile::ExtractFile(const char* name, const char* destination) {
     uint32_t index = static_cast<uint32_t>(GetFileIndex(name));
     if (index == kNotFound) index = static_cast<uint32_t>(GetFileIndexSansPath(name));
     if (index == kNotFound) return Fail(QZF_ERR_NOT_FOUND);
-    if (!fits) {  // never write to a path cut short
-        return Fail(QZF_ERR_EXTRACT);
-    }
+    if (!fits)  // never write to a path cut short
+        return Fail(QZF_ERR_EXTRACT, "entry", name, "its destination path is too long");
     const QorZipFileEntry& e = entries_[index];
     const char* temp = qzf_path::MakeTempFileName();
-    if (!temp) return Fail(QZF_ERR_CREATE_FILE);
+    if (!temp) return Fail(QZF_ERR_CREATE_FILE, "cannot create a temporary file", "");
     char tempPath[qzf_path::kMax];
     qzf_path::Compose(tempPath, temp, "");
     if (!CopyToTemp(e, tempPath)) {
@@ -385,7 +458,7 @@ bool QorZipFile::ExtractFile(const char* name, const char* destination) {
                                     ? (e.attributes & (qfl::kAttrReadOnly | qfl::kAttrHidden |
                                                        qfl::kAttrSystem | qfl::kAttrNormal))
                                     : qfl::kAttrNormal;
-    bool ok = Decompress(tempPath, dest, attributes);
+    bool ok = Decompress(tempPath, dest, attributes, e.name);
     qfl::Remove(tempPath);
     if (!ok) return Fail(QZF_ERR_EXTRACT);
     if (restoreTimeStamp_) {
@@ -399,41 +472,46 @@ bool QorZipFile::ExtractFile(const char* name, const char* destination) {
 
 // Copies the entry's compressed bytes from the archive into tempPath.
 bool QorZipFile::CopyToTemp(const QorZipFileEntry& e, const char* tempPath) {
-    if (handle_ == qfl::InvalidFile() || !qfl::Seek(AsFile(handle_), e.dataPosition))
-        return Fail(QZF_ERR_READ_ARCHIVE);
+    if (handle_ == qfl::InvalidFile()) return Fail(QZF_ERR_READ_ARCHIVE, "not open", HandlePath());
+    if (!qfl::Seek(AsFile(handle_), e.dataPosition))
+        return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
     qfl::FileOwner out(qfl::Open(tempPath, qfl::kCreateAlwaysWrite));
-    if (!out.Valid()) return Fail(QZF_ERR_CREATE_FILE);
+    if (!out.Valid()) return Fail(QZF_ERR_CREATE_FILE, "cannot create", tempPath);
     uint8_t buffer[kCopyChunk];
     uint32_t left = e.compressedSize;
     while (left > 0) {
         uint32_t want = left < kCopyChunk ? left : kCopyChunk, got = 0, put = 0;
-        if (!qfl::Read(AsFile(handle_), buffer, want, &got) || got == 0)
-            return Fail(QZF_ERR_READ_ARCHIVE);
+        if (!qfl::Read(AsFile(handle_), buffer, want, &got))
+            return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
+        if (got == 0) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
         if (!qfl::Write(out.Get(), buffer, got, &put) || put != got)
-            return Fail(QZF_ERR_WRITE_FILE);
+            return Fail(QZF_ERR_WRITE_FILE, "cannot write", tempPath);
         left -= got;
     }
-    if (!out.Reset()) return Fail(QZF_ERR_WRITE_FILE);
+    if (!out.Reset()) return Fail(QZF_ERR_WRITE_FILE, "cannot write", tempPath);
     return true;
 }
 
-// Decompresses the gzip file into destination, honouring the read-only policy.
-// A destination written in part stays.
-bool QorZipFile::Decompress(const char* gzPath, const char* destination, uint32_t attributes) {
+// Decompresses the gzip file into destination, honouring the read-only policy,
+// and notes the cause of a failure. A destination written in part stays.
+bool QorZipFile::Decompress(const char* gzPath, const char* destination, uint32_t attributes,
+                            const char* entryName) {
     BufferOwner owner(std::malloc(kDecompressChunk));
     char* buffer = owner.As<char>();
-    if (!buffer) return false;
+    if (!buffer) return Noted("entry", entryName, "out of memory");
 
     uint32_t existing;
     if (qfl::GetAttributes(destination, &existing)) {
         if (existing & qfl::kAttrReadOnly) {
-            if (readOnlyOverwrite_ == QZF_READONLY_NEVER) return false;
+            if (readOnlyOverwrite_ == QZF_READONLY_NEVER)
+                return Noted("will not replace", destination, kReadOnly);
             if (readOnlyOverwrite_ == QZF_READONLY_PROMPT) {
                 // A prompt set by the caller replaces the built-in text.
                 const char* text =
                     overwritePrompt_ && *overwritePrompt_ ? overwritePrompt_ : kDefaultPrompt;
                 FormatPrompt(buffer, kDecompressChunk, text, destination);
-                if (!qfl::AskYesNo(buffer, kDefaultCaption)) return false;
+                if (!qfl::AskYesNo(buffer, kDefaultCaption))
+                    return Noted("will not replace", destination, kReadOnly);
             }
         }
         qfl::SetAttributes(destination, existing & ~qfl::kAttrReadOnly);
@@ -447,26 +525,34 @@ bool QorZipFile::Decompress(const char* gzPath, const char* destination, uint32_
         qzf_path::CreateFolderPath(folder);
     }
     qfl::FileOwner out(qfl::Open(destination, qfl::kCreateAlwaysWrite, attributes));
-    if (!out.Valid()) return false;
+    if (!out.Valid()) return Noted("cannot create", destination);
     qfl::GzOwner gz(qfl::g_calls.gzOpen(gzPath, "rb"));
-    if (!gz.Get()) return false;
+    if (!gz.Get()) return Noted("cannot open", gzPath);
     for (;;) {
         int n = qfl::g_calls.gzRead(gz.Get(), buffer, kDecompressChunk);
-        if (n < 0) return false;
+        if (n < 0) {
+            int code = Z_OK;
+            const char* message = gzerror(gz.Get(), &code);
+            if (code == Z_ERRNO) return Noted("cannot read", gzPath);
+            // zlib says "incorrect data check" (or "length check") when the CRC disagrees.
+            const bool crc = message && std::strstr(message, "check");
+            return Noted("entry", entryName, crc ? "data corrupt (CRC)" : "data corrupt");
+        }
         if (n == 0) break;
         uint32_t put = 0;
         if (!qfl::Write(out.Get(), buffer, static_cast<uint32_t>(n), &put) ||
             put != static_cast<uint32_t>(n))
-            return false;
+            return Noted("cannot write", destination);
     }
     // A stream cut short shows only here; it is a failure, not a short file.
-    if (gz.Close() != Z_OK) return false;
-    return out.Reset();
+    if (gz.Close() != Z_OK) return Noted("entry", entryName, "data cut short");
+    if (!out.Reset()) return Noted("cannot write", destination);
+    return true;
 }
 
 bool QorZipFile::ExtractFileToDir(const char* directory, const char* name,
                                   const char* destinationName) {
-    lastError_ = QZF_ERR_NONE;
+    ClearError();
     if (!name) return Fail(QZF_ERR_NOT_FOUND);
     if (destinationName && IsAbsolute(destinationName)) return ExtractFile(name, destinationName);
     if (IsAbsolute(name)) return ExtractFile(name, destinationName ? destinationName : name);
@@ -480,7 +566,7 @@ bool QorZipFile::ExtractFileToDir(const char* directory, const char* name,
 }
 
 bool QorZipFile::ExtractFiles(unsigned long count, const char** names, const char** destinations) {
-    lastError_ = QZF_ERR_NONE;
+    ClearError();
     if (names) {
         for (unsigned long i = 0; i < count; ++i)
             if (!ExtractFile(names[i], destinations ? destinations[i] : nullptr)) return false;
@@ -498,7 +584,7 @@ bool QorZipFile::ExtractFiles(unsigned long count, const char** names, const cha
 }
 
 bool QorZipFile::ExtractFilesToDir(const char* directory, unsigned long count, const char** names) {
-    lastError_ = QZF_ERR_NONE;
+    ClearError();
     if (names) {
         for (unsigned long i = 0; i < count; ++i)
             if (!ExtractFileToDir(directory, names[i], nullptr)) return false;

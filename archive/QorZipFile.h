@@ -50,6 +50,10 @@ enum QZF_ERROR {
     QZF_ERR_TOO_LARGE = 19,        // a source of 4 GiB or more, or an archive passing 4 GiB
 };
 
+// A short text for code ("cannot write the archive"), for tools and logs; the
+// file layer's DescribeFailure (archive/FileLayer.h) gives the cause.
+const char* QzfErrorText(QZF_ERROR code);
+
 // One directory entry.
 struct QorZipFileEntry {
     char* name;                 // stored name (owned, malloc'ed); null in a reset entry
@@ -193,8 +197,13 @@ private:
     // The steps of a change made on a working copy (the backup option).
     enum BackupStep { kBeginWorkingCopy = 0, kCommitWorkingCopy = 1, kDiscardWorkingCopy = 2 };
 
-    // Leaves code as the last error and returns false.
+    // Leaves code as the last error and returns false; with an action and a
+    // path the file layer keeps them as the cause.
     bool Fail(QZF_ERROR code);
+    bool Fail(QZF_ERROR code, const char* action, const char* path, const char* detail = nullptr);
+    void ClearError();
+    const char* HandlePath() const;
+    bool ReadArchive(void* buffer, uint32_t n);
     bool ReadDirectory();
     bool ReadHeaderRecord(uint8_t* head, uint32_t length);
     bool ReadEntryRecord(uint8_t* head, uint64_t position, uint32_t length, uint64_t fileSize,
@@ -203,7 +212,8 @@ private:
     bool GrowTable(uint32_t wanted);
     void ResetEntry(QorZipFileEntry& e);
     bool CopyToTemp(const QorZipFileEntry& e, const char* tempPath);
-    bool Decompress(const char* gzPath, const char* destination, uint32_t attributes);
+    bool Decompress(const char* gzPath, const char* destination, uint32_t attributes,
+                    const char* entryName);
     bool WriteWhole();
     bool WriteArchive(const void* data, uint32_t n);
     bool WriteTrailer(uint64_t position);

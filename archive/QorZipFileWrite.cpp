@@ -100,7 +100,7 @@ void QorZipFile::GetDefFileName(const char* source, char* name, char* fullPath) 
 // ---------------------------------------------------------------- adding
 
 bool QorZipFile::AddFile(const char* source, const char* name) {
-    lastError_ = QZF_ERR_NONE;
+    ClearError();
     // An entry without a source would be counted by the next trailer without
     // being in the file; there is nothing to add.
     if (!source) return Fail(QZF_ERR_COMPRESS);
@@ -141,7 +141,7 @@ bool QorZipFile::AddFile(const char* source, const char* name) {
 }
 
 bool QorZipFile::AddFiles(unsigned long count, const char** sources) {
-    lastError_ = QZF_ERR_NONE;
+    ClearError();
     if (count == 0) return true;
     if (!sources) return Fail(QZF_ERR_COMPRESS);
     const uint64_t wanted = static_cast<uint64_t>(entryCount_) + count;
@@ -154,7 +154,7 @@ bool QorZipFile::AddFiles(unsigned long count, const char** sources) {
 }
 
 bool QorZipFile::Save() {
-    lastError_ = QZF_ERR_NONE;
+    ClearError();
     // Refuse before the first byte: a failed Save must not take an existing
     // archive (or the host file it is appended to) with it.
     if (!IsOpen() || mode_ == QZF_MODE_READ) return Fail(QZF_ERR_NOT_OPEN);
@@ -168,16 +168,15 @@ bool QorZipFile::Save() {
         return false;
     }
     // No backup: leave an empty archive where the incomplete one was.
-    const QZF_ERROR error = lastError_;
     if (IsOpen() && qfl::Seek(AsFile(handle_), headerOffset_)) qfl::Truncate(AsFile(handle_));
-    lastError_ = error;
     Reopen(mode_);
     return false;
 }
 
 // Header, every entry from its source, trailer; the file ends after the trailer.
 bool QorZipFile::WriteWhole() {
-    if (!qfl::Seek(AsFile(handle_), headerOffset_)) return Fail(QZF_ERR_READ_ARCHIVE);
+    if (!qfl::Seek(AsFile(handle_), headerOffset_))
+        return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
     uint8_t header[kHeaderLength];
     BuildHeader(header);
     if (!WriteArchive(header, sizeof header)) return false;
@@ -187,13 +186,15 @@ bool QorZipFile::WriteWhole() {
         position = static_cast<uint64_t>(entries_[i].dataPosition) + entries_[i].compressedSize;
     }
     if (!WriteTrailer(position)) return false;
-    if (!qfl::Truncate(AsFile(handle_))) return Fail(QZF_ERR_WRITE_ARCHIVE);
+    if (!qfl::Truncate(AsFile(handle_)))
+        return Fail(QZF_ERR_WRITE_ARCHIVE, "cannot write", HandlePath());
     return true;
 }
 
 bool QorZipFile::WriteArchive(const void* data, uint32_t n) {
     uint32_t put = 0;
-    if (!qfl::Write(AsFile(handle_), data, n, &put) || put != n) return Fail(QZF_ERR_WRITE_ARCHIVE);
+    if (!qfl::Write(AsFile(handle_), data, n, &put) || put != n)
+        return Fail(QZF_ERR_WRITE_ARCHIVE, "cannot write", HandlePath());
     return true;
 }
 
@@ -212,7 +213,7 @@ bool QorZipFile::WriteTrailer(uint64_t position) {
 // deleted.
 bool QorZipFile::AddOneEntry(QorZipFileEntry& e, uint64_t position) {
     const char* made = qzf_path::MakeTempFileName();
-    if (!made) return Fail(QZF_ERR_CREATE_FILE);
+    if (!made) return Fail(QZF_ERR_CREATE_FILE, "cannot create a temporary file", "");
     char temp[qzf_path::kMax];
     qzf_path::Compose(temp, made, "");
     bool ok = CompressSource(e, temp) && CopyIntoArchive(e, temp, position);
@@ -224,33 +225,35 @@ bool QorZipFile::AddOneEntry(QorZipFileEntry& e, uint64_t position) {
 // attributes into e.
 bool QorZipFile::CompressSource(QorZipFileEntry& e, const char* temp) {
     qfl::FileOwner source(qfl::Open(e.sourcePath, qfl::kOpenExistingReadAny));
-    if (!source.Valid()) return Fail(QZF_ERR_COMPRESS);
+    if (!source.Valid()) return Fail(QZF_ERR_COMPRESS, "cannot open", e.sourcePath);
     uint64_t size;
-    if (!qfl::Size(source.Get(), &size)) return Fail(QZF_ERR_OPEN_FILE);
+    if (!qfl::Size(source.Get(), &size))
+        return Fail(QZF_ERR_OPEN_FILE, "cannot read", e.sourcePath);
     if (size > 0xFFFFFFFFu) {  // the 32-bit size field cannot describe it
         return Fail(QZF_ERR_TOO_LARGE);
     }
     BufferOwner buffer(std::malloc(kSourceChunk));
     if (!buffer.Get()) return Fail(QZF_ERR_COMPRESS);
     qfl::GzOwner gz(qfl::g_calls.gzOpen(temp, "wb"));
-    if (!gz.Get()) return Fail(QZF_ERR_COMPRESS);
+    if (!gz.Get()) return Fail(QZF_ERR_COMPRESS, "cannot create", temp);
     uint64_t total = 0;
     for (;;) {
         uint32_t got = 0;
         if (!qfl::Read(source.Get(), buffer.Get(), kSourceChunk, &got))
-            return Fail(QZF_ERR_COMPRESS);
+            return Fail(QZF_ERR_COMPRESS, "cannot read", e.sourcePath);
         if (got == 0) break;
         total += got;
         if (total > 0xFFFFFFFFu) {  // grew while being read
             return Fail(QZF_ERR_TOO_LARGE);
         }
-        if (qfl::g_calls.gzWrite(gz.Get(), buffer.Get(), got) <= 0) return Fail(QZF_ERR_COMPRESS);
+        if (qfl::g_calls.gzWrite(gz.Get(), buffer.Get(), got) <= 0)
+            return Fail(QZF_ERR_COMPRESS, "cannot write", temp);
     }
-    if (gz.Close() != Z_OK) return Fail(QZF_ERR_COMPRESS);
+    if (gz.Close() != Z_OK) return Fail(QZF_ERR_COMPRESS, "cannot write", temp);
     FILETIME time;
     uint32_t attributes;
     if (!qfl::GetTime(source.Get(), &time) || !qfl::GetAttributes(e.sourcePath, &attributes))
-        return Fail(QZF_ERR_OPEN_FILE);
+        return Fail(QZF_ERR_OPEN_FILE, "cannot read the time and attributes of", e.sourcePath);
     e.timeStamp = time;
     e.uncompressedSize = static_cast<uint32_t>(total);
     e.attributes = attributes;
@@ -262,7 +265,8 @@ bool QorZipFile::CompressSource(QorZipFileEntry& e, const char* temp) {
 bool QorZipFile::CopyIntoArchive(QorZipFileEntry& e, const char* temp, uint64_t position) {
     qfl::FileOwner data(qfl::Open(temp, qfl::kOpenExistingRead));
     uint64_t size;
-    if (!data.Valid() || !qfl::Size(data.Get(), &size)) return Fail(QZF_ERR_CREATE_FILE);
+    if (!data.Valid() || !qfl::Size(data.Get(), &size))
+        return Fail(QZF_ERR_CREATE_FILE, "cannot open", temp);
     const uint32_t nameLength = static_cast<uint32_t>(std::strlen(e.name));
     const uint32_t recordLength = kEntryMinLength + nameLength;
     if (position + recordLength + size + kTrailerLength > kMaxPosition)
@@ -281,7 +285,8 @@ bool QorZipFile::CopyIntoArchive(QorZipFileEntry& e, const char* temp, uint64_t 
     while (copied < compressed) {
         uint32_t want = compressed - copied < kCopyChunk ? compressed - copied : kCopyChunk;
         uint32_t got = 0;
-        if (!qfl::Read(data.Get(), buffer, want, &got)) return Fail(QZF_ERR_READ_FILE);
+        if (!qfl::Read(data.Get(), buffer, want, &got))
+            return Fail(QZF_ERR_READ_FILE, "cannot read", temp);
         if (got == 0) break;
         if (copied == 0 && got > kGzipOsByteOffset && buffer[0] == kGzipHeader[0] &&
             buffer[1] == kGzipHeader[1])
@@ -289,7 +294,8 @@ bool QorZipFile::CopyIntoArchive(QorZipFileEntry& e, const char* temp, uint64_t 
         if (!WriteArchive(buffer, got)) return false;
         copied += got;
     }
-    if (copied != compressed) return Fail(QZF_ERR_WRITE_ARCHIVE);
+    if (copied != compressed)
+        return Fail(QZF_ERR_WRITE_ARCHIVE, "cannot read", temp, "it ends early");
     return true;
 }
 
@@ -298,17 +304,18 @@ bool QorZipFile::CopyIntoArchive(QorZipFileEntry& e, const char* temp, uint64_t 
 // old trailer back, ending the file there.
 bool QorZipFile::AppendInPlace(uint32_t oldTrailer) {
     QorZipFileEntry& e = entries_[entryCount_ - 1];
-    bool ok = qfl::Seek(AsFile(handle_), oldTrailer);
-    if (!ok) lastError_ = QZF_ERR_READ_ARCHIVE;
+    bool ok = qfl::Seek(AsFile(handle_), oldTrailer) ||
+              Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
     ok = ok && AddOneEntry(e, oldTrailer) &&
          WriteTrailer(static_cast<uint64_t>(e.dataPosition) + e.compressedSize);
     if (ok || useBackupFile_) return ok;
     const QZF_ERROR error = lastError_;
+    const qfl::Failure cause = qfl::LastFailure();
     ResetEntry(entries_[--entryCount_]);
     if (qfl::Seek(AsFile(handle_), oldTrailer) && WriteTrailer(oldTrailer))
         qfl::Truncate(AsFile(handle_));
-    lastError_ = error;
-    return false;
+    qfl::RestoreFailure(cause);
+    return Fail(error);
 }
 
 // Ends a change begun with WorkingCopy(kBeginWorkingCopy): commit on success; on failure
@@ -325,7 +332,7 @@ bool QorZipFile::FinishChange(bool ok) {
 // ---------------------------------------------------------------- removing
 
 bool QorZipFile::RemoveFile(unsigned long index) {
-    lastError_ = QZF_ERR_NONE;
+    ClearError();
     if (mode_ == QZF_MODE_READ) return Fail(QZF_ERR_READ_ONLY);
     if (index >= entryCount_) return Fail(QZF_ERR_BAD_INDEX);
     if (!IsOpen()) return Fail(QZF_ERR_NOT_OPEN);
@@ -334,14 +341,14 @@ bool QorZipFile::RemoveFile(unsigned long index) {
 }
 
 bool QorZipFile::RemoveFile(const char* name) {
-    lastError_ = QZF_ERR_NONE;
+    ClearError();
     const unsigned long index = GetFileIndex(name);
     if (index == kNotFound) return false;
     return RemoveFile(index);
 }
 
 bool QorZipFile::RemoveFiles(unsigned long count, const char** names) {
-    lastError_ = QZF_ERR_NONE;
+    ClearError();
     if (mode_ == QZF_MODE_READ) return Fail(QZF_ERR_READ_ONLY);
     if (!IsOpen()) return Fail(QZF_ERR_NOT_OPEN);
     for (unsigned long i = 0; names && i < count; ++i) {
@@ -392,22 +399,21 @@ bool QorZipFile::CompactInPlace() {
     const bool moved = ok;
     if (ok) {
         entryCount_ -= k;
-        ok = qfl::Seek(AsFile(handle_), write);
-        if (!ok) lastError_ = QZF_ERR_READ_ARCHIVE;
-        ok = ok && WriteTrailer(write);
-        if (ok && !qfl::Truncate(AsFile(handle_))) {
-            lastError_ = QZF_ERR_WRITE_ARCHIVE;
-            ok = false;
-        }
+        ok = (qfl::Seek(AsFile(handle_), write) ||
+              Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath())) &&
+             WriteTrailer(write) &&
+             (qfl::Truncate(AsFile(handle_)) ||
+              Fail(QZF_ERR_WRITE_ARCHIVE, "cannot write", HandlePath()));
     }
     if (ok || useBackupFile_) return ok;
     const QZF_ERROR error = lastError_;
+    const qfl::Failure cause = qfl::LastFailure();
     if (moved)
         RepairAfterFinalSteps(write);
     else
         RepairAfterFailedMove(i, k, removed, write, written);
-    lastError_ = error;
-    return false;
+    qfl::RestoreFailure(cause);
+    return Fail(error);
 }
 
 // All blocks moved, but the trailer or the cut-off failed: try them once more.
@@ -449,11 +455,13 @@ bool QorZipFile::MoveBlock(uint32_t from, uint32_t to, uint32_t length, uint32_t
         const uint32_t n = length - done < kCopyChunk ? length - done : kCopyChunk;
         uint32_t got = 0, put = 0;
         if (!qfl::Seek(f, static_cast<uint64_t>(from) + done) || !qfl::Read(f, buffer, n, &got) ||
-            got != n || !qfl::Seek(f, static_cast<uint64_t>(to) + done))
-            return Fail(QZF_ERR_READ_ARCHIVE);
+            !qfl::Seek(f, static_cast<uint64_t>(to) + done))
+            return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
+        if (got != n)
+            return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), "it ends early");
         bool wrote = qfl::Write(f, buffer, n, &put);
         *written += put;
-        if (!wrote || put != n) return Fail(QZF_ERR_WRITE_ARCHIVE);
+        if (!wrote || put != n) return Fail(QZF_ERR_WRITE_ARCHIVE, "cannot write", HandlePath());
         done += n;
     }
     return true;
@@ -464,9 +472,15 @@ bool QorZipFile::MoveBlock(uint32_t from, uint32_t to, uint32_t length, uint32_t
 // With the backup option on, a change is made to a copy of the archive in a
 // temporary file, which replaces the archive only when the change succeeded.
 
+// Reads the directory again; the error and its cause stay those of the failure
+// that made it necessary, unless the file no longer opens.
 void QorZipFile::Reopen(QZF_MODE mode) {
     const QZF_ERROR kept = lastError_;
-    if (Open(nullptr, mode)) lastError_ = kept;
+    const qfl::Failure cause = qfl::LastFailure();
+    if (Open(nullptr, mode)) {
+        lastError_ = kept;
+        qfl::RestoreFailure(cause);
+    }
 }
 
 bool QorZipFile::WorkingCopy(BackupStep step) {
@@ -488,7 +502,7 @@ bool QorZipFile::BeginWorkingCopy() {
     const char* made = qzf_path::MakeTempFileName();
     if (!made || !qzf_path::Compose(workingCopyPath_, made, "") ||
         !qfl::Copy(archivePath_, workingCopyPath_)) {
-        lastError_ = QZF_ERR_BACKUP;
+        Fail(QZF_ERR_BACKUP, "cannot copy the archive to", made ? made : "");
         if (made) qfl::Remove(made);
         workingCopyPath_[0] = 0;
         Reopen(QZF_MODE_READ);
@@ -496,7 +510,7 @@ bool QorZipFile::BeginWorkingCopy() {
     }
     qfl::File f = qfl::Open(workingCopyPath_, qfl::kOpenOrCreateReadWrite);
     if (f == qfl::InvalidFile()) {
-        lastError_ = QZF_ERR_CREATE_FILE;
+        Fail(QZF_ERR_CREATE_FILE, "cannot open", workingCopyPath_);
         qfl::Remove(workingCopyPath_);
         workingCopyPath_[0] = 0;
         Reopen(QZF_MODE_READ);
@@ -510,7 +524,8 @@ bool QorZipFile::BeginWorkingCopy() {
 bool QorZipFile::CommitWorkingCopy() {
     Close();
     if (!qfl::Copy(workingCopyPath_, archivePath_)) {
-        lastError_ = QZF_ERR_RESTORE;
+        Fail(QZF_ERR_RESTORE, "cannot copy the working copy back over", archivePath_);
+        const qfl::Failure cause = qfl::LastFailure();
         Reopen(QZF_MODE_READ);
         // A copy that broke off half-way leaves an archive that no longer
         // opens; the working copy then holds the only complete one and stays
@@ -519,9 +534,11 @@ bool QorZipFile::CommitWorkingCopy() {
             qfl::Remove(workingCopyPath_);
             workingCopyPath_[0] = 0;
         }
+        qfl::RestoreFailure(cause);
         return Fail(QZF_ERR_RESTORE);  // the cause, rather than the reopen's format error
     }
     qfl::File f = qfl::Open(archivePath_, qfl::kOpenOrCreateReadWrite);
+    if (f == qfl::InvalidFile()) qfl::NoteFailure("cannot open", archivePath_);
     qfl::Remove(workingCopyPath_);
     workingCopyPath_[0] = 0;
     if (f == qfl::InvalidFile()) return Fail(QZF_ERR_OPEN_FILE);

@@ -13,6 +13,7 @@
 #include "Parallel.h"
 #include "ParallelWriter.h"
 #include "Stamp.h"
+#include "archive/FileLayer.h"
 #include "archive/QorZipFile.h"
 
 namespace qorpack {
@@ -98,55 +99,15 @@ int ParseOneFile(int argc, char** argv, const char* cmd, const char* usage, cons
     return -1;
 }
 
-const char* EngineErrorText(QZF_ERROR code) {
-    switch (code) {
-        case QZF_ERR_NONE:
-            return "no error";
-        case QZF_ERR_NO_FILE_NAME:
-            return "no usable archive path (or a path too long)";
-        case QZF_ERR_OUT_OF_MEMORY:
-            return "out of memory";
-        case QZF_ERR_BAD_INDEX:
-            return "bad entry index";
-        case QZF_ERR_OPEN_FILE:
-            return "cannot open the file";
-        case QZF_ERR_CREATE_FILE:
-            return "cannot create a working file";
-        case QZF_ERR_READ_FILE:
-            return "cannot read a temporary file";
-        case QZF_ERR_WRITE_FILE:
-            return "cannot write a temporary file";
-        case QZF_ERR_NOT_OPEN:
-            return "the archive is not open";
-        case QZF_ERR_READ_ARCHIVE:
-            return "cannot read the archive";
-        case QZF_ERR_WRITE_ARCHIVE:
-            return "cannot write the archive";
-        case QZF_ERR_BACKUP:
-            return "cannot make the backup copy";
-        case QZF_ERR_RESTORE:
-            return "cannot restore the backup copy";
-        case QZF_ERR_BAD_FORMAT:
-            return "not an archive, or a damaged one";
-        case QZF_ERR_READ_ONLY:
-            return "the archive is open read-only";
-        case QZF_ERR_COMPRESS:
-            return "cannot compress the source file";
-        case QZF_ERR_EXTRACT:
-            return "cannot write the extracted file";
-        case QZF_ERR_BAD_BACKUP_STEP:
-            return "internal error (backup step)";
-        case QZF_ERR_NOT_FOUND:
-            return "no such entry";
-        case QZF_ERR_TOO_LARGE:
-            return "too large: archive sizes and positions are 32-bit";
-    }
-    return "unknown error";
-}
-
+// The engine's error with its cause: "cannot write the archive (error 10):
+// cannot write 'x': No space left on device".
 std::string EngineError(QorZipFile& z) {
     QZF_ERROR code = z.GetLastError();
-    return std::string(EngineErrorText(code)) + " (error " + std::to_string(code) + ")";
+    std::string text = std::string(QzfErrorText(code)) + " (error " + std::to_string(code) + ")";
+    char cause[qfl::kMaxPath + 320];
+    qfl::DescribeFailure(cause, sizeof cause);
+    if (code != QZF_ERR_NONE && cause[0]) text += std::string(": ") + cause;
+    return text;
 }
 
 // Opens ARCHIVE (a stand-alone archive or a file with one appended) in `mode`.
