@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "archive/ArchiveLocator.h"
 #include "resources/resource.h"
 #include "setup/SetupWizard.h"
 #include "setup/StartUp.h"
@@ -36,10 +37,6 @@ constexpr char kProductIdArgument[] = "-productid=";
 constexpr char kScoutFolder[] = "C:\\Program Files\\QOR\\Scout";
 constexpr char kScoutTagName[] = "Trovix.tag";
 
-// The smallest archive there is: a trailer alone. A shorter length in the
-// last 4 bytes means no payload was appended (a bare stub ends in zeros).
-constexpr uint32_t kMinimumArchiveLength = 21;
-
 void RemoveOneTrailingBackslash(Text& folder) {
     if (folder.back() == '\\') folder.erase(folder.size() - 1);
 }
@@ -47,11 +44,6 @@ void RemoveOneTrailingBackslash(Text& folder) {
 bool EndsWith(const Text& text, const char* tail) {
     const Text t(tail);
     return text.size() >= t.size() && text.substr(text.size() - t.size()).Equals(tail);
-}
-
-// Little-endian u32 from 4 bytes.
-uint32_t ReadLe32(const unsigned char* b) {
-    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
 }
 
 // Starts a command line hidden and lets it run: neither waited for nor
@@ -112,28 +104,10 @@ bool SetupWizard::PrepareDestination(const Text& folder) {
 }
 
 bool SetupWizard::OpenPayload(const Text& path) {
-    uint64_t size = 0;
-    uint32_t archiveLength = 0;
-    {
-        FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (!file) return false;
-        LARGE_INTEGER large;
-        if (!GetFileSizeEx(file.Get(), &large) || large.QuadPart < 4) return false;
-        size = static_cast<uint64_t>(large.QuadPart);
-        LARGE_INTEGER tail;
-        tail.QuadPart = -4;
-        if (!SetFilePointerEx(file.Get(), tail, nullptr, FILE_END)) return false;
-        unsigned char bytes[4];
-        DWORD got = 0;
-        if (!ReadFile(file.Get(), bytes, sizeof bytes, &got, nullptr) || got != sizeof bytes)
-            return false;
-        archiveLength = ReadLe32(bytes);
-    }
-    // Archive positions are 32-bit: a host file beyond that cannot carry one.
-    if (size > 0xFFFFFFFFu || size <= archiveLength) return false;
-    if (archiveLength < kMinimumArchiveLength) return false;
-    archive.SetHeaderOffset(static_cast<unsigned long>(size - archiveLength));
+    // Only an archive appended after the program counts (a bare stub has none).
+    qzf_format::ArchiveLocation at;
+    if (!qzf_format::LocateArchiveInFile(path.c_str(), &at) || !at.appended) return false;
+    archive.SetHeaderOffset(static_cast<unsigned long>(at.headerOffset));
     if (!archive.Open(path.c_str(), QorZipFile::QZF_MODE_READ)) {
         archive.Close();
         return false;

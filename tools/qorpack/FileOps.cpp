@@ -18,6 +18,8 @@
 #include <unistd.h>
 #endif
 
+#include "archive/ArchiveLocator.h"
+
 namespace qorpack {
 
 FilePtr OpenFile(const char* path, const char* mode) { return FilePtr(fopen(path, mode)); }
@@ -120,20 +122,11 @@ bool CopyFileContents(const char* from, const char* to, std::string* error) {
 }
 
 bool FindAppendedArchive(const char* path, uint64_t* offset, bool* hasHeader) {
-    *offset = 0;
-    *hasHeader = false;
-    FilePtr f = OpenFile(path, "rb");
-    uint64_t size = 0;
-    if (!f || !GetOpenFileSize(f.get(), &size)) return false;
-    if (size < 4) return true;
-    unsigned char tail[4];
-    if (!SeekTo(f.get(), size - 4) || fread(tail, 1, 4, f.get()) != 4) return false;
-    uint32_t length = tail[0] | (tail[1] << 8) | (tail[2] << 16) | (uint32_t(tail[3]) << 24);
-    if (length > 0 && length < size) *offset = size - length;
-    unsigned char head[5];
-    if (SeekTo(f.get(), *offset) && fread(head, 1, 5, f.get()) == 5)
-        *hasHeader = head[0] == 9 && head[1] == 0 && head[2] == 0 && head[3] == 0 && head[4] == 1;
-    return true;
+    qzf_format::ArchiveLocation at = {0, false, false};
+    const bool read = qzf_format::LocateArchiveInFile(path, &at);
+    *offset = at.headerOffset;
+    *hasHeader = at.hasHeader;
+    return read;
 }
 
 static bool IsSeparator(char c) {
