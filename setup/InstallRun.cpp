@@ -15,16 +15,11 @@
 #include "system/Handles.h"
 #include "system/UninstallLog.h"
 #include "system/Version.h"
+#include "text/StoredName.h"
 #include "text/TextUtil.h"
 #include "ui/Window.h"
 
 namespace {
-
-// Placement prefixes and command tags of stored entry names.
-constexpr char kProductPrefix[] = "[TROVIX]";
-constexpr char kReceiverPrefix[] = "[RECEIVE]";
-constexpr char kInstallCommandTag[] = "[InstCmd=";
-constexpr char kUninstallCommandTag[] = "[UninstCmd=";
 
 // The maker's subfolder for receivers placed inside a 3rd-party folder.
 constexpr char kMakerSubfolder[] = "\\QOR";
@@ -131,26 +126,21 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
 
     for (unsigned long i = 0; i < count; ++i) {
         const Text storedName(archive.GetFileName(i));
-        Text destination = storedName;
-        const bool product = ReplaceOccurrences(destination, kProductPrefix, productFolder, false);
-        const bool receiver =
-            ReplaceOccurrences(destination, kReceiverPrefix, receiverFolder, false);
-
-        Text installArgs, uninstallArgs;
-        ExtractTagValue(destination, kInstallCommandTag, installArgs);
-        ExtractTagValue(destination, kUninstallCommandTag, uninstallArgs);
+        const StoredNameMeaning meaning =
+            DecodeStoredName(storedName, productFolder, receiverFolder);
+        const Text& destination = meaning.destination;
         // The path is quoted: unquoted, a path with spaces lets the platform
         // start C:\Program.exe (or any other prefix of it) instead.
-        if (!installArgs.empty()) AddInstallCommand("\"" + destination + "\" " + installArgs);
-        if (!uninstallArgs.empty()) {
+        if (!meaning.installArgs.empty())
+            AddInstallCommand("\"" + destination + "\" " + meaning.installArgs);
+        if (!meaning.uninstallArgs.empty()) {
             WriteLogEntry(uninstallLogPath, kLogUninstallCommandLine, destination,
-                          destination + " " + uninstallArgs);
+                          destination + " " + meaning.uninstallArgs);
         }
 
-        // The receiver's unit wins when a name carries both prefixes.
-        const Text unit = receiver  ? receiverName
-                          : product ? productKeyName
-                                    : Text(kLogUnknownPrefix);
+        const Text unit = meaning.unit == StoredNameUnit::kReceiver  ? receiverName
+                          : meaning.unit == StoredNameUnit::kProduct ? productKeyName
+                                                                     : Text(kLogUnknownPrefix);
         const Text dirsSection = LogSectionName(unit, kLogDirs);
         const Text filesSection = LogSectionName(unit, kLogFiles);
         const size_t lastSlash = destination.rfind('\\');
