@@ -529,19 +529,14 @@ int CmdRemove(int argc, char** argv) {
         return UsageError(cmd, kRemoveUsage, "give an ARCHIVE and at least one NAME");
     std::string error;
     uint64_t offset = 0;
-    uint64_t firstRemoved = UINT64_MAX;
     {
         QorZipFile probe;
         if (!OpenArchive(archive, &probe, QorZipFile::QZF_MODE_READ, &offset, &error))
             return Complain(cmd, "%s", error.c_str());
-        std::vector<bool> removed(probe.GetNumFiles(), false);
         for (const std::string& n : names) {
-            unsigned long i = probe.GetFileIndex(n.c_str());
-            if (i == 0xFFFFFFFFul)
+            if (probe.GetFileIndex(n.c_str()) == 0xFFFFFFFFul)
                 return Complain(cmd, "'%s' has no entry named '%s'; nothing was removed",
                                 archive.c_str(), n.c_str());
-            removed[i] = true;
-            if (i < firstRemoved) firstRemoved = i;
         }
     }
     TempOutput out;

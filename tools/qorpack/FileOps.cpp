@@ -13,6 +13,8 @@
 #include <direct.h>
 #include <io.h>
 #include <windows.h>
+
+#include "system/Handles.h"
 #else
 #include <dirent.h>
 #include <unistd.h>
@@ -162,15 +164,14 @@ bool ListFolder(const std::string& dir, std::vector<std::string>* files,
     std::vector<std::string> names;
 #ifdef _WIN32
     WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA(JoinPath(dir, "*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) {
+    FindHandle find(FindFirstFileA(JoinPath(dir, "*").c_str(), &fd));
+    if (!find) {
         *error = "cannot list folder '" + dir + "'";
         return false;
     }
     do {
         names.push_back(fd.cFileName);
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
+    } while (FindNextFileA(find.Get(), &fd));
 #else
     DIR* d = opendir(dir.c_str());
     if (!d) {
