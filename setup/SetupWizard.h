@@ -31,8 +31,6 @@ enum WizardPage {
     kPageFinished = 6,
 };
 
-// Name of the uninstall log file in the product folder.
-constexpr const char* kUninstallLogName = "TrovixInstall.inf";
 // The uninstaller registered as the uninstall command.
 constexpr const char* kUninstallerName = "TrovixUninstall.exe";
 // Capacity of the install command list; commands beyond it are dropped.

@@ -12,6 +12,7 @@
 #include "setup/SetupWizard.h"
 #include "setup/StartUp.h"
 #include "system/FileUtil.h"
+#include "system/Handles.h"
 #include "system/Launch.h"
 #include "system/UninstallLog.h"
 #include "text/ResourceText.h"
@@ -21,9 +22,6 @@
 
 namespace {
 
-constexpr size_t kPathBufferSize = 260;
-// The classic request without the extension fields of newer systems.
-constexpr DWORD kClassicOpenFileNameSize = 76;
 // The progress bar is repainted for at least this long after each update.
 constexpr DWORD kProgressPumpMs = 20;
 
@@ -74,18 +72,16 @@ Text ThirdPartyName(const Text& appExe) {
 }
 
 void DrawLine(HDC dc, int colorIndex, const POINT (&points)[3]) {
-    HPEN pen = CreatePen(PS_SOLID, 0, GetSysColor(colorIndex));
-    HGDIOBJ old = SelectObject(dc, pen);
+    GdiObject pen(CreatePen(PS_SOLID, 0, GetSysColor(colorIndex)));
+    HGDIOBJ old = SelectObject(dc, pen.Get());
     Polyline(dc, points, 3);
-    SelectObject(dc, old);
-    DeleteObject(pen);
+    SelectObject(dc, old);  // the pen is deleted once it is no longer selected
 }
 
 void FillWith(HDC dc, const RECT& r, int colorIndex) {
     if (r.right <= r.left || r.bottom <= r.top) return;
-    HBRUSH brush = CreateSolidBrush(GetSysColor(colorIndex));
-    FillRect(dc, &r, brush);
-    DeleteObject(brush);
+    GdiObject brush(CreateSolidBrush(GetSysColor(colorIndex)));
+    FillRect(dc, &r, static_cast<HBRUSH>(brush.Get()));
 }
 
 }  // namespace

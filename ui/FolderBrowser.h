@@ -26,6 +26,9 @@ constexpr UINT WM_APP_SYNC_PATH = WM_USER + 10;
 constexpr int kFolderBrowserPathBox = 1013;
 // Id of the dialog template in the module's resources.
 constexpr int kFolderBrowserTemplate = 134;
+// Size of the classic open-file request, without the extension fields that
+// newer systems add; the classic dialog (and its templates) needs it.
+constexpr DWORD kClassicOpenFileNameSize = 76;
 
 class FolderBrowser {
 public:
