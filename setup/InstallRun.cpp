@@ -63,11 +63,11 @@ void StartHidden(const Text& commandLine) {
 
 int SetupWizard::RunSilent() {
     PrepareFolders();
-    if (!PrepareDestination(productFolder)) return 2;
-    if (!ExtractPayload(false)) return 2;
+    if (!PrepareDestination(productFolder)) return kInstallNotCompleted;
+    if (!ExtractPayload(false)) return kInstallNotCompleted;
     RegisterInstall();
     WriteTitleScoutTag();
-    return 1;
+    return kInstallCompleted;
 }
 
 void SetupWizard::PrepareFolders() {

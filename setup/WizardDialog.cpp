@@ -67,8 +67,8 @@ Text WithoutTrailingBackslash(Text path) {
 
 // Name shown for "<3RD PARTY NAME>": the stamped application name, else
 // the application's program file name (page 3 only appears when that is set).
-Text ThirdPartyName(const Text& appExe) {
-    return gSetupConfig.appName.empty() ? appExe : gSetupConfig.appName;
+Text ThirdPartyName(const Text& appName, const Text& appExe) {
+    return appName.empty() ? appExe : appName;
 }
 
 void DrawLine(HDC dc, int colorIndex, const POINT (&points)[3]) {
@@ -95,7 +95,7 @@ int SetupWizard::ShowWizard() {
     dialogWindow = nullptr;  // later message boxes must not name a destroyed owner
     // Anything but a finished install (a failed dialog, or one ended by the
     // quit request of a failed copy) counts as not installed.
-    return result == 1 ? 1 : 2;
+    return result == kInstallCompleted ? kInstallCompleted : kInstallNotCompleted;
 }
 
 INT_PTR CALLBACK SetupWizard::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -153,7 +153,8 @@ void SetupWizard::SetInstructions(UINT id1, UINT id2, UINT id3, UINT id4, UINT i
         // Strings 141 and 142 name the 3rd-party application; one occurrence
         // each, replaced once so a name that itself looks like the
         // placeholder cannot loop.
-        ReplaceOccurrences(part, kThirdPartyNamePlaceholder, ThirdPartyName(appExe), false);
+        ReplaceOccurrences(part, kThirdPartyNamePlaceholder, ThirdPartyName(appName, appExe),
+                           false);
         if (!text.empty()) text += "\r\n\r\n";
         text += part;
     }
@@ -217,7 +218,6 @@ void SetupWizard::ShowPage(int page) {
             break;
         case kPageCopying:
             ShowCopyingPage();
-            RunCopy();
             break;
         case kPageFinished:
             ShowFinishedPage();
@@ -225,6 +225,16 @@ void SetupWizard::ShowPage(int page) {
         default:
             break;
     }
+}
+
+void SetupWizard::ShowCopyingPageAndInstall() {
+    ShowPage(kPageCopying);
+    RunCopy();
+}
+
+void SetupWizard::ShowFinishedPageAndWriteShortcuts() {
+    ShowPage(kPageFinished);
+    WriteStartMenuEntries();
 }
 
 void SetupWizard::ShowDestinationPage() {
@@ -312,7 +322,9 @@ void SetupWizard::ShowFinishedPage() {
     SetInstructions(IDS_DONE_INSTALLED, IDS_DONE_ACCESS, IDS_DONE_OPTIONS, IDS_DONE_CLICK_FINISHED);
     currentPage = kPageFinished;
     InvalidateRect(dialog, nullptr, TRUE);  // wipes the progress bar
+}
 
+void SetupWizard::WriteStartMenuEntries() {
     // Failures of the shortcut writers are not the user's concern here.
     Text prefix = LoadWizardText(IDS_PRODUCT_NAME);
     Text downloader = productFolder + "\\" + kDownloaderName;
@@ -350,10 +362,10 @@ void SetupWizard::GoNext() {
             ShowPage(kPageReady);
             break;
         case kPageReady:
-            ShowPage(kPageCopying);
+            ShowCopyingPageAndInstall();
             break;
         case kPageCopying:
-            ShowPage(kPageFinished);
+            ShowFinishedPageAndWriteShortcuts();
             break;
         default:
             break;
@@ -399,7 +411,7 @@ void SetupWizard::RunCopy() {
         // The program ends with -1; ending the dialog as cancelled as well
         // gives ShowWizard a defined answer that maps to the same code.
         PostQuitMessage(-1);
-        EndDialog(dialog, 2);
+        EndDialog(dialog, kInstallNotCompleted);
         return;
     }
     ShowProgressText(LoadWizardText(IDS_UPDATING_SYSTEM));
@@ -421,12 +433,12 @@ void SetupWizard::CancelOrFinish() {
                                    productFolder + "\\" + kDownloaderName, 2);
         }
         if (IsDlgButtonChecked(dialog, IDC_WIZ_LAUNCH) == BST_CHECKED) OpenUrlInBrowser(address);
-        EndDialog(dialog, 1);
+        EndDialog(dialog, kInstallCompleted);
         return;
     }
     int answer = MessageBoxA(dialog, LoadWizardText(IDS_CANCEL_QUERY).c_str(),
                              LoadWizardText(IDS_CANCEL_CAPTION).c_str(), MB_YESNO);
-    if (answer == IDYES) EndDialog(dialog, 2);
+    if (answer == IDYES) EndDialog(dialog, kInstallNotCompleted);
 }
 
 // ---- Browse buttons ------------------------------------------------------
