@@ -120,6 +120,40 @@ const char* QzfErrorText(QZF_ERROR code) {
     return "unknown error";
 }
 
+// ---------------------------------------------------------------- archive ends
+
+namespace {
+
+struct ArchiveEndEntry {
+    const QorZipFile* object;
+    uint64_t end;
+};
+ArchiveEndEntry g_archiveEnds[kMaxArchiveEnds];  // zero-initialised: no constructor runs
+
+}  // namespace
+
+bool qzf_internal::SetArchiveEnd(const QorZipFile* object, uint64_t end) {
+    ArchiveEndEntry* free = nullptr;
+    for (ArchiveEndEntry& e : g_archiveEnds) {
+        if (e.object == object) {
+            e.end = end;
+            if (!end) e.object = nullptr;
+            return true;
+        }
+        if (!e.object && !free) free = &e;
+    }
+    if (!end) return true;
+    if (!free) return false;
+    *free = ArchiveEndEntry{object, end};
+    return true;
+}
+
+uint64_t qzf_internal::ArchiveEnd(const QorZipFile* object) {
+    for (const ArchiveEndEntry& e : g_archiveEnds)
+        if (e.object == object) return e.end;
+    return 0;
+}
+
 // ---------------------------------------------------------------- lifetime
 
 QorZipFile::QorZipFile(const char* path, QZF_MODE mode)
@@ -144,6 +178,7 @@ QorZipFile::QorZipFile(const char* path, QZF_MODE mode)
 }
 
 QorZipFile::~QorZipFile() {
+    SetArchiveEnd(this, 0);
     Close();
     for (uint32_t i = 0; i < entryCapacity_; ++i) ResetEntry(entries_[i]);
     std::free(entries_);
@@ -267,14 +302,19 @@ bool QorZipFile::ReadArchive(void* buffer, uint32_t n) {
     return true;
 }
 
-// Reads every record from the header offset to the end of the file.
+// Reads every record from the header offset to the end of the file (or to
+// the archive's end, where one is set).
 bool QorZipFile::ReadDirectory() {
     qfl::File f = AsFile(handle_);
     uint64_t fileSize;
     if (!qfl::Size(f, &fileSize)) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
+    const uint64_t bound = ArchiveEnd(this);
+    const bool bounded = bound != 0 && bound < fileSize;
+    if (bounded) fileSize = bound;  // the bytes after it are not records
     uint64_t pos = headerOffset_;
     bool first = true, lastWasTrailer = false;
     for (;;) {
+        if (bounded && pos >= fileSize) break;
         if (!qfl::Seek(f, pos)) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
         uint8_t head[kEntryFixedLength];
         uint32_t got = 0;
@@ -289,6 +329,8 @@ bool QorZipFile::ReadDirectory() {
         // A record never lies below the bytes read, nor past 32-bit positions.
         if (type == kTypeInvalid || length < kHeadLength || next > kMaxPosition)
             return Fail(QZF_ERR_BAD_FORMAT);
+        if (bounded && next > fileSize)
+            return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
         bool ok = true;  // unknown types are skipped by their length
         if (type == kTypeHeader)
             ok = first ? ReadHeaderRecord(head, length) : Fail(QZF_ERR_BAD_FORMAT);

@@ -100,10 +100,10 @@ bool SetupWizard::PrepareDestination(const Text& folder) {
 
 bool SetupWizard::OpenPayload(const Text& path) {
     // Only an archive appended after the program counts (a bare stub has none).
+    // A signed setup's payload ends where its certificate table starts.
     qzf_format::ArchiveLocation at;
     if (!qzf_format::LocateArchiveInFile(path.c_str(), &at) || !at.appended) return false;
-    archive.SetHeaderOffset(static_cast<unsigned long>(at.headerOffset));
-    if (!archive.Open(path.c_str(), QorZipFile::QZF_MODE_READ)) {
+    if (!qzf_format::OpenLocatedArchive(archive, path.c_str(), at, QorZipFile::QZF_MODE_READ)) {
         archive.Close();
         return false;
     }
