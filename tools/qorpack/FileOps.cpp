@@ -124,11 +124,34 @@ bool CopyFileContents(const char* from, const char* to, std::string* error) {
 }
 
 bool FindAppendedArchive(const char* path, uint64_t* offset, bool* hasHeader) {
-    qzf_format::ArchiveLocation at = {0, false, false};
+    qzf_format::ArchiveLocation at;
     const bool read = qzf_format::LocateArchiveInFile(path, &at);
     *offset = at.headerOffset;
     *hasHeader = at.hasHeader;
     return read;
+}
+
+bool RemoveSignature(const char* path, const qzf_format::ArchiveLocation& at, std::string* error) {
+    if (!at.hasSignature) return true;
+    // The archive's end leaves out the padding that aligned the table as well.
+    const uint64_t keep = at.appended ? at.end : at.signatureOffset;
+    FilePtr f = OpenFile(path, "r+b");
+    const unsigned char none[8] = {};
+    if (!f || !SeekTo(f.get(), at.signatureDirectory) ||
+        fwrite(none, 1, sizeof none, f.get()) != sizeof none || fflush(f.get()) != 0) {
+        *error = std::string("cannot write '") + path + "': " + LastErrorText();
+        return false;
+    }
+#ifdef _WIN32
+    const bool cut = _chsize_s(_fileno(f.get()), static_cast<__int64>(keep)) == 0;
+#else
+    const bool cut = ftruncate(fileno(f.get()), static_cast<off_t>(keep)) == 0;
+#endif
+    if (!cut || fclose(f.release()) != 0) {
+        *error = std::string("cannot shorten '") + path + "': " + LastErrorText();
+        return false;
+    }
+    return true;
 }
 
 static bool IsSeparator(char c) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/ArchiveLocator.h"
+
 namespace qorpack {
 
 struct FileCloser {
@@ -63,6 +65,12 @@ std::string ToNativeSeparators(const std::string& path);
 // that carries none; *hasHeader when a header record begins there. False only
 // when the file cannot be opened or read.
 bool FindAppendedArchive(const char* path, uint64_t* offset, bool* hasHeader);
+
+// Takes the signature off a signed setup found at `at`: clears the security
+// directory entry and cuts the file where the archive (or, without one, the
+// certificate table) ended before signing. Nothing to do for an unsigned file.
+// False with a message.
+bool RemoveSignature(const char* path, const qzf_format::ArchiveLocation& at, std::string* error);
 
 // An output that appears under its final name only when it is complete.
 // Create() makes an empty temporary file in the target's folder (so the final
