@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "resources/resource.h"
