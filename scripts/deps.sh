@@ -29,6 +29,8 @@ have llvm-dlltool || need+=(llvm)
 ls /usr/lib/llvm-14/lib/clang/14*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
 have xwd || need+=(x11-apps)
 have convert || need+=(imagemagick)
+have openssl || need+=(openssl)
+have osslsigncode || need+=(osslsigncode)
 [ ${#need[@]} -eq 0 ] && { echo "deps: everything is present"; exit 0; }
 echo "deps: installing ${need[*]}"
 SUDO=""

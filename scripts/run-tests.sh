@@ -34,6 +34,11 @@ for t in "$@"; do
     read -r total f <<<"$p"
     pass=$((pass + total - f)); fail=$((fail + f))
   fi
+  # A test that skipped itself (a build artifact missing) has not passed.
+  skipped=$(grep -c '(Skipped)$' "$log")
+  if [ "$skipped" -gt 0 ]; then
+    pass=$((pass - skipped)); fail=$((fail + skipped)); rc=1
+  fi
   [ "$rc" = 0 ] || failed+=("$t")
   [ "$rc" != 0 ] && [ -z "$p" ] && fail=$((fail+1))
   rm -f "$log"

@@ -13,6 +13,7 @@
 #include "setup/SetupWizard.h"
 #include "setup/StartUp.h"
 #include "system/FileUtil.h"
+#include "system/Handles.h"
 #include "system/Launch.h"
 #include "system/UninstallLog.h"
 #include "text/ResourceText.h"
@@ -22,12 +23,6 @@
 
 namespace {
 
-constexpr size_t kPathBufferSize = 260;
-// The classic request without the extension fields of newer systems.
-// Its size ends after lpTemplateName: 76 bytes in a 32-bit build, more where
-// pointers are wider (a fixed 76 makes the x86-64 dialog refuse the request).
-constexpr DWORD kClassicOpenFileNameSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
-static_assert(sizeof(void*) != 4 || kClassicOpenFileNameSize == 76, "classic request size");
 // The progress bar is repainted for at least this long after each update.
 constexpr DWORD kProgressPumpMs = 20;
 
@@ -73,23 +68,21 @@ Text WithoutTrailingBackslash(Text path) {
 
 // Name shown for "<3RD PARTY NAME>": the stamped application name, else
 // the application's program file name (page 3 only appears when that is set).
-Text ThirdPartyName(const Text& appExe) {
-    return gSetupConfig.appName.empty() ? appExe : gSetupConfig.appName;
+Text ThirdPartyName(const Text& appName, const Text& appExe) {
+    return appName.empty() ? appExe : appName;
 }
 
 void DrawLine(HDC dc, int colorIndex, const POINT (&points)[3]) {
-    HPEN pen = CreatePen(PS_SOLID, 0, GetSysColor(colorIndex));
-    HGDIOBJ old = SelectObject(dc, pen);
+    GdiObject pen(CreatePen(PS_SOLID, 0, GetSysColor(colorIndex)));
+    HGDIOBJ old = SelectObject(dc, pen.Get());
     Polyline(dc, points, 3);
-    SelectObject(dc, old);
-    DeleteObject(pen);
+    SelectObject(dc, old);  // the pen is deleted once it is no longer selected
 }
 
 void FillWith(HDC dc, const RECT& r, int colorIndex) {
     if (r.right <= r.left || r.bottom <= r.top) return;
-    HBRUSH brush = CreateSolidBrush(GetSysColor(colorIndex));
-    FillRect(dc, &r, brush);
-    DeleteObject(brush);
+    GdiObject brush(CreateSolidBrush(GetSysColor(colorIndex)));
+    FillRect(dc, &r, static_cast<HBRUSH>(brush.Get()));
 }
 
 }  // namespace
@@ -103,7 +96,7 @@ int SetupWizard::ShowWizard() {
     dialogWindow = nullptr;  // later message boxes must not name a destroyed owner
     // Anything but a finished install (a failed dialog, or one ended by the
     // quit request of a failed copy) counts as not installed.
-    return result == 1 ? 1 : 2;
+    return result == kInstallCompleted ? kInstallCompleted : kInstallNotCompleted;
 }
 
 INT_PTR CALLBACK SetupWizard::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -168,7 +161,8 @@ void SetupWizard::SetInstructions(UINT id1, UINT id2, UINT id3, UINT id4, UINT i
         // Strings 141 and 142 name the 3rd-party application; one occurrence
         // each, replaced once so a name that itself looks like the
         // placeholder cannot loop.
-        ReplaceOccurrences(part, kThirdPartyNamePlaceholder, ThirdPartyName(appExe), false);
+        ReplaceOccurrences(part, kThirdPartyNamePlaceholder, ThirdPartyName(appName, appExe),
+                           false);
         if (!text.empty()) text += "\r\n\r\n";
         text += part;
     }
@@ -232,7 +226,6 @@ void SetupWizard::ShowPage(int page) {
             break;
         case kPageCopying:
             ShowCopyingPage();
-            RunCopy();
             break;
         case kPageFinished:
             ShowFinishedPage();
@@ -240,6 +233,16 @@ void SetupWizard::ShowPage(int page) {
         default:
             break;
     }
+}
+
+void SetupWizard::ShowCopyingPageAndInstall() {
+    ShowPage(kPageCopying);
+    RunCopy();
+}
+
+void SetupWizard::ShowFinishedPageAndWriteShortcuts() {
+    ShowPage(kPageFinished);
+    WriteStartMenuEntries();
 }
 
 void SetupWizard::ShowDestinationPage() {
@@ -327,7 +330,9 @@ void SetupWizard::ShowFinishedPage() {
     SetInstructions(IDS_DONE_INSTALLED, IDS_DONE_ACCESS, IDS_DONE_OPTIONS, IDS_DONE_CLICK_FINISHED);
     currentPage = kPageFinished;
     InvalidateRect(dialog, nullptr, TRUE);  // wipes the progress bar
+}
 
+void SetupWizard::WriteStartMenuEntries() {
     // Failures of the shortcut writers are not the user's concern here.
     Text prefix = LoadWizardText(IDS_PRODUCT_NAME);
     Text downloader = productFolder + "\\" + kDownloaderName;
@@ -365,10 +370,10 @@ void SetupWizard::GoNext() {
             ShowPage(kPageReady);
             break;
         case kPageReady:
-            ShowPage(kPageCopying);
+            ShowCopyingPageAndInstall();
             break;
         case kPageCopying:
-            ShowPage(kPageFinished);
+            ShowFinishedPageAndWriteShortcuts();
             break;
         default:
             break;
@@ -414,7 +419,7 @@ void SetupWizard::RunCopy() {
         // The program ends with -1; ending the dialog as cancelled as well
         // gives ShowWizard a defined answer that maps to the same code.
         PostQuitMessage(-1);
-        EndDialog(dialog, 2);
+        EndDialog(dialog, kInstallNotCompleted);
         return;
     }
     ShowProgressText(LoadWizardText(IDS_UPDATING_SYSTEM));
@@ -436,12 +441,12 @@ void SetupWizard::CancelOrFinish() {
                                    productFolder + "\\" + kDownloaderName, 2);
         }
         if (IsDlgButtonChecked(dialog, IDC_WIZ_LAUNCH) == BST_CHECKED) OpenUrlInBrowser(address);
-        EndDialog(dialog, 1);
+        EndDialog(dialog, kInstallCompleted);
         return;
     }
     int answer = MessageBoxA(dialog, LoadWizardText(IDS_CANCEL_QUERY).c_str(),
                              LoadWizardText(IDS_CANCEL_CAPTION).c_str(), MB_YESNO);
-    if (answer == IDYES) EndDialog(dialog, 2);
+    if (answer == IDYES) EndDialog(dialog, kInstallNotCompleted);
 }
 
 // ---- Browse buttons ------------------------------------------------------

@@ -3,8 +3,7 @@
 #include <commdlg.h>
 #include <dlgs.h>
 
-#include <cstddef>
-
+#include "system/FileUtil.h"
 #include "text/TextUtil.h"
 #include "ui/Window.h"
 
@@ -13,13 +12,6 @@ namespace {
 // The hook has no user data of its own in the classic dialog, so it finds
 // its object here. Plain pointer: no static construction needed.
 FolderBrowser* g_activeBrowser = nullptr;
-
-// The classic request without the extension fields that newer systems add.
-// Its size ends after lpTemplateName: 76 bytes in a 32-bit build, more where
-// pointers are wider (a fixed 76 makes the x86-64 dialog refuse the request).
-constexpr DWORD kClassicOpenFileNameSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
-static_assert(sizeof(void*) != 4 || kClassicOpenFileNameSize == 76, "classic request size");
-constexpr size_t kPathBufferSize = 260;
 
 // The file-related controls of the classic dialog that a folder browser
 // has no use for, in the order they are hidden.
