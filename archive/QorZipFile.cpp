@@ -13,14 +13,15 @@
 
 #include "archive/ArchiveFormat.h"
 #include "archive/FileLayer.h"
+#include "archive/QzfGunzip.h"
 #include "archive/QzfPath.h"
 
 using namespace qzf_format;
 
 namespace {
 
-constexpr uint32_t kCopyChunk = 16384;        // archive <-> temporary file copies
 constexpr uint32_t kDecompressChunk = 65536;  // decompression buffer
+constexpr uint32_t kInputChunk = 65536;       // compressed bytes read from the archive at once
 constexpr uint64_t kMaxPosition = 0xFFFFFFFFu;
 constexpr uint32_t kNotFound = 0xFFFFFFFFu;
 constexpr char kDefaultPrompt[] = "Attempting to overwrite Read-Only file %s.  Replace?";
@@ -432,27 +433,11 @@ bool QorZipFile::ExtractFile(const char* name, const char* destination) {
         return false;
     }
     const QorZipFileEntry& e = entries_[index];
-    const char* temp = qzf_path::MakeTempFileName();
-    if (!temp) {
-        lastError_ = QZF_ERR_CREATE_FILE;
-        return false;
-    }
-    char tempPath[qzf_path::kMax];
-    qzf_path::Compose(tempPath, temp, "");
-    if (!CopyToTemp(e, tempPath)) {
-        qfl::Remove(tempPath);
-        return false;
-    }
     const uint32_t attributes = restoreAttributes_
                                     ? (e.attributes & (qfl::kAttrReadOnly | qfl::kAttrHidden |
                                                        qfl::kAttrSystem | qfl::kAttrNormal))
                                     : qfl::kAttrNormal;
-    bool ok = Decompress(tempPath, dest, attributes);
-    qfl::Remove(tempPath);
-    if (!ok) {
-        lastError_ = QZF_ERR_EXTRACT;
-        return false;
-    }
+    if (!Decompress(e, dest, attributes)) return false;
     if (restoreTimeStamp_) {
         // A destination created read-only cannot be opened for writing and
         // keeps the time of its extraction.
@@ -462,47 +447,30 @@ bool QorZipFile::ExtractFile(const char* name, const char* destination) {
     return true;
 }
 
-// Copies the entry's compressed bytes from the archive into tempPath.
-bool QorZipFile::CopyToTemp(const QorZipFileEntry& e, const char* tempPath) {
+// Inflates the entry straight from the archive into destination, honouring
+// the read-only policy; sets the last error (9 for the archive, else 16) on
+// failure. The first block of input is read before the destination is
+// touched, so a failing archive leaves an existing file alone; a destination
+// written in part stays.
+bool QorZipFile::Decompress(const QorZipFileEntry& e, const char* destination,
+                            uint32_t attributes) {
     if (handle_ == qfl::InvalidFile() || !qfl::Seek(AsFile(handle_), e.dataPosition)) {
         lastError_ = QZF_ERR_READ_ARCHIVE;
         return false;
     }
-    qfl::FileOwner out(qfl::Open(tempPath, qfl::kCreateAlwaysWrite));
-    if (!out.Valid()) {
-        lastError_ = QZF_ERR_CREATE_FILE;
-        return false;
-    }
-    uint8_t buffer[kCopyChunk];
-    uint32_t left = e.compressedSize;
-    while (left > 0) {
-        uint32_t want = left < kCopyChunk ? left : kCopyChunk, got = 0, put = 0;
-        if (!qfl::Read(AsFile(handle_), buffer, want, &got) || got == 0) {
-            lastError_ = QZF_ERR_READ_ARCHIVE;
-            return false;
-        }
-        if (!qfl::Write(out.Get(), buffer, got, &put) || put != got) {
-            lastError_ = QZF_ERR_WRITE_FILE;
-            return false;
-        }
-        left -= got;
-    }
-    if (!out.Reset()) {
-        lastError_ = QZF_ERR_WRITE_FILE;
-        return false;
-    }
-    return true;
-}
-
-// Decompresses the gzip file into destination, honouring the read-only policy.
-// A destination written in part stays.
-bool QorZipFile::Decompress(const char* gzPath, const char* destination, uint32_t attributes) {
-    char* buffer = static_cast<char*>(std::malloc(kDecompressChunk));
+    lastError_ = QZF_ERR_EXTRACT;
+    uint8_t* buffer = static_cast<uint8_t*>(std::malloc(kDecompressChunk + kInputChunk));
     if (!buffer) return false;
     struct BufferOwner {
-        char* p;
+        uint8_t* p;
         ~BufferOwner() { std::free(p); }
     } owner{buffer};
+    uint8_t* const input = buffer + kDecompressChunk;
+    qzf_gunzip::EntryReader reader(AsFile(handle_), e.compressedSize, input, kInputChunk);
+    if (!reader.Prime()) {
+        lastError_ = QZF_ERR_READ_ARCHIVE;
+        return false;
+    }
 
     uint32_t existing;
     if (qfl::GetAttributes(destination, &existing)) {
@@ -512,8 +480,9 @@ bool QorZipFile::Decompress(const char* gzPath, const char* destination, uint32_
                 // A prompt set by the caller replaces the built-in text.
                 const char* text =
                     overwritePrompt_ && *overwritePrompt_ ? overwritePrompt_ : kDefaultPrompt;
-                FormatPrompt(buffer, kDecompressChunk, text, destination);
-                if (!qfl::AskYesNo(buffer, kDefaultCaption)) return false;
+                char* prompt = reinterpret_cast<char*>(buffer);
+                FormatPrompt(prompt, kDecompressChunk, text, destination);
+                if (!qfl::AskYesNo(prompt, kDefaultCaption)) return false;
             }
         }
         qfl::SetAttributes(destination, existing & ~qfl::kAttrReadOnly);
@@ -528,20 +497,21 @@ bool QorZipFile::Decompress(const char* gzPath, const char* destination, uint32_
     }
     qfl::FileOwner out(qfl::Open(destination, qfl::kCreateAlwaysWrite, attributes));
     if (!out.Valid()) return false;
-    qfl::GzOwner gz(qfl::g_calls.gzOpen(gzPath, "rb"));
-    if (!gz.Get()) return false;
     for (;;) {
-        int n = qfl::g_calls.gzRead(gz.Get(), buffer, kDecompressChunk);
-        if (n < 0) return false;
-        if (n == 0) break;
-        uint32_t put = 0;
-        if (!qfl::Write(out.Get(), buffer, static_cast<uint32_t>(n), &put) ||
-            put != static_cast<uint32_t>(n))
+        uint32_t n = 0;
+        const qzf_gunzip::Status status = reader.Fill(buffer, kDecompressChunk, &n);
+        if (status == qzf_gunzip::kReadFailed) {
+            lastError_ = QZF_ERR_READ_ARCHIVE;
             return false;
+        }
+        if (status == qzf_gunzip::kBadData) return false;
+        uint32_t put = 0;
+        if (n > 0 && (!qfl::Write(out.Get(), buffer, n, &put) || put != n)) return false;
+        if (status == qzf_gunzip::kEnd) break;
     }
-    // A stream cut short shows only here; it is a failure, not a short file.
-    if (gz.Close() != Z_OK) return false;
-    return out.Reset();
+    if (!out.Reset()) return false;
+    lastError_ = QZF_ERR_NONE;
+    return true;
 }
 
 bool QorZipFile::ExtractFileToDir(const char* directory, const char* name,
