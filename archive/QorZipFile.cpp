@@ -437,14 +437,7 @@ bool QorZipFile::ExtractFile(const char* name, const char* destination) {
                                     ? (e.attributes & (qfl::kAttrReadOnly | qfl::kAttrHidden |
                                                        qfl::kAttrSystem | qfl::kAttrNormal))
                                     : qfl::kAttrNormal;
-    if (!Decompress(e, dest, attributes)) return false;
-    if (restoreTimeStamp_) {
-        // A destination created read-only cannot be opened for writing and
-        // keeps the time of its extraction.
-        qfl::FileOwner out(qfl::Open(dest, qfl::kOpenExistingReadWrite));
-        if (out.Valid()) qfl::SetTime(out.Get(), &e.timeStamp);
-    }
-    return true;
+    return Decompress(e, dest, attributes);
 }
 
 // Inflates the entry straight from the archive into destination, honouring
@@ -509,6 +502,11 @@ bool QorZipFile::Decompress(const QorZipFileEntry& e, const char* destination,
         if (n > 0 && (!qfl::Write(out.Get(), buffer, n, &put) || put != n)) return false;
         if (status == qzf_gunzip::kEnd) break;
     }
+    // The time stamp goes on the handle still open, saving a second open. A
+    // destination created read-only could not be opened for writing again and
+    // keeps the time of its extraction; a failure here is no failure.
+    if (restoreTimeStamp_ && !(attributes & qfl::kAttrReadOnly))
+        qfl::SetTime(out.Get(), &e.timeStamp);
     if (!out.Reset()) return false;
     lastError_ = QZF_ERR_NONE;
     return true;
