@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "resources/resource.h"
@@ -23,7 +24,10 @@ namespace {
 
 constexpr size_t kPathBufferSize = 260;
 // The classic request without the extension fields of newer systems.
-constexpr DWORD kClassicOpenFileNameSize = 76;
+// Its size ends after lpTemplateName: 76 bytes in a 32-bit build, more where
+// pointers are wider (a fixed 76 makes the x86-64 dialog refuse the request).
+constexpr DWORD kClassicOpenFileNameSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
+static_assert(sizeof(void*) != 4 || kClassicOpenFileNameSize == 76, "classic request size");
 // The progress bar is repainted for at least this long after each update.
 constexpr DWORD kProgressPumpMs = 20;
 

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <cstddef>
+
 #include "resources/resource.h"
 #include "tests/resources/TestStrings.h"
 #include "text/ResourceText.h"
@@ -165,7 +167,8 @@ TEST(Resources, FolderBrowserTemplateDrivesTheClassicFileDialog) {
     g_probe = &probe;
     char file[MAX_PATH] = ".";
     OPENFILENAMEA ofn = {};
-    ofn.lStructSize = 76;  // the classic structure, without the extension fields
+    // The classic structure, without the extension fields (76 bytes in 32-bit).
+    ofn.lStructSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
     ofn.hInstance = Self();
     ofn.lpstrFilter = "Directories (*.dir)\0*.dir\0";
     ofn.lpstrFile = file;
