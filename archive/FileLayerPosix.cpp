@@ -285,7 +285,20 @@ bool PosixAskYesNo(const char* text, const char* caption) {
 gzFile PosixGzOpen(const char* path, const char* mode) {
     char p[kNativePathMax];
     if (!ToNative(path, p)) return nullptr;
-    return gzopen(p, mode);
+    if (!std::strchr(mode, 'w')) return gzopen(p, mode);
+    // Writing goes to a fresh empty temporary file. Opening it with O_TRUNC
+    // makes ext4 flush it on close and its deletion wait for the disk, so a
+    // file is cut only when it holds something.
+    int fd = ::open(p, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || (st.st_size > 0 && ftruncate(fd, 0) != 0)) {
+        ::close(fd);
+        return nullptr;
+    }
+    gzFile g = gzdopen(fd, mode);
+    if (!g) ::close(fd);
+    return g;
 }
 
 int PosixGzRead(gzFile g, void* buffer, unsigned n) { return gzread(g, buffer, n); }

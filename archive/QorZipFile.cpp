@@ -13,6 +13,7 @@
 
 #include "archive/ArchiveFormat.h"
 #include "archive/FileLayer.h"
+#include "archive/QzfGunzip.h"
 #include "archive/QzfInternal.h"
 #include "archive/QzfPath.h"
 
@@ -22,6 +23,7 @@ using namespace qzf_internal;
 namespace {
 
 constexpr uint32_t kDecompressChunk = 65536;  // decompression buffer
+constexpr uint32_t kInputChunk = 65536;       // compressed bytes read from the archive at once
 constexpr char kDefaultPrompt[] = "Attempting to overwrite Read-Only file %s.  Replace?";
 constexpr char kDefaultCaption[] = "Replace File?";
 constexpr char kEndsEarly[] = "the file ends early";
@@ -58,12 +60,6 @@ void FormatPrompt(char* out, size_t capacity, const char* text, const char* path
         }
     }
     out[n] = 0;
-}
-
-// Notes the cause of a failure that the caller turns into an error code.
-bool Noted(const char* action, const char* path, const char* detail = nullptr) {
-    qfl::NoteFailure(action, path, detail);
-    return false;
 }
 
 bool IsAbsolute(const char* p) {
@@ -488,72 +484,43 @@ bool QorZipFile::ExtractFile(const char* name, const char* destination) {
     if (!fits)  // never write to a path cut short
         return Fail(QZF_ERR_EXTRACT, "entry", name, "its destination path is too long");
     const QorZipFileEntry& e = entries_[index];
-    const char* temp = qzf_path::MakeTempFileName();
-    if (!temp) return Fail(QZF_ERR_CREATE_FILE, "cannot create a temporary file", "");
-    char tempPath[qzf_path::kMax];
-    qzf_path::Compose(tempPath, temp, "");
-    if (!CopyToTemp(e, tempPath)) {
-        qfl::Remove(tempPath);
-        return false;
-    }
     const uint32_t attributes = restoreAttributes_
                                     ? (e.attributes & (qfl::kAttrReadOnly | qfl::kAttrHidden |
                                                        qfl::kAttrSystem | qfl::kAttrNormal))
                                     : qfl::kAttrNormal;
-    bool ok = Decompress(tempPath, dest, attributes, e.name);
-    qfl::Remove(tempPath);
-    if (!ok) return Fail(QZF_ERR_EXTRACT);
-    if (restoreTimeStamp_) {
-        // A destination created read-only cannot be opened for writing and
-        // keeps the time of its extraction.
-        qfl::FileOwner out(qfl::Open(dest, qfl::kOpenExistingReadWrite));
-        if (out.Valid()) qfl::SetTime(out.Get(), &e.timeStamp);
-    }
-    return true;
+    return Decompress(e, dest, attributes);
 }
 
-// Copies the entry's compressed bytes from the archive into tempPath.
-bool QorZipFile::CopyToTemp(const QorZipFileEntry& e, const char* tempPath) {
+// Inflates the entry straight from the archive into destination, honouring
+// the read-only policy; on failure sets the last error (9 for the archive,
+// else 16) and notes its cause. The first block of input is read before the
+// destination is touched, so a failing archive leaves an existing file alone;
+// a destination written in part stays.
+bool QorZipFile::Decompress(const QorZipFileEntry& e, const char* destination,
+                            uint32_t attributes) {
     if (handle_ == qfl::InvalidFile()) return Fail(QZF_ERR_READ_ARCHIVE, "not open", HandlePath());
     if (!qfl::Seek(AsFile(handle_), e.dataPosition))
         return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
-    qfl::FileOwner out(qfl::Open(tempPath, qfl::kCreateAlwaysWrite));
-    if (!out.Valid()) return Fail(QZF_ERR_CREATE_FILE, "cannot create", tempPath);
-    uint8_t buffer[kCopyChunk];
-    uint32_t left = e.compressedSize;
-    while (left > 0) {
-        uint32_t want = left < kCopyChunk ? left : kCopyChunk, got = 0, put = 0;
-        if (!qfl::Read(AsFile(handle_), buffer, want, &got))
-            return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
-        if (got == 0) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
-        if (!qfl::Write(out.Get(), buffer, got, &put) || put != got)
-            return Fail(QZF_ERR_WRITE_FILE, "cannot write", tempPath);
-        left -= got;
-    }
-    if (!out.Reset()) return Fail(QZF_ERR_WRITE_FILE, "cannot write", tempPath);
-    return true;
-}
-
-// Decompresses the gzip file into destination, honouring the read-only policy,
-// and notes the cause of a failure. A destination written in part stays.
-bool QorZipFile::Decompress(const char* gzPath, const char* destination, uint32_t attributes,
-                            const char* entryName) {
-    BufferOwner owner(std::malloc(kDecompressChunk));
-    char* buffer = owner.As<char>();
-    if (!buffer) return Noted("entry", entryName, "out of memory");
+    BufferOwner owner(std::malloc(kDecompressChunk + kInputChunk));
+    uint8_t* buffer = owner.As<uint8_t>();
+    if (!buffer) return Fail(QZF_ERR_EXTRACT, "entry", e.name, "out of memory");
+    uint8_t* const input = buffer + kDecompressChunk;
+    qzf_gunzip::EntryReader reader(AsFile(handle_), e.compressedSize, input, kInputChunk);
+    if (!reader.Prime()) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
 
     uint32_t existing;
     if (qfl::GetAttributes(destination, &existing)) {
         if (existing & qfl::kAttrReadOnly) {
             if (readOnlyOverwrite_ == QZF_READONLY_NEVER)
-                return Noted("will not replace", destination, kReadOnly);
+                return Fail(QZF_ERR_EXTRACT, "will not replace", destination, kReadOnly);
             if (readOnlyOverwrite_ == QZF_READONLY_PROMPT) {
                 // A prompt set by the caller replaces the built-in text.
                 const char* text =
                     overwritePrompt_ && *overwritePrompt_ ? overwritePrompt_ : kDefaultPrompt;
-                FormatPrompt(buffer, kDecompressChunk, text, destination);
-                if (!qfl::AskYesNo(buffer, kDefaultCaption))
-                    return Noted("will not replace", destination, kReadOnly);
+                char* prompt = reinterpret_cast<char*>(buffer);
+                FormatPrompt(prompt, kDecompressChunk, text, destination);
+                if (!qfl::AskYesNo(prompt, kDefaultCaption))
+                    return Fail(QZF_ERR_EXTRACT, "will not replace", destination, kReadOnly);
             }
         }
         qfl::SetAttributes(destination, existing & ~qfl::kAttrReadOnly);
@@ -567,28 +534,25 @@ bool QorZipFile::Decompress(const char* gzPath, const char* destination, uint32_
         qzf_path::CreateFolderPath(folder);
     }
     qfl::FileOwner out(qfl::Open(destination, qfl::kCreateAlwaysWrite, attributes));
-    if (!out.Valid()) return Noted("cannot create", destination);
-    qfl::GzOwner gz(qfl::g_calls.gzOpen(gzPath, "rb"));
-    if (!gz.Get()) return Noted("cannot open", gzPath);
+    if (!out.Valid()) return Fail(QZF_ERR_EXTRACT, "cannot create", destination);
     for (;;) {
-        int n = qfl::g_calls.gzRead(gz.Get(), buffer, kDecompressChunk);
-        if (n < 0) {
-            int code = Z_OK;
-            const char* message = gzerror(gz.Get(), &code);
-            if (code == Z_ERRNO) return Noted("cannot read", gzPath);
-            // zlib says "incorrect data check" (or "length check") when the CRC disagrees.
-            const bool crc = message && std::strstr(message, "check");
-            return Noted("entry", entryName, crc ? "data corrupt (CRC)" : "data corrupt");
-        }
-        if (n == 0) break;
+        uint32_t n = 0;
+        const qzf_gunzip::Status status = reader.Fill(buffer, kDecompressChunk, &n);
+        if (status == qzf_gunzip::kReadFailed)
+            return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
+        if (status == qzf_gunzip::kBadData)
+            return Fail(QZF_ERR_EXTRACT, "entry", e.name, "data corrupt or cut short");
         uint32_t put = 0;
-        if (!qfl::Write(out.Get(), buffer, static_cast<uint32_t>(n), &put) ||
-            put != static_cast<uint32_t>(n))
-            return Noted("cannot write", destination);
+        if (n > 0 && (!qfl::Write(out.Get(), buffer, n, &put) || put != n))
+            return Fail(QZF_ERR_EXTRACT, "cannot write", destination);
+        if (status == qzf_gunzip::kEnd) break;
     }
-    // A stream cut short shows only here; it is a failure, not a short file.
-    if (gz.Close() != Z_OK) return Noted("entry", entryName, "data cut short");
-    if (!out.Reset()) return Noted("cannot write", destination);
+    // The time stamp goes on the handle still open, saving a second open. A
+    // destination created read-only could not be opened for writing again and
+    // keeps the time of its extraction; a failure here is no failure.
+    if (restoreTimeStamp_ && !(attributes & qfl::kAttrReadOnly))
+        qfl::SetTime(out.Get(), &e.timeStamp);
+    if (!out.Reset()) return Fail(QZF_ERR_EXTRACT, "cannot write", destination);
     return true;
 }
 

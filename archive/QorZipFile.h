@@ -32,9 +32,9 @@ enum QZF_ERROR {
     QZF_ERR_BAD_INDEX = 3,         // an index not below the entry count
     QZF_ERR_OPEN_FILE = 4,         // the archive (or a source, or the archive after a restore)
                                    // cannot be opened
-    QZF_ERR_CREATE_FILE = 5,       // backup copy or temporary file cannot be opened/created
+    QZF_ERR_CREATE_FILE = 5,       // backup copy or temporary compressed file cannot be made
     QZF_ERR_READ_FILE = 6,         // reading a temporary compressed file fails
-    QZF_ERR_WRITE_FILE = 7,        // writing the temporary file of an extraction fails
+    QZF_ERR_WRITE_FILE = 7,        // no longer set (was: the temporary file of an extraction)
     QZF_ERR_NOT_OPEN = 8,          // a record read/write with no archive handle; Save on an
                                    // archive not open read-write
     QZF_ERR_READ_ARCHIVE = 9,      // a seek or read in the archive fails or comes up short
@@ -134,12 +134,13 @@ public:
 
     // ---- extraction (any mode) ----
     // Extracts one entry to destination (null: name itself when it has a drive,
-    // else the lower-cased archive directory + name). False with 18 (no such
-    // entry), 9 (archive read), 5/7 (temporary file), 16 (decompression, or a
-    // read-only destination kept by the policy or the prompt, a data stream
-    // that is damaged or cut short, or a composed path over 260 bytes, in which
-    // case nothing is written). A destination written in part stays; the
-    // temporary file is always deleted.
+    // else the lower-cased archive directory + name), inflating straight from
+    // the archive; no temporary file is made. False with 18 (no such entry), 9
+    // (archive seek or read; the first 64 KiB of the entry are read before the
+    // destination is touched), 16 (a read-only destination kept by the policy
+    // or the prompt, a data stream that is damaged or cut short, a failed
+    // create or write of the destination, or a composed path over 260 bytes,
+    // in which case nothing is written). A destination written in part stays.
     bool ExtractFile(const char* name, const char* destination);
     // Extracts name below directory (as destinationName when given; absolute
     // names and destination names are used as they are).
@@ -211,9 +212,7 @@ private:
     bool ReadTrailerRecord(uint8_t* head, uint64_t position, uint32_t length);
     bool GrowTable(uint32_t wanted);
     void ResetEntry(QorZipFileEntry& e);
-    bool CopyToTemp(const QorZipFileEntry& e, const char* tempPath);
-    bool Decompress(const char* gzPath, const char* destination, uint32_t attributes,
-                    const char* entryName);
+    bool Decompress(const QorZipFileEntry& e, const char* destination, uint32_t attributes);
     bool WriteWhole();
     bool WriteArchive(const void* data, uint32_t n);
     bool WriteTrailer(uint64_t position);

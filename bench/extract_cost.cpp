@@ -1,15 +1,19 @@
 // extract_cost: what one entry's extraction costs on this platform (meant for
 // Wine), split so the temporary-file step can be priced on its own.
 //
-//   extract_cost.exe SETUP_OR_ARCHIVE OUT_FOLDER engine|direct|temponly
+//   extract_cost.exe SETUP_OR_ARCHIVE OUT_FOLDER engine|direct|temponly|log|profile|folders
 //
-//   engine    QorZipFile::ExtractFile per entry: copy of the compressed bytes
-//             into a temporary file, gzip decompression from it, time stamp.
+//   engine    QorZipFile::ExtractFile per entry, as the install run calls it.
 //   direct    the same bytes inflated straight from the archive handle into
-//             the destination, time stamp set on the open handle: what an
-//             extraction without the temporary file would cost.
-//   temponly  the temporary-file round trip alone: a unique name, writing
-//             the compressed size, reopening it with gzopen, deleting it.
+//             the destination, time stamp set on the open handle: the floor.
+//   temponly  the temporary-file round trip extraction once made per entry:
+//             a unique name, writing the compressed size, reopening it with
+//             gzopen, deleting it.
+//   log       one uninstall-log record per entry (its destination path) into a
+//             fresh log in OUT_FOLDER, through the log writer;
+//   profile   the same records through WritePrivateProfileStringA.
+//   folders   the install run's parent-folder walk per entry (CreateLoggedFolder
+//             of each entry's folder below OUT_FOLDER, folders made once).
 //
 // direct handles gzip data only (as written by the engine). Prints
 // "MODE: N entries, T ms, t ms/entry". The archive is found from the
@@ -25,6 +29,7 @@
 
 #include "archive/QorZipFile.h"
 #include "system/Handles.h"
+#include "system/UninstallLog.h"
 
 namespace {
 
@@ -131,7 +136,9 @@ bool TempRoundTrip(const Entry& e) {
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: extract_cost SETUP OUT_FOLDER engine|direct|temponly\n");
+        std::fprintf(stderr,
+                     "usage: extract_cost SETUP OUT_FOLDER "
+                     "engine|direct|temponly|log|profile|folders\n");
         return 2;
     }
     const std::string path = argv[1], out = argv[2], mode = argv[3];
@@ -168,6 +175,21 @@ int main(int argc, char** argv) {
             ok = InflateTo(archive.Get(), entries[i], out + "\\" + std::to_string(i) + ".dat");
     } else if (mode == "temponly") {
         for (size_t i = 0; ok && i < entries.size(); ++i) ok = TempRoundTrip(entries[i]);
+    } else if (mode == "log" || mode == "profile" || mode == "folders") {
+        const Text log = Text(out.c_str()) + "\\TrovixInstall.inf";
+        for (size_t i = 0; i < entries.size(); ++i) {
+            std::string name = entries[i].name;
+            if (name.compare(0, 8, "[TROVIX]") == 0) name.erase(0, 8);
+            const std::string dest = out + (name[0] == '\\' ? "" : "\\") + name;
+            if (mode == "folders") {
+                const size_t slash = dest.rfind('\\');
+                CreateLoggedFolder(Text(dest.substr(0, slash).c_str()), "Trovix Dirs", log);
+            } else if (mode == "log") {
+                WriteLogEntry(log, "Trovix Files", Text(dest.c_str()), "");
+            } else {
+                WritePrivateProfileStringA("Trovix Files", dest.c_str(), "", log.c_str());
+            }
+        }
     } else {
         return 2;
     }

@@ -4,7 +4,9 @@ tables and strings, compressing to about half), text (word soup with markup,
 compressing to about a third) and incompressible (random, like media or
 already-compressed data). Deterministic for a given seed.
 
-usage: gen_payload.py DIR [SCALE]   (SCALE 1.0 ~ 50 MB in 300 files)"""
+usage: gen_payload.py DIR [SCALE]   (SCALE 1.0 ~ 50 MB in 300 files)
+       gen_payload.py DIR small     (3,000 files of about 4 KB in 210 nested folders)
+       gen_payload.py DIR big       (one file of 120 MB, half random, half text)"""
 
 import os
 import random
@@ -46,8 +48,31 @@ def text_like(rng, size):
     return "".join(parts).encode()[:size]
 
 
+def small(root, rng):
+    total = 0
+    for i in range(3000):
+        sub = os.path.join(root, "d%02d" % (i % 30), "e%d" % (i % 7))
+        os.makedirs(sub, exist_ok=True)
+        data = text_like(rng, int(rng.uniform(3000, 5000)))
+        with open(os.path.join(sub, "f%04d.txt" % i), "wb") as f:
+            f.write(data)
+        total += len(data)
+    print("3000 files, %.1f MB" % (total / 1e6))
+
+
+def big(root, rng):
+    os.makedirs(root, exist_ok=True)
+    with open(os.path.join(root, "big.bin"), "wb") as f:
+        for i in range(240):
+            f.write(rng.randbytes(1 << 18) + text_like(rng, 1 << 18))
+    print("1 file, %.1f MB" % (240 * (1 << 19) / 1e6))
+
+
 def main():
     root = sys.argv[1]
+    if len(sys.argv) > 2 and sys.argv[2] in ("small", "big"):
+        {"small": small, "big": big}[sys.argv[2]](root, random.Random(20261209))
+        return
     scale = float(sys.argv[2]) if len(sys.argv) > 2 else 1.0
     rng = random.Random(20261208)
     kinds = [("bin", exe_like, 70, 20000, 800000), ("docs", text_like, 180, 1000, 120000),

@@ -8,7 +8,11 @@
 #   (c) peak RSS extracting one 200 MB entry vs a 1 MB one
 #   (d) adding the payload vs `gzip -6` of each file alone; qorpack build vs makensis
 #   (e) removing one entry near the end of a large archive: bytes moved, time
-#   (f) silent install under Wine vs the makensis installer with /S
+#   (f) silent install under Wine vs the makensis installer with /S, for three
+#       payloads (main, small = 3,000 files of about 4 KB, big = one 120 MB
+#       file): time and peak memory; QOR_WINE_BITS=64 runs a 64-bit tree under
+#       wine64 against an amd64 NSIS installer
+#   (g) one entry's extraction under Wine, split into its steps
 set -uo pipefail
 native=$(cd "${1:-build/native}" && pwd)
 win32=$(cd "${2:-build/win32}" 2>/dev/null && pwd || echo "")
@@ -102,6 +106,24 @@ inflate_only() { while IFS= read -r f; do cat "gz1/$f.gz"; done <files.txt | gzi
 i=$(min "$(elapsed inflate_only)" "$(elapsed inflate_only)")
 echo "   (one gzip -dc over all entries, nothing written: ${i}s; qorpack extract / that = $(ratio "$e" "$i"))"
 
+# The fair peer: one process inflating each entry into a fresh file with zlib.
+peer_extract() {  # ARCHIVE LABEL
+  local q=() p=()
+  for r in $(seq "$RUNS"); do
+    q+=("$(elapsed "$QP" extract "$1" -C "ex-$2-q$r")")
+    p+=("$(elapsed "$QB" inflate-each "$1" "ex-$2-p$r")")
+  done
+  local a b
+  a=$(min "${q[@]}"); b=$(min "${p[@]}")
+  echo "   $2: qorpack extract ${a}s, in-process inflate loop ${b}s: $(ratio "$a" "$b")x (goal <= 1.10)"
+}
+python3 "$here/bench/gen_payload.py" small1k small >/dev/null
+(cd small1k && find . -type f -exec truncate -s 1024 {} +)
+"$QP" add small1k.qzf -C small1k . >/dev/null
+sleep 2
+peer_extract add1.qzf "main payload"
+peer_extract small1k.qzf "3,000 files of 1 KB"
+
 echo "== (c) peak memory extracting one entry"
 head -c 1000000 /dev/urandom >one1m.bin
 python3 - <<'EOF'
@@ -171,58 +193,102 @@ cp add1.qzf tail.qzf
 echo "   second-to-last of the payload archive: $("$QB" remove tail.qzf 1)"
 
 echo "== (f) silent install under Wine vs the makensis installer (/S)"
-tpl=${QOR_WINE_TEMPLATE:-$win32/wine-template}
-if [ -z "$win32" ] || [ ! -f "$win32/bin/TrovixInstall.exe" ]; then
-  echo "   skipped: $win32/bin/TrovixInstall.exe is not built"
+setup_exe=$win32/bin/TrovixInstall.exe
+if [ -z "$win32" ] || [ ! -f "$setup_exe" ]; then
+  echo "   skipped: $setup_exe is not built"
   exit 0
 fi
+tpl=${QOR_WINE_TEMPLATE:-$win32/wine-template}
 "$here/scripts/wine-template.sh" "$tpl" >/dev/null || { echo "   skipped: no Wine template"; exit 0; }
 # shellcheck source=wine-env.sh
 . "$here/scripts/wine-env.sh"
+wine=$QOR_WINE
+nsis_target=''
+# Under wine64 (hosts without 32-bit execution) the peer is a 64-bit installer too.
+[ "${QOR_WINE_BITS:-32}" = 64 ] && nsis_target='Target amd64-unicode'
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # The setup's message loop needs a window, and Wine makes windows only with a display.
 "$here/scripts/xvfb.sh" start "$work/xvfb.state" >/dev/null || { echo "   skipped: no Xvfb"; exit 0; }
 trap '"$here/scripts/xvfb.sh" stop "$work/xvfb.state" >/dev/null; rm -rf "$work"' EXIT
 read -r xdisplay _ <"$work/xvfb.state"
 export DISPLAY=":$xdisplay"
-first=$(head -1 files.txt)
-install_in_fresh_prefix() {  # PREFIX EXE ARGS...: times the run, prints seconds
+install_in_fresh_prefix() {  # PREFIX EXE ARGS...: prints "seconds peak-KiB"
   local prefix=$1; shift
   "$here/scripts/wine-prefix.sh" "$tpl" "$prefix" >/dev/null || return 1
   WINEPREFIX=$prefix wineserver -p5 2>/dev/null  # server up before the clock starts
-  local t
-  t=$(WINEPREFIX=$prefix elapsed timeout 600 "$QOR_WINE" "$@")
+  local out
+  out=$(WINEPREFIX=$prefix /usr/bin/time -f '%e %M' timeout 600 "$wine" "$@" 2>&1 >/dev/null | tail -1)
   WINEPREFIX=$prefix wineserver -k 2>/dev/null
-  echo "$t"
+  echo "$out"
 }
-probe=$(install_in_fresh_prefix "$work/wp-probe" setup1.exe -silent)
-if [ ! -f "$work/wp-probe/drive_c/Program Files/QOR/Trovix/$first" ]; then
-  echo "   skipped: TrovixInstall.exe -silent does not install the payload yet"
-  exit 0
-fi
-s_t=(); ns_t=()
-for r in $(seq "$RUNS"); do
-  s_t+=("$(install_in_fresh_prefix "$work/wp-s$r" setup1.exe -silent)")
-  ns_t+=("$(install_in_fresh_prefix "$work/wp-n$r" nsis-setup.exe /S)")
+nsis_for() {  # DIR OUT: an installer of the files below DIR
+  {
+    [ -n "$nsis_target" ] && echo "$nsis_target"
+    echo 'Name "Bench"'
+    echo "OutFile \"$2\""
+    echo 'SetCompressor zlib'
+    echo 'RequestExecutionLevel admin'
+    echo 'InstallDir "$PROGRAMFILES\QOR\Trovix"'
+    echo 'Page instfiles'
+    echo 'Section'
+    echo '  SetOutPath "$INSTDIR"'
+    echo "  File /r \"$1/*\""
+    echo 'SectionEnd'
+  } >"$2.nsi"
+  makensis -V1 "$2.nsi" >/dev/null
+}
+python3 "$here/bench/gen_payload.py" bigp big >/dev/null
+python3 "$here/bench/gen_payload.py" smallp small >/dev/null
+sleep 2
+for kind in main small big; do
+  dir=$work/payload
+  [ "$kind" = small ] && dir=$work/smallp
+  [ "$kind" = big ] && dir=$work/bigp
+  n=$(find "$dir" -type f | wc -l)
+  (cd "$dir" && find . -type f | sed 's|^\./||' | sort) |
+    awk -v d="$dir" '{ src=$0; dst=$0; gsub("/", "\\", dst); print d "/" src " => [TROVIX]\\" dst }' >"$kind.manifest"
+  "$QP" build --stub "$setup_exe" --manifest "$kind.manifest" --out "setup-$kind.exe" >/dev/null ||
+    { echo "   $kind: qorpack build failed"; continue; }
+  nsis_for "$dir" "$work/nsis-$kind.exe" || { echo "   $kind: makensis failed"; continue; }
+  first=$(cd "$dir" && find . -type f | sed 's|^\./||' | sort | head -1)
+  probe=$(install_in_fresh_prefix "$work/wp-$kind-probe" "setup-$kind.exe" -silent)
+  if [ ! -f "$work/wp-$kind-probe/drive_c/Program Files/QOR/Trovix/$first" ]; then
+    echo "   $kind: skipped, TrovixInstall.exe -silent did not install the payload"
+    continue
+  fi
+  s_t=(); ns_t=(); s_m=(); ns_m=()
+  for r in $(seq "$RUNS"); do
+    read -r t m <<<"$(install_in_fresh_prefix "$work/wp-$kind-s$r" "setup-$kind.exe" -silent)"
+    s_t+=("$t"); s_m+=("$m")
+    read -r t m <<<"$(install_in_fresh_prefix "$work/wp-$kind-n$r" "nsis-$kind.exe" /S)"
+    ns_t+=("$t"); ns_m+=("$m")
+    rm -rf "$work/wp-$kind-s$r" "$work/wp-$kind-n$r" &
+  done
+  wait
+  [ -f "$work/wp-$kind-probe/drive_c/Program Files/QOR/Trovix/$first" ] || true
+  s=$(min "${s_t[@]}"); ns=$(min "${ns_t[@]}")
+  echo "   $kind ($n files, $(mb "$(du -sb "$dir" | cut -f1)")): Trovix ${s}s / $(min "${s_m[@]}") KiB," \
+    "NSIS ${ns}s / $(min "${ns_m[@]}") KiB: $(ratio "$s" "$ns")x" \
+    "($(awk -v a="$s" -v b="$ns" -v n="$n" 'BEGIN { printf "%.2f ms", (a - b) * 1000 / n }') per file)"
 done
-[ -f "$work/wp-n1/drive_c/Program Files/QOR/Trovix/$first" ] || echo "   WARNING: NSIS installer did not install"
-s=$(min "${s_t[@]}"); ns=$(min "${ns_t[@]}")
-echo "   TrovixInstall -silent: ${s}s (first probe run ${probe}s)"
-echo "   makensis setup /S:     ${ns}s"
-echo "   ratio Trovix/NSIS = $(ratio "$s" "$ns"); difference per file = $(awk -v a="$s" -v b="$ns" -v n="$nfiles" 'BEGIN { printf "%.2f ms", (a - b) * 1000 / n }')"
+cp setup-main.exe setup1.exe 2>/dev/null || true
 
-echo "== (g) the temporary-file step of each extraction under Wine (ms per entry)"
+echo "== (g) one entry's extraction under Wine, split (ms per entry)"
 cost=$win32/bin/extract_cost.exe
 if [ ! -f "$cost" ]; then
   echo "   skipped: $cost is not built"
   exit 0
 fi
 "$here/scripts/wine-prefix.sh" "$tpl" "$work/wp-cost" >/dev/null || exit 0
-for mode in engine direct temponly; do
-  mkdir -p "$work/cost-$mode"
-  WINEPREFIX=$work/wp-cost timeout 600 "$QOR_WINE" "$cost" setup1.exe \
-    "$(echo "Z:$work/cost-$mode" | tr / '\\')" "$mode" | sed 's/^/   /'
+for kind in main small; do
+  for mode in engine direct temponly log profile folders; do
+    mkdir -p "$work/cost-$kind-$mode"
+    WINEPREFIX=$work/wp-cost timeout 900 "$wine" "$cost" "setup-$kind.exe" \
+      "$(echo "Z:$work/cost-$kind-$mode" | tr / '\\')" "$mode" | sed "s/^/   $kind /"
+  done
 done
 WINEPREFIX=$work/wp-cost wineserver -k 2>/dev/null
-echo "   (engine = temporary copy + inflate, as the install run extracts; direct = inflate"
-echo "    straight from the archive; temponly = the temporary-file round trip alone)"
+echo "   (engine = ExtractFile as the install run calls it; direct = a bare inflate from the"
+echo "    archive handle; temponly = the old temporary-file round trip alone; log / profile ="
+echo "    one log record per entry through the log writer / WritePrivateProfileStringA;"
+echo "    folders = the install run's parent-folder walk per entry)"

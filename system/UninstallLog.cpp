@@ -6,14 +6,15 @@
 
 #include "system/FileUtil.h"
 #include "system/Handles.h"
+#include "system/ProfileLog.h"
 #include "system/Registry.h"
 #include "system/Shortcuts.h"
 
 Text LogSectionName(const Text& prefix, const char* baseName) { return prefix + " " + baseName; }
 
 bool WriteLogEntry(const Text& logFile, const Text& section, const Text& key, const Text& value) {
-    return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(),
-                                      logFile.c_str()) != 0;
+    // The bytes of WritePrivateProfileStringA, without rewriting the file per entry.
+    return WriteProfileEntry(logFile, section, key, value);
 }
 
 bool CreateLoggedFolder(const Text& folder, const Text& section, const Text& logFile) {

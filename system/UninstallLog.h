@@ -43,8 +43,9 @@ constexpr char kLogUnknownPrefix[] = "Unknown";
 // prefix + " " + baseName, e.g. ("Trovix", kLogDirs) -> "Trovix Dirs".
 Text LogSectionName(const Text& prefix, const char* baseName);
 
-// Writes key=value into section of logFile (one WritePrivateProfileStringA
-// call). True if the platform reported success. For the entries the install
+// Writes key=value into section of logFile, leaving the bytes one
+// WritePrivateProfileStringA call would leave (WriteProfileEntry), on disk
+// before it returns. True if the entry was written. For the entries the install
 // run writes directly (Files, Dependents, Uninstall Command Line).
 bool WriteLogEntry(const Text& logFile, const Text& section, const Text& key, const Text& value);
 

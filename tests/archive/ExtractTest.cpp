@@ -119,6 +119,92 @@ TEST_F(ExtractTest, DamagedDataFailsWithExtractError) {
     EXPECT_EQ(fs::file_size(dir / "empty"), 0u);
 }
 
+Bytes Cat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes Str(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// Bytes that deflate cannot shrink.
+std::string Noise(size_t n) {
+    std::string s(n, 0);
+    uint32_t x = 99;
+    for (char& c : s) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+    return s;
+}
+
+// How stored data comes out: what the gzip reader of a file makes of it.
+// Plain data is copied, gzip members are joined, bytes after the last member
+// that do not start another one are ignored; anything damaged fails with 16
+// and leaves the part written so far.
+TEST_F(ExtractTest, GzipStreamCases) {
+    const std::string big = Noise(300000), text(5000, 'x');
+    const Bytes one = Gzip(text), large = Gzip(big);
+    Bytes badCrc = one, badLength = one, badData = large, badCrcLarge = large;
+    badCrc[badCrc.size() - 6] ^= 0xFF;
+    badLength[badLength.size() - 2] ^= 0x01;
+    badData[10] |= 0x06;  // block type 3, which does not exist
+    badCrcLarge[badCrcLarge.size() - 8] ^= 0x01;
+    struct Case {
+        const char* name;
+        Bytes data;
+        bool ok;
+        std::string content;  // all of it on success; on failure what was written is a prefix
+    } cases[] = {
+        {"plain data", Str("plain, not gzip"), true, "plain, not gzip"},
+        {"plain one byte 1F", Bytes{0x1F}, true, "\x1F"},
+        {"plain starting 1F",
+         Str("\x1F"
+             "abc"),
+         true,
+         "\x1F"
+         "abc"},
+        {"empty entry", {}, true, ""},
+        {"empty member", Gzip(""), true, ""},
+        {"one member", one, true, text},
+        {"large member", large, true, big},
+        {"two members", Cat(Gzip("first "), Gzip("second")), true, "first second"},
+        {"three with an empty one", Cat(Cat(Gzip("a"), Gzip("")), large), true, "a" + big},
+        {"trailing garbage", Cat(one, Str(std::string("garbage\0\0", 9))), true, text},
+        {"trailing zero byte", Cat(one, Bytes{0}), true, text},
+        {"trailing 1F", Cat(one, Bytes{0x1F}), true, text},
+        {"trailing plain after large", Cat(large, Str(Noise(70000))), true, big},
+        {"trailing magic only", Cat(one, Bytes{0x1F, 0x8B}), false, text},
+        {"trailing bad header", Cat(one, Bytes{0x1F, 0x8B, 0x07, 0, 0, 0, 0, 0, 0, 0}), false,
+         text},
+        {"truncated", Bytes(one.begin(), one.begin() + one.size() / 2), false, text},
+        {"truncated large", Bytes(large.begin(), large.begin() + large.size() / 2), false, big},
+        {"truncated in trailer", Bytes(one.begin(), one.end() - 3), false, text},
+        {"header only", Bytes(one.begin(), one.begin() + 10), false, text},
+        {"bad crc", badCrc, false, text},
+        {"bad crc large", badCrcLarge, false, big},
+        {"bad length", badLength, false, text},
+        {"bad deflate data", badData, false, big},
+        {"bad second member", Cat(one, badCrc), false, text + text},
+    };
+    ArchiveBuilder b;
+    b.Header();
+    for (const Case& c : cases) b.Entry(c.name, c.data, static_cast<uint32_t>(c.content.size()));
+    Make(b.Trailer().b);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string dest = P("out.bin");
+        WriteText(dest, "an older file of that name");
+        EXPECT_EQ(z.ExtractFile(c.name, dest.c_str()), c.ok);
+        EXPECT_EQ(z.GetLastError(), c.ok ? QZF_ERR_NONE : QZF_ERR_EXTRACT);
+        ASSERT_TRUE(fs::exists(dest));
+        const std::string got = ReadText(dest);
+        if (c.ok)
+            EXPECT_TRUE(got == c.content) << got.size() << " bytes, not " << c.content.size();
+        else
+            EXPECT_TRUE(got.size() <= c.content.size() &&
+                        c.content.compare(0, got.size(), got) == 0)
+                << got.size() << " bytes";
+    }
+    EXPECT_EQ(TempFilesLeft(), 0);
+}
+
 TEST_F(ExtractTest, ClosedArchiveAnswersQueriesButCannotExtract) {
     Make(Sample());
     z.Close();

@@ -55,7 +55,9 @@ bool FSetAttr(const char* p, uint32_t a) {
 bool FRemove(const char* p) { return !Hit("remove") && D().remove(p); }
 bool FCopy(const char* a, const char* b) { return !Hit("copy") && D().copy(a, b); }
 bool FMkdir(const char* p) { return !Hit("makeDirectory") && D().makeDirectory(p); }
+int g_tempNames = 0;  // temporary files asked for, failing or not
 bool FTemp(char* b) {
+    ++g_tempNames;
     if (Hit("makeTempName")) return b[0] = 0, false;
     return D().makeTempName(b);
 }
@@ -265,6 +267,102 @@ TEST_F(FaultTest, EveryCallOfAddRemoveAndSave) {
         if (HasFatalFailure()) return;
     }
     std::printf("[ fault    ] %d injection points survived in all\n", total_);
+}
+
+// Extraction inflates straight from the archive: every call failing in turn
+// (archive seeks and reads, the destination's creation, writes and close)
+// gives either the whole file or a failure with 9 (archive) or 16 (the rest),
+// leaves no temporary file, keeps an existing destination when the archive
+// fails before the first block is in, and leaves the object able to extract.
+TEST_F(FaultTest, EveryCallOfExtract) {
+    const std::string big = Noise(200000) + std::string(100000, 'z');
+    struct Case {
+        const char* name;
+        std::string content;
+        Bytes data;
+    } cases[] = {
+        {"small.txt", "a short entry", Gzip("a short entry")},
+        {"big.bin", big, Gzip(big)},
+        {"joined.txt", "one two", Gzip("one ")},
+        {"plain.txt", "stored as it is", {}},
+        {"empty.txt", "", {}},
+    };
+    const Bytes two = Gzip("two");
+    cases[2].data.insert(cases[2].data.end(), two.begin(), two.end());
+    cases[3].data.assign(cases[3].content.begin(), cases[3].content.end());
+    ArchiveBuilder b;
+    b.Header();
+    for (const Case& c : cases) b.Entry(c.name, c.data, static_cast<uint32_t>(c.content.size()));
+    WriteAll(arc, b.Trailer().b);
+    const Bytes before = ReadAll(arc);
+    const std::string dest = P("sub/out.bin");
+    int points = 0;
+    for (const Case& c : cases) {
+        for (bool existing : {false, true}) {
+            auto reset = [&] {
+                std::error_code ec;
+                fs::remove_all(dir / "sub", ec);
+                if (existing) {
+                    fs::create_directories(dir / "sub");
+                    WriteText(dest, "old");
+                }
+            };
+            Z z(arc.c_str(), Z::QZF_MODE_READ);
+            ASSERT_TRUE(z.IsOpen());
+            reset();
+            int calls = 0;
+            {
+                Injection count(0);
+                g_tempNames = 0;
+                ASSERT_TRUE(z.ExtractFile(c.name, dest.c_str())) << z.GetLastError();
+                calls = g_call;
+                EXPECT_EQ(g_tempNames, 0) << "extraction made a temporary file";
+            }
+            ASSERT_EQ(ReadText(dest), c.content);
+            for (int k = 1; k <= calls; ++k) {
+                SCOPED_TRACE(std::string(c.name) + (existing ? " over a file" : " fresh") +
+                             ", failing call " + std::to_string(k));
+                reset();
+                RemoveEngineTemps();
+                bool ok;
+                QZF_ERROR error;
+                std::string failed;
+                {
+                    Injection inject(k);
+                    ok = z.ExtractFile(c.name, dest.c_str());
+                    error = z.GetLastError();
+                    failed = g_failed ? g_failed : "none";
+                }
+                SCOPED_TRACE("failed call: " + failed);
+                EXPECT_EQ(TempFilesLeft(), 0);
+                const std::string now = fs::exists(dest) ? ReadText(dest) : std::string();
+                if (ok) {
+                    EXPECT_EQ(error, QZF_ERR_NONE);
+                    EXPECT_EQ(now, c.content);
+                } else if (failed == "seek" || failed == "read") {
+                    EXPECT_EQ(error, QZF_ERR_READ_ARCHIVE);
+                    // The first block is read before the destination is touched.
+                    if (c.data.size() <= 65536) {
+                        EXPECT_EQ(now, existing ? "old" : "");
+                    }
+                } else {
+                    EXPECT_EQ(error, QZF_ERR_EXTRACT);
+                }
+                if (!ok && now != "old") {
+                    EXPECT_TRUE(now.size() <= c.content.size() &&
+                                c.content.compare(0, now.size(), now) == 0);
+                }
+                // Nothing is left behind that stops the next extraction.
+                reset();
+                ASSERT_TRUE(z.ExtractFile(c.name, dest.c_str())) << z.GetLastError();
+                EXPECT_EQ(ReadText(dest), c.content);
+                ++points;
+                if (HasFatalFailure()) return;
+            }
+        }
+    }
+    EXPECT_EQ(ReadAll(arc), before);
+    std::printf("[ fault    ] extract: %d injection points survived\n", points);
 }
 
 }  // namespace

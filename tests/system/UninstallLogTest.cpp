@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "RegistryFixture.h"
 #include "ShellFolderSandbox.h"
 #include "TestFiles.h"
@@ -194,3 +197,218 @@ TEST_F(UninstallLogTest, ExistingDestinationRecordsNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+struct LogWrite {
+    std::string section, key, value;
+};
+
+// The writes of an interactive install of the shipped payload, in order.
+std::vector<LogWrite> ReferenceInstall(const std::string& folder) {
+    const std::string t = folder + "\\";
+    std::vector<LogWrite> w = {
+        {"Trovix Dirs", "C:\\Program Files\\QOR", ""},
+        {"Trovix Dirs", folder, ""},
+        {"Trovix Files", t + "TrovixInstall.inf", ""},
+        {"Trovix Files", t + "TrovixUninstall.exe", ""},
+        {"Trovix Files", t + "QorXfer.dll", ""},
+        {"Uninstall Command Line", t + "QorDL.exe", t + "QorDL.exe -unregister"},
+        {"Trovix Files", t + "QorDL.exe", ""},
+        {"Uninstall Command Line", t + "QorRcv.exe", t + "QorRcv.exe -unregister"},
+        {"Trovix Files", t + "QorRcv.exe", ""},
+        {"Trovix Files", t + "Lumen.dat", ""},
+        {"Trovix Files", t + "Corvane.inf", ""},
+    };
+    const char* keys[] = {"Software\\Corvane OnLine", "Software\\Corvane OnLine\\Setup",
+                          "Software\\Corvane OnLine\\Setup\\Trovix"};
+    for (const char* k : keys) w.push_back({"Trovix Registry Keys", k, ""});
+    w.push_back(
+        {"Trovix Registry Items", "Software\\Corvane OnLine\\Setup\\Trovix\\Directory", ""});
+    w.push_back(
+        {"Trovix Registry Items", "Software\\Corvane OnLine\\Setup\\Trovix\\Full Name", ""});
+    const std::string u = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix";
+    w.push_back({"Trovix Registry Keys", u, ""});
+    w.push_back({"Trovix Registry Items", u + "\\DisplayName", ""});
+    w.push_back({"Trovix Registry Items", u + "\\UninstallString", ""});
+    const char* more[] = {"Software\\QOR", "Software\\QOR\\Trovix", "Software\\QOR\\Trovix\\Config",
+                          "Software\\QOR\\Trovix\\Config\\Receivers",
+                          "Software\\QOR\\Trovix\\Config\\Receivers\\TrovixRcv"};
+    for (const char* k : more) w.push_back({"Trovix Registry Keys", k, ""});
+    w.push_back({"Trovix Registry Items",
+                 "Software\\QOR\\Trovix\\Config\\Receivers\\TrovixRcv\\LatestVersion", ""});
+    w.push_back({"Trovix Registry Keys", "Software\\QOR\\Trovix\\Downloader", ""});
+    w.push_back({"Trovix Dirs", "C:\\Program Files\\QOR\\Scout", ""});
+    w.push_back({"Trovix Files", "C:\\Program Files\\QOR\\Scout\\Trovix.tag", ""});
+    w.push_back({"Trovix Start Menu Folders", "QOR", ""});
+    w.push_back({"Trovix Start Menu Folders", "QOR\\Trovix", ""});
+    w.push_back({"Trovix Start Menu URLs", "Start Trovix", "QOR\\Trovix"});
+    w.push_back({"Trovix Start Menu Shortcuts", "Configure Trovix", "QOR\\Trovix"});
+    w.push_back({"Trovix Start Menu Shortcuts", "Uninstall Trovix", "QOR\\Trovix"});
+    w.push_back({"Trovix Desktop URLs", "Start Trovix", ""});
+    return w;
+}
+
+// 3,000 files in nested folders, with their folders recorded as they appear
+// (so most new folders land in a section that is not the last).
+std::vector<LogWrite> ManyFiles(const std::string& folder) {
+    std::vector<LogWrite> w = {{"Trovix Dirs", folder, ""},
+                               {"Trovix Files", folder + "\\TrovixInstall.inf", ""}};
+    for (int i = 0; i < 3000; ++i) {
+        const std::string d = folder + "\\d" + std::to_string(i % 30);
+        const std::string e = d + "\\e" + std::to_string(i % 7);
+        if (i < 30) w.push_back({"Trovix Dirs", d, ""});
+        if (i < 210) w.push_back({"Trovix Dirs", e, ""});
+        const std::string f = e + "\\file" + std::to_string(i) + ".dat";
+        if (i % 500 == 0) w.push_back({"Uninstall Command Line", f, f + " -unregister"});
+        w.push_back({i % 3 ? "Trovix Files" : "Receiver Files", f, ""});
+    }
+    w.push_back({"Trovix Registry Keys", "Software\\QOR", ""});
+    return w;
+}
+
+bool OurWrite(const Text& file, const LogWrite& w) {
+    return WriteLogEntry(file, Text(w.section), Text(w.key), Text(w.value));
+}
+
+bool ProfileWrite(const Text& file, const LogWrite& w) {
+    return WritePrivateProfileStringA(w.section.c_str(), w.key.c_str(), w.value.c_str(),
+                                      file.c_str()) != 0;
+}
+
+}  // namespace
+
+// The log writer leaves, after every entry, the bytes the profile writer
+// leaves for the same calls: new and existing logs, many entries, names that
+// differ only in case, entries and files it hands to the profile writer.
+TEST_F(UninstallLogTest, WriterMatchesTheProfileWriterByteForByte) {
+    const std::string folder = "C:\\Program Files\\QOR\\Trovix";
+    const std::vector<LogWrite> reference = ReferenceInstall(folder);
+    std::vector<LogWrite> rerun = reference;
+    rerun.push_back({"Uninstall Command Line", folder + "\\QorDL.exe", folder + "\\QorDL.exe -x"});
+    rerun.push_back({"Trovix Files", folder + "\\New.dll", ""});
+    rerun.push_back({"Trovix Dirs", folder + "\\Sub", ""});
+    const std::vector<LogWrite> caseOnly = {
+        {"Trovix Files", "C:\\A\\File.txt", ""},
+        {"Trovix Dirs", "C:\\A", ""},
+        {"trovix files", "c:\\a\\FILE.TXT", ""},       // the same key: no change
+        {"TROVIX FILES", "C:\\a\\file.txt", "value"},  // the same key, a new value
+        {"Trovix Files", "C:\\A\\File.txt", "Value"},  // values compare with case
+        {"Trovix Files", "C:\\A\\File.txt", ""},       // and shrink in place
+        {"Uninstall Command Line", "C:\\A\\x.exe", "C:\\A\\x.exe -u"},
+        {"uninstall command line", "c:\\a\\X.EXE", "c:\\a\\X.EXE -U"},
+        {"trovix dirs", "C:\\A\\B", ""},
+    };
+    const std::vector<LogWrite> odd = {
+        {"Trovix Files", "C:\\A\\plain.txt", ""},
+        {"Trovix Files", "C:\\Programme\\M\xFCller\\a.txt", ""},  // not ASCII
+        {"Trovix Files", "C:\\A\\after.txt", ""},
+        {"Trovix Files", "C:\\A\\b.txt", " leading space"},
+        {"Trovix Files", "C:\\A\\c.txt", "trailing space "},
+        {"Trovix Files", " C:\\A\\spaced key ", ""},
+        {"Trovix Files", "C:\\A\\key=with equals", "v"},
+        {"Trovix Files", "C:\\A\\tab\tkey", ""},
+        {" Trovix Files", "C:\\A\\d.txt", ""},
+        {"Other", "C:\\A\\e.txt", ""},
+        {"Trovix Files", "c:\\programme\\m\xFCller\\A.TXT", "x"},
+        {"Trovix Files", "C:\\A\\last.txt", ""},
+    };
+    struct Case {
+        const char* name;
+        const char* existing;  // the log before the run; null: none; "<reference>": that log
+        std::vector<LogWrite> writes;
+        size_t checkEvery;
+    } cases[] = {
+        {"reference log", nullptr, reference, 1},
+        {"reference log, run again", "<reference>", rerun, 1},
+        {"3,000 entries", nullptr, ManyFiles(folder), 97},
+        {"keys differing only in case", nullptr, caseOnly, 1},
+        {"names the profile writer gets", nullptr, odd, 1},
+        {"another writer's log", "[Other]\r\nk=v\r\n", caseOnly, 1},
+        {"a log with comments and blank lines", "; made by hand\r\n\r\n[Trovix Files]\r\nx = 1\r\n",
+         caseOnly, 1},
+        {"a log without a last line end", "[Trovix Files]\r\nC:\\A\\File.txt=", caseOnly, 1},
+        {"an empty log", "", caseOnly, 1},
+    };
+    std::string referenceBytes;
+    const Text ours = kRoot + "\\ours.inf", theirs = kRoot + "\\theirs.inf";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileAt(ours);
+        DeleteFileAt(theirs);
+        if (c.existing) {
+            const std::string start =
+                std::string(c.existing) == "<reference>" ? referenceBytes : c.existing;
+            ASSERT_TRUE(testfiles::Write(ours, start));
+            ASSERT_TRUE(testfiles::Write(theirs, start));
+        }
+        for (size_t i = 0; i < c.writes.size(); ++i) {
+            const LogWrite& w = c.writes[i];
+            EXPECT_EQ(OurWrite(ours, w), ProfileWrite(theirs, w));
+            if (i % c.checkEvery == 0 || i + 1 == c.writes.size()) {
+                ASSERT_EQ(testfiles::Read(ours), testfiles::Read(theirs)) << "after write " << i;
+            }
+        }
+        if (referenceBytes.empty()) referenceBytes = testfiles::Read(theirs);
+    }
+    // The reference log is the documented one.
+    EXPECT_EQ(
+        referenceBytes,
+        "[Trovix Dirs]\r\n"
+        "C:\\Program Files\\QOR=\r\n"
+        "C:\\Program Files\\QOR\\Trovix=\r\n"
+        "C:\\Program Files\\QOR\\Scout=\r\n"
+        "[Trovix Files]\r\n"
+        "C:\\Program Files\\QOR\\Trovix\\TrovixInstall.inf=\r\n"
+        "C:\\Program Files\\QOR\\Trovix\\TrovixUninstall.exe=\r\n"
+        "C:\\Program Files\\QOR\\Trovix\\QorXfer.dll=\r\n"
+        "C:\\Program Files\\QOR\\Trovix\\QorDL.exe=\r\n"
+        "C:\\Program Files\\QOR\\Trovix\\QorRcv.exe=\r\n"
+        "C:\\Program Files\\QOR\\Trovix\\Lumen.dat=\r\n"
+        "C:\\Program Files\\QOR\\Trovix\\Corvane.inf=\r\n"
+        "C:\\Program Files\\QOR\\Scout\\Trovix.tag=\r\n"
+        "[Uninstall Command Line]\r\n"
+        "C:\\Program Files\\QOR\\Trovix\\QorDL.exe=C:\\Program Files\\QOR\\Trovix\\QorDL.exe "
+        "-unregister\r\n"
+        "C:\\Program Files\\QOR\\Trovix\\QorRcv.exe=C:\\Program Files\\QOR\\Trovix\\QorRcv.exe "
+        "-unregister\r\n"
+        "[Trovix Registry Keys]\r\n"
+        "Software\\Corvane OnLine=\r\n"
+        "Software\\Corvane OnLine\\Setup=\r\n"
+        "Software\\Corvane OnLine\\Setup\\Trovix=\r\n"
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix=\r\n"
+        "Software\\QOR=\r\n"
+        "Software\\QOR\\Trovix=\r\n"
+        "Software\\QOR\\Trovix\\Config=\r\n"
+        "Software\\QOR\\Trovix\\Config\\Receivers=\r\n"
+        "Software\\QOR\\Trovix\\Config\\Receivers\\TrovixRcv=\r\n"
+        "Software\\QOR\\Trovix\\Downloader=\r\n"
+        "[Trovix Registry Items]\r\n"
+        "Software\\Corvane OnLine\\Setup\\Trovix\\Directory=\r\n"
+        "Software\\Corvane OnLine\\Setup\\Trovix\\Full Name=\r\n"
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix\\DisplayName=\r\n"
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix\\UninstallString=\r\n"
+        "Software\\QOR\\Trovix\\Config\\Receivers\\TrovixRcv\\LatestVersion=\r\n"
+        "[Trovix Start Menu Folders]\r\n"
+        "QOR=\r\n"
+        "QOR\\Trovix=\r\n"
+        "[Trovix Start Menu URLs]\r\n"
+        "Start Trovix=QOR\\Trovix\r\n"
+        "[Trovix Start Menu Shortcuts]\r\n"
+        "Configure Trovix=QOR\\Trovix\r\n"
+        "Uninstall Trovix=QOR\\Trovix\r\n"
+        "[Trovix Desktop URLs]\r\n"
+        "Start Trovix=\r\n");
+    // A change behind the writer's back (here by the profile writer) is read again.
+    const LogWrite a{"Trovix Files", "C:\\A\\one.txt", ""}, b{"Trovix Dirs", "C:\\A", ""},
+        d{"Trovix Files", "C:\\A\\two.txt", ""};
+    for (const LogWrite& w : {a, b}) {
+        OurWrite(ours, w);
+        ProfileWrite(theirs, w);
+    }
+    ProfileWrite(ours, d);
+    ProfileWrite(theirs, d);
+    WriteLogEntry(ours, "Trovix Dirs", "C:\\B", "");
+    ProfileWrite(theirs, {"Trovix Dirs", "C:\\B", ""});
+    EXPECT_EQ(testfiles::Read(ours), testfiles::Read(theirs));
+}

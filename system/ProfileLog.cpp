@@ -1,0 +1,226 @@
+#include "system/ProfileLog.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "system/Handles.h"
+
+namespace profile_log {
+namespace {
+
+std::string Lower(const std::string& s) {
+    std::string l = s;
+    for (char& c : l)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return l;
+}
+
+bool IsPrintable(const std::string& s) {
+    for (char c : s)
+        if (c < 0x20 || c > 0x7E) return false;
+    return true;
+}
+
+}  // namespace
+
+bool IsPlainValue(const std::string& text) {
+    return IsPrintable(text) && (text.empty() || (text.front() != ' ' && text.back() != ' '));
+}
+
+bool IsPlainName(const std::string& text, bool isSection) {
+    if (text.empty() || !IsPlainValue(text)) return false;
+    if (isSection) return text.find(']') == std::string::npos;
+    return text.find('=') == std::string::npos && text[0] != '[' && text[0] != ';';
+}
+
+void Model::Clear() {
+    bytes_.clear();
+    sections_.clear();
+}
+
+bool Model::Load(const std::string& bytes) {
+    Clear();
+    bytes_ = bytes;
+    size_t p = 0;
+    while (p < bytes_.size()) {
+        const size_t e = bytes_.find("\r\n", p);
+        if (e == std::string::npos) return Clear(), false;
+        const std::string line = bytes_.substr(p, e - p);
+        if (!IsPrintable(line) || line.empty()) return Clear(), false;
+        if (line[0] == '[') {
+            const std::string name = line.substr(1, line.size() - 1 - (line.back() == ']'));
+            if (line.size() < 2 || line.back() != ']' || !IsPlainName(name, true))
+                return Clear(), false;
+            sections_.push_back(Section{Lower(name), p, e + 2, {}});
+        } else {
+            const size_t eq = line.find('=');
+            if (sections_.empty() || eq == std::string::npos ||
+                !IsPlainName(line.substr(0, eq), false) || !IsPlainValue(line.substr(eq + 1)))
+                return Clear(), false;
+            // The first of two equal keys is the one found.
+            sections_.back().values.emplace(Lower(line.substr(0, eq)), line.substr(eq + 1));
+            sections_.back().end = e + 2;
+        }
+        p = e + 2;
+    }
+    return true;
+}
+
+Model::Section* Model::Find(const std::string& lowerName) {
+    for (Section& s : sections_)
+        if (s.lowerName == lowerName) return &s;
+    return nullptr;
+}
+
+void Model::Write(const std::string& section, const std::string& key, const std::string& value,
+                  bool* changed, size_t* from) {
+    const std::string lowerKey = Lower(key);
+    Section* s = Find(Lower(section));
+    *changed = true;
+    if (!s) {
+        // A new section goes to the end of the file.
+        *from = bytes_.size();
+        bytes_ += "[" + section + "]\r\n" + key + "=" + value + "\r\n";
+        sections_.push_back(Section{Lower(section), *from, bytes_.size(), {}});
+        sections_.back().values.emplace(lowerKey, value);
+        return;
+    }
+    size_t at, oldLength;
+    std::string text;
+    auto found = s->values.find(lowerKey);
+    if (found == s->values.end()) {
+        // A new key goes after the last line of its section.
+        at = s->end;
+        oldLength = 0;
+        text = key + "=" + value + "\r\n";
+        s->values.emplace(lowerKey, value);
+    } else {
+        if (found->second == value) {
+            *changed = false;
+            return;
+        }
+        // The key keeps its place and its spelling; only the value changes.
+        size_t p = bytes_.find("\r\n", s->begin) + 2;
+        for (;;) {
+            const size_t e = bytes_.find("\r\n", p);
+            const size_t eq = bytes_.find('=', p);
+            if (Lower(bytes_.substr(p, eq - p)) == lowerKey) {
+                at = eq + 1;
+                oldLength = e - at;
+                break;
+            }
+            p = e + 2;
+        }
+        text = value;
+        found->second = value;
+    }
+    bytes_.replace(at, oldLength, text);
+    *from = at;
+    const size_t grown = text.size() - oldLength;  // modulo arithmetic: may shrink
+    s->end += grown;
+    for (Section* t = s + 1; t != sections_.data() + sections_.size(); ++t) {
+        t->begin += grown;
+        t->end += grown;
+    }
+}
+
+}  // namespace profile_log
+
+namespace {
+
+// The one file kept in memory: the last one written, as it was written.
+struct Cached {
+    bool valid = false;
+    std::string path;
+    uint64_t size = 0;
+    FILETIME time = {0, 0};
+    profile_log::Model model;
+};
+
+Cached& TheCache() {
+    static Cached cached;
+    return cached;
+}
+
+// Size and last-write time of an existing file; false for a missing one or a folder.
+bool Stamp(const std::string& path, uint64_t* size, FILETIME* time) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    *time = data.ftLastWriteTime;
+    return true;
+}
+
+bool ReadWhole(const std::string& path, uint64_t size, std::string* bytes) {
+    if (size > 0x7FFFFFFF) return false;
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    bytes->assign(static_cast<size_t>(size), '\0');
+    DWORD got = 0;
+    return size == 0 ||
+           (ReadFile(file.Get(), &(*bytes)[0], static_cast<DWORD>(size), &got, nullptr) &&
+            got == size);
+}
+
+// Writes bytes[from..] at from and cuts the file off after them.
+bool WriteTail(const std::string& path, const std::string& bytes, size_t from) {
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(from);
+    if (!SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN)) return false;
+    const DWORD n = static_cast<DWORD>(bytes.size() - from);
+    DWORD put = 0;
+    if (n && (!WriteFile(file.Get(), bytes.data() + from, n, &put, nullptr) || put != n))
+        return false;
+    return SetEndOfFile(file.Get()) != 0;
+}
+
+bool SameTime(const FILETIME& a, const FILETIME& b) {
+    return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+}
+
+}  // namespace
+
+bool WriteProfileEntry(const Text& path, const Text& section, const Text& key, const Text& value) {
+    Cached& c = TheCache();
+    const std::string p(path.c_str()), s(section.c_str()), k(key.c_str()), v(value.c_str());
+    auto profileWriter = [&] {
+        c.valid = false;
+        return WritePrivateProfileStringA(s.c_str(), k.c_str(), v.c_str(), p.c_str()) != 0;
+    };
+    if (!profile_log::IsPlainName(s, true) || !profile_log::IsPlainName(k, false) ||
+        !profile_log::IsPlainValue(v))
+        return profileWriter();
+
+    uint64_t size = 0;
+    FILETIME time = {0, 0};
+    const bool exists = Stamp(p, &size, &time);
+    if (!c.valid || c.path != p || !exists || size != c.size || !SameTime(time, c.time)) {
+        c.valid = false;
+        std::string bytes;
+        if (exists && !ReadWhole(p, size, &bytes)) return profileWriter();
+        if (!c.model.Load(bytes)) return profileWriter();
+        c.path = p;
+    }
+    bool changed = false;
+    size_t from = 0;
+    c.model.Write(s, k, v, &changed, &from);
+    if (!changed) {
+        c.valid = exists;
+        c.size = size;
+        c.time = time;
+        return true;
+    }
+    if (!WriteTail(p, c.model.Bytes(), from) || !Stamp(p, &c.size, &c.time)) {
+        // The profile writer starts again from what is on disk.
+        return profileWriter();
+    }
+    c.valid = true;
+    return true;
+}
