@@ -15,8 +15,7 @@ from installkit import (PRODUCT, PRODUCT_FILES, SCOUT_TAG, SETUP_KEY, STUB, Setu
                         read_bytes, system_reg_values, workdir)
 
 require_built()
-if not MISSING and not os.path.exists(fixture("Holder.exe")):
-    MISSING = "not built: " + fixture("Holder.exe")
+require_built([fixture("Holder.exe")])
 
 TAG_TEXT = ("Unable to write Title Scout tag file.\nIf you use title scout, it will not be able "
             "to use Trovix to automatically update your system.")

@@ -7,6 +7,9 @@ import struct
 import sys
 import zlib
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'tools'))
+from pe_image import SECURITY_ENTRY_AT, pe32_headers  # noqa: E402
+
 
 def gz(data):
     z = zlib.compressobj(6, zlib.DEFLATED, 31)
@@ -38,21 +41,13 @@ def archive(files, start=0, head=True, extra=b''):
 
 
 def pe_signed(body, pad=0, directory=None):
-    """A PE32 header, body, pad zero bytes and a certificate table that the
+    """PE32 headers, body, pad zero bytes and a certificate table that the
     security directory points at (or the directory given)."""
-    dos = bytearray(64)
-    dos[0:2] = b'MZ'
-    struct.pack_into('<I', dos, 0x3C, 64)
-    coff = struct.pack('<HHIIIHH', 0x14C, 0, 0, 0, 0, 224, 0x0102)
-    opt = bytearray(224)
-    struct.pack_into('<H', opt, 0, 0x10B)
-    struct.pack_into('<I', opt, 92, 16)
-    head = bytes(dos) + b'PE\0\0' + coff
-    image = bytearray(head + bytes(opt) + b'\0' * 8 + body + b'\0' * pad)
+    image = bytearray(pe32_headers() + body + b'\0' * pad)
     table = len(image)
     image += b'\xab' * 32
     offset, size = directory if directory else (table, 32)
-    struct.pack_into('<II', image, len(head) + 96 + 4 * 8, offset, size)
+    struct.pack_into('<II', image, SECURITY_ENTRY_AT, offset, size)
     return bytes(image)
 
 

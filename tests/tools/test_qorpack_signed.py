@@ -10,6 +10,7 @@ import subprocess
 import tempfile
 import unittest
 
+from pe_image import pe32_headers
 from test_qorpack_cli import MARKERS, make_payload, run, slot_block, slurp
 
 OPENSSL = shutil.which("openssl")
@@ -19,20 +20,9 @@ OSSLSIGNCODE = shutil.which("osslsigncode")
 def pe_stub(path):
     """A minimal PE32 image, enough for osslsigncode, carrying the marker texts
     and the slot block after its headers as a stand-in stub does."""
-    dos = bytearray(64)
-    dos[0:2] = b"MZ"
-    struct.pack_into("<I", dos, 0x3C, 64)
-    coff = struct.pack("<HHIIIHH", 0x14C, 0, 0, 0, 0, 224, 0x0102)
-    opt = bytearray(224)
-    struct.pack_into("<H", opt, 0, 0x10B)
-    struct.pack_into("<III", opt, 28, 0x400000, 0x1000, 0x200)  # base, alignments
-    struct.pack_into("<II", opt, 56, 0x1000, 0x200)  # image and header sizes
-    struct.pack_into("<H", opt, 68, 2)  # GUI subsystem
-    struct.pack_into("<I", opt, 92, 16)  # data directories
-    head = bytes(dos) + b"PE\0\0" + coff + bytes(opt)
     consts = b"".join(m.encode() + b"\0" for m, _ in MARKERS)
     with open(path, "wb") as f:
-        f.write(head + b"\0" * (0x200 - len(head)) + consts + slot_block() + b"\xcc" * 999)
+        f.write(pe32_headers() + consts + slot_block() + b"\xcc" * 999)
 
 
 def checksum_at(data):
