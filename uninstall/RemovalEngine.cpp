@@ -363,7 +363,8 @@ void CarryOutWork(const std::vector<WorkItem>& work, const RemovalContext& conte
     if (progress) progress(progressContext, total, total, Text());
 }
 
-void FinishDeferred(const RemovalContext& context, RemovalReport& report) {
+void FinishDeferred(const RemovalContext& context, RemovalReport& report, ProgressCallback progress,
+                    void* progressContext) {
     std::vector<WorkItem> deferred;
     deferred.swap(report.deferred);
     // Files first (the original program, the log), then their folders.
@@ -373,6 +374,7 @@ void FinishDeferred(const RemovalContext& context, RemovalReport& report) {
         for (int attempt = 0; attempt < 50; ++attempt) {
             if (Attributes(item.key) == INVALID_FILE_ATTRIBUTES || DeleteOneFile(item.key)) break;
             Sleep(100);
+            if (progress) progress(progressContext, 1, 1, item.key);
         }
         if (Attributes(item.key) == INVALID_FILE_ATTRIBUTES)
             Gone(report, item);

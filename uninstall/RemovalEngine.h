@@ -62,5 +62,7 @@ void CarryOutWork(const std::vector<WorkItem>& work, const RemovalContext& conte
                   RemovalReport& report, ProgressCallback progress, void* progressContext);
 
 // After the original program has ended: removes its file, the log, and the
-// folders that waited for them, deepest first.
-void FinishDeferred(const RemovalContext& context, RemovalReport& report);
+// folders that waited for them, deepest first. While it waits for a file to
+// come free it calls progress (may be null) with done equal to total.
+void FinishDeferred(const RemovalContext& context, RemovalReport& report, ProgressCallback progress,
+                    void* progressContext);

@@ -164,8 +164,12 @@ void DoRemoval(UninstallSession& session, ProgressCallback progress, void* progr
     if (session.removeAll) {
         // The original ends on this signal; its file and folder can go then.
         SignalOriginal(session.options.doneHandle, session.options.failHandle, true);
-        WaitForOriginal(session.options.parentHandle, kOriginalWaitMs);
-        FinishDeferred(context, session.report);
+        // Waiting in slices keeps the dialog painted and answering.
+        const DWORD start = GetTickCount();
+        while (!WaitForOriginal(session.options.parentHandle, 50) &&
+               GetTickCount() - start < kOriginalWaitMs)
+            if (progress) progress(progressContext, work.size(), work.size(), Text());
+        FinishDeferred(context, session.report, progress, progressContext);
         return;
     }
     // One receiver: the log stays; nothing of the product waits.
