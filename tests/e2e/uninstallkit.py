@@ -12,6 +12,7 @@ folder and the request to delete it at the next restart
 
 import hashlib
 import os
+import time
 
 from qorwine import bin_path
 from wizardlib import Wizard
@@ -103,12 +104,15 @@ class UninstallDialog(Wizard):
         return self.wait_page(TITLE, timeout)
 
     def wait_final(self, timeout=180):
-        """Waits for the last page (Finish shown); returns it."""
-        import time
+        """Waits for the last page (Finish shown); returns it. A dump reads the
+        controls one by one while the page may change, so the page is read
+        once more after Finish has shown: the last page changes no more."""
         end = time.time() + timeout
         while True:
             page = self.page()
-            if page.visible(FINISH) or time.time() > end:
+            if page.visible(FINISH):
+                return self.page()
+            if time.time() > end:
                 return page
             time.sleep(0.3)
 
