@@ -8,7 +8,8 @@
 #   (c) peak RSS extracting one 200 MB entry vs a 1 MB one
 #   (d) adding the payload vs `gzip -6` of each file alone; qorpack build vs makensis
 #   (e) removing one entry near the end of a large archive: bytes moved, time
-#   (f) silent install under Wine vs the makensis installer with /S
+#   (f) silent install under Wine vs the makensis installer with /S, and the
+#       silent uninstall of that install
 set -uo pipefail
 native=$(cd "${1:-build/native}" && pwd)
 win32=$(cd "${2:-build/win32}" 2>/dev/null && pwd || echo "")
@@ -206,6 +207,26 @@ s=$(min "${s_t[@]}"); ns=$(min "${ns_t[@]}")
 echo "   TrovixInstall -silent: ${s}s (first probe run ${probe}s)"
 echo "   makensis setup /S:     ${ns}s"
 echo "   ratio Trovix/NSIS = $(ratio "$s" "$ns"); difference per file = $(awk -v a="$s" -v b="$ns" -v n="$nfiles" 'BEGIN { printf "%.2f ms", (a - b) * 1000 / n }')"
+
+# The uninstall of each of those installs. The bench payload carries no
+# uninstaller, so one is put into the product folder (unrecorded: it and its
+# folder stay). Timed as a caller sees it: until the program the caller
+# started ends, which is when the copy in the temp folder says it is done.
+if [ -f "$win32/bin/TrovixUninstall.exe" ]; then
+  u_t=(); left=""
+  for r in $(seq "$RUNS"); do
+    prefix=$work/wp-s$r
+    cp "$win32/bin/TrovixUninstall.exe" "$prefix/drive_c/Program Files/QOR/Trovix/"
+    WINEPREFIX=$prefix wineserver -p5 2>/dev/null
+    u_t+=("$(WINEPREFIX=$prefix elapsed timeout 600 wine 'C:\Program Files\QOR\Trovix\TrovixUninstall.exe' -silent)")
+    WINEPREFIX=$prefix wineserver -k 2>/dev/null
+    left=$(find "$prefix/drive_c/Program Files/QOR" -type f 2>/dev/null | wc -l)
+  done
+  u=$(min "${u_t[@]}")
+  echo "   TrovixUninstall -silent: ${u}s for $nfiles files ($left file left: the uninstaller put in for this run)"
+else
+  echo "   uninstall skipped: $win32/bin/TrovixUninstall.exe is not built"
+fi
 
 echo "== (g) the temporary-file step of each extraction under Wine (ms per entry)"
 cost=$win32/bin/extract_cost.exe
