@@ -59,7 +59,8 @@ void ShowChoosePage(DialogState& state) {
     SetText(w, IDC_UN_TEXT, LoadUninstallText(s, IDS_UN_CHOOSE));
     HWND list = GetDlgItem(w, IDC_UN_RECEIVERS);
     for (const Text& name : s.choices)
-        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+        SendMessageA(list, LB_ADDSTRING, 0,
+                     reinterpret_cast<LPARAM>(ReceiverDisplayName(name).c_str()));
     SendMessageA(list, LB_SETCURSEL, 0, 0);
     Show(w, IDC_UN_RECEIVERS, true);
     SetText(w, IDC_UN_YES, LoadUninstallText(s, IDS_UN_NEXT));
@@ -68,12 +69,13 @@ void ShowChoosePage(DialogState& state) {
 
 void ShowConfirmPage(DialogState& state) {
     HWND w = state.window;
-    const UninstallSession& s = *state.session;
+    UninstallSession& s = *state.session;
+    if (!s.removeAll) s.receiverShown = ReceiverDisplayName(s.receiver);
     state.page = Page::Confirm;
     Show(w, IDC_UN_RECEIVERS, false);
     SetText(w, IDC_UN_TEXT,
             s.removeAll ? LoadUninstallText(s, IDS_UN_CONFIRM_ALL)
-                        : LoadUninstallText(s, IDS_UN_CONFIRM_ONE, s.receiver));
+                        : LoadUninstallText(s, IDS_UN_CONFIRM_ONE, s.receiverShown));
     SetText(w, IDC_UN_YES, LoadUninstallText(s, IDS_UN_YES));
     SetText(w, IDC_UN_NO, LoadUninstallText(s, IDS_UN_NO));
 }
@@ -98,7 +100,7 @@ void ShowFinalPage(DialogState& state) {
     state.page = Page::Final;
     Show(w, IDC_UN_PROGRESS_LABEL, false);
     Text text = s.removeAll ? LoadUninstallText(s, IDS_UN_DONE_ALL)
-                            : LoadUninstallText(s, IDS_UN_DONE_ONE, s.receiver);
+                            : LoadUninstallText(s, IDS_UN_DONE_ONE, s.receiverShown);
     Text report = FormatReport(s);
     if (!report.empty()) {
         text.append("\r\n\r\n").append(LoadUninstallText(s, IDS_UN_SOME_LEFT));

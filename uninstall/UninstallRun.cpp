@@ -1,6 +1,7 @@
 #include "uninstall/UninstallRun.h"
 
 #include "system/Handles.h"
+#include "system/Registry.h"
 #include "text/ResourceText.h"
 #include "text/TextUtil.h"
 #include "uninstall/SelfCopy.h"
@@ -131,6 +132,11 @@ int Finish(UninstallSession& session, int code) {
 }
 
 }  // namespace
+
+Text ReceiverDisplayName(const Text& receiver) {
+    Text fullName = ReadSetupFullName(receiver);
+    return fullName.empty() ? receiver : fullName;
+}
 
 Text LoadUninstallText(const UninstallSession& session, UINT id, const Text& name,
                        const Text& file) {

@@ -33,6 +33,7 @@ struct UninstallSession {
     Text productKey;
     bool removeAll = true;      // false: one receiver only
     Text receiver;              // the receiver when !removeAll
+    Text receiverShown;         // its display name, read before it goes
     std::vector<Text> choices;  // receivers to choose from (dialog only)
     RemovalReport report;
 };
@@ -44,6 +45,10 @@ int RunUninstaller(HINSTANCE instance, const char* commandTail);
 // original program (in a copy) that the work is done, waits for it to end
 // and removes what waited for it; with one receiver, rewrites the log.
 void DoRemoval(UninstallSession& session, ProgressCallback progress, void* progressContext);
+
+// The name a receiver is shown by: the "Full Name" of its publisher setup
+// entry (its install name), else the receiver name itself.
+Text ReceiverDisplayName(const Text& receiver);
 
 // A string-table text with "<NAME>" and "<FILE>" replaced (first occurrence).
 Text LoadUninstallText(const UninstallSession& session, UINT id, const Text& name = Text(),

@@ -13,7 +13,7 @@ import qorwine
 from qorwine import WinePrefix, signed32
 from installkit import (INST_TAGS, PRODUCT, RECORDER, SetupBuilder, add_product_entries,
                         have_tools, log_text, read_bytes, workdir)
-from uninstallkit import (FINISH, REPORT, TEXT, UNINSTALL_EXE, YES, UninstallDialog,
+from uninstallkit import (FINISH, RECEIVERS, REPORT, TEXT, UNINSTALL_EXE, YES, UninstallDialog,
                           difference, have_uninstaller, snapshot, temp_copies)
 from wizardlib import (DESKTOP_ICON, LAUNCH, NEXT, TITLE_DESTINATION, TITLE_READY, Wizard,
                        build_setup)
@@ -42,12 +42,12 @@ class Uninstall(unittest.TestCase):
     def product_setup(self):
         return add_product_entries(SetupBuilder(workdir(self))).build("Setup.exe")
 
-    def receiver_setup(self):
+    def receiver_setup(self, rcv=RCV, inst=INST, app="GameX"):
         b = add_product_entries(SetupBuilder(workdir(self)))
         b.add("[RECEIVE]\\Rcv.dat", data=b"receiver data\r\n")
-        b.add("[RECEIVE]%s\\GameRcv.exe" % INST_TAGS, source=RECORDER)
-        return b.build("Receiver.exe", {"TVIID_INST_NAME": INST, "TVIID_RCV_REG_KEY": RCV,
-                                        "TVIID_APP_REG_KEY": "GameX"})
+        b.add("[RECEIVE]%s\\%s.exe" % (INST_TAGS, rcv), source=RECORDER)
+        return b.build(rcv + ".exe", {"TVIID_INST_NAME": inst, "TVIID_RCV_REG_KEY": rcv,
+                                      "TVIID_APP_REG_KEY": app})
 
     def install(self, p, setup):
         r = p.run(setup, "-silent", timeout=120)
@@ -150,6 +150,36 @@ class Uninstall(unittest.TestCase):
             self.assertFalse(os.path.exists(p.unixpath(GAME + "\\QOR")))
             self.assertNotIn(RCV, log_text(p))
             self.assertTrue(os.path.exists(p.unixpath(PRODUCT + "\\QorDL.exe")))
+
+    def test_several_dependents_the_dialog_asks_and_silent_refuses(self):
+        with WinePrefix() as p:
+            for app, folder in (("GameX", GAME), ("GameY", "C:\\Games\\Y")):
+                p.reg_add("HKLM\\Software\\Corvane OnLine\\Setup\\" + app, "Directory", folder)
+                os.makedirs(p.unixpath(folder))
+            self.install(p, self.receiver_setup())
+            self.install(p, self.receiver_setup("OtherRcv", "Trovix for Other", "GameY"))
+            installed = snapshot(p)
+            self.uninstall(p, "-silent", "-productid=", code=-1)
+            self.assertEqual(difference(installed, snapshot(p)), [])
+
+            with UninstallDialog(p, "-productid=") as u:
+                page = u.wait_dialog()
+                self.assertTrue(page.visible(RECEIVERS))
+                self.assertEqual(page.text(YES), "&Next >")
+                # The list holds the receivers in log order, by their install names.
+                u.cmd("dblclick", u.hwnd, RECEIVERS, 1)
+                qorwine.wait_for(lambda: "Other" in u.page().text(TEXT), 20)
+                self.assertEqual(u.page().text(TEXT), "Remove Trovix for Other from this "
+                                 "computer?  Trovix itself stays installed.")
+                u.click(YES)
+                page = u.wait_final()
+                self.assertEqual(page.text(TEXT), "Trovix for Other has been removed from this "
+                                 "computer.")
+                u.click(FINISH)
+                self.assertEqual(u.exit_code(), 0)
+            self.assertFalse(os.path.exists(p.unixpath("C:\\Games\\Y\\QOR")))
+            self.assertTrue(os.path.exists(p.unixpath(GAME + "\\QOR\\Rcv.dat")))
+            self.assertNotIn("OtherRcv", log_text(p))
 
     def test_refusals_change_nothing_and_exit_minus_one(self):
         setup = self.product_setup()
