@@ -139,6 +139,30 @@ inline bool AskYesNo(const char* text, const char* caption) {
     return g_calls.askYesNo(text, caption);
 }
 
+// ---- the cause of the last failure ----
+// The engine's error codes say what failed; the layer keeps why, for the one
+// failure the engine reported last: what was being done, to which file (or
+// entry), and the system's error code at that moment (errno natively,
+// GetLastError on Win32), or a fixed text where the cause is not the system's.
+// Plain data, kept once for the process: the engine is not thread-safe either.
+struct Failure {
+    const char* action;   // "cannot write", "entry", ...; null when none is kept
+    char path[kMaxPath];  // the file or entry name, cut to fit
+    int systemError;      // 0 when the cause is not a system call's
+    const char* detail;   // a text that stands for the system's; may be null
+};
+
+// Keeps action and path with the calling thread's current system error code.
+void NoteFailure(const char* action, const char* path, const char* detail = nullptr);
+void ClearFailure();
+const Failure& LastFailure();
+void RestoreFailure(const Failure& kept);
+// Fills out with "cannot write 'x': No space left on device"; "" when none is kept.
+void DescribeFailure(char* out, size_t capacity);
+// The system's error code of the calling thread, and its text (platform facts).
+int SystemError();
+void SystemErrorText(int code, char* out, size_t capacity);
+
 // Owns an open file; closes it on scope exit. Not copyable.
 class FileOwner {
 public:

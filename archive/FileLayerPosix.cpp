@@ -317,3 +317,14 @@ bool CaseInsensitiveNames() { return false; }
 bool HasDriveLetters() { return false; }
 
 }  // namespace qfl
+
+namespace qfl {
+
+int SystemError() { return errno; }
+
+void SystemErrorText(int code, char* out, size_t capacity) {
+    if (!capacity) return;
+    std::snprintf(out, capacity, "%s", std::strerror(code));
+}
+
+}  // namespace qfl

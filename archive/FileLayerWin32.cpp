@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
 namespace qfl {
 namespace {
 
@@ -192,5 +194,25 @@ void SetPromptCallback(PromptCallback callback, void* context) {
 char Separator() { return '\\'; }
 bool CaseInsensitiveNames() { return true; }
 bool HasDriveLetters() { return true; }
+
+}  // namespace qfl
+
+namespace qfl {
+
+int SystemError() { return static_cast<int>(::GetLastError()); }
+
+void SystemErrorText(int code, char* out, size_t capacity) {
+    if (!capacity) return;
+    DWORD n =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       static_cast<DWORD>(code), 0, out, static_cast<DWORD>(capacity), nullptr);
+    // The system's texts end in a full stop and a line break; a message goes on after them.
+    while (n > 0 && (out[n - 1] == '\r' || out[n - 1] == '\n' || out[n - 1] == '.')) --n;
+    if (n == 0) {
+        std::snprintf(out, capacity, "system error %lu", static_cast<unsigned long>(code));
+        return;
+    }
+    out[n] = 0;
+}
 
 }  // namespace qfl

@@ -13,20 +13,19 @@
 
 #include "archive/ArchiveFormat.h"
 #include "archive/FileLayer.h"
+#include "archive/QzfInternal.h"
 #include "archive/QzfPath.h"
 
 using namespace qzf_format;
+using namespace qzf_internal;
 
 namespace {
 
-constexpr uint32_t kCopyChunk = 16384;        // archive <-> temporary file copies
 constexpr uint32_t kDecompressChunk = 65536;  // decompression buffer
-constexpr uint64_t kMaxPosition = 0xFFFFFFFFu;
-constexpr uint32_t kNotFound = 0xFFFFFFFFu;
 constexpr char kDefaultPrompt[] = "Attempting to overwrite Read-Only file %s.  Replace?";
 constexpr char kDefaultCaption[] = "Replace File?";
-
-qfl::File AsFile(void* h) { return static_cast<qfl::File>(h); }
+constexpr char kEndsEarly[] = "the file ends early";
+constexpr char kReadOnly[] = "it is read-only";
 
 bool EqualsNoCase(const char* a, const char* b) {
     for (;; ++a, ++b) {
@@ -36,11 +35,6 @@ bool EqualsNoCase(const char* a, const char* b) {
         if (x != y) return false;
         if (!x) return true;
     }
-}
-
-bool ReadExact(qfl::File f, void* buffer, uint32_t n) {
-    uint32_t got = 0;
-    return qfl::Read(f, buffer, n, &got) && got == n;
 }
 
 // Writes text into out with its first "%s" replaced by path and "%%" by "%";
@@ -66,11 +60,99 @@ void FormatPrompt(char* out, size_t capacity, const char* text, const char* path
     out[n] = 0;
 }
 
+// Notes the cause of a failure that the caller turns into an error code.
+bool Noted(const char* action, const char* path, const char* detail = nullptr) {
+    qfl::NoteFailure(action, path, detail);
+    return false;
+}
+
 bool IsAbsolute(const char* p) {
     return p[0] && p[1] && (qzf_path::IsSeparator(p[0]) || p[1] == ':');
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- errors
+
+const char* QzfErrorText(QZF_ERROR code) {
+    switch (code) {
+        case QZF_ERR_NONE:
+            return "no error";
+        case QZF_ERR_NO_FILE_NAME:
+            return "no usable archive path (or a path too long)";
+        case QZF_ERR_OUT_OF_MEMORY:
+            return "out of memory";
+        case QZF_ERR_BAD_INDEX:
+            return "bad entry index";
+        case QZF_ERR_OPEN_FILE:
+            return "cannot open the file";
+        case QZF_ERR_CREATE_FILE:
+            return "cannot create a working file";
+        case QZF_ERR_READ_FILE:
+            return "cannot read a temporary file";
+        case QZF_ERR_WRITE_FILE:
+            return "cannot write a temporary file";
+        case QZF_ERR_NOT_OPEN:
+            return "the archive is not open";
+        case QZF_ERR_READ_ARCHIVE:
+            return "cannot read the archive";
+        case QZF_ERR_WRITE_ARCHIVE:
+            return "cannot write the archive";
+        case QZF_ERR_BACKUP:
+            return "cannot make the backup copy";
+        case QZF_ERR_RESTORE:
+            return "cannot restore the backup copy";
+        case QZF_ERR_BAD_FORMAT:
+            return "not an archive, or a damaged one";
+        case QZF_ERR_READ_ONLY:
+            return "the archive is open read-only";
+        case QZF_ERR_COMPRESS:
+            return "cannot compress the source file";
+        case QZF_ERR_EXTRACT:
+            return "cannot write the extracted file";
+        case QZF_ERR_BAD_BACKUP_STEP:
+            return "internal error (backup step)";
+        case QZF_ERR_NOT_FOUND:
+            return "no such entry";
+        case QZF_ERR_TOO_LARGE:
+            return "too large: archive sizes and positions are 32-bit";
+    }
+    return "unknown error";
+}
+
+// ---------------------------------------------------------------- archive ends
+
+namespace {
+
+struct ArchiveEndEntry {
+    const QorZipFile* object;
+    uint64_t end;
+};
+ArchiveEndEntry g_archiveEnds[kMaxArchiveEnds];  // zero-initialised: no constructor runs
+
+}  // namespace
+
+bool qzf_internal::SetArchiveEnd(const QorZipFile* object, uint64_t end) {
+    ArchiveEndEntry* free = nullptr;
+    for (ArchiveEndEntry& e : g_archiveEnds) {
+        if (e.object == object) {
+            e.end = end;
+            if (!end) e.object = nullptr;
+            return true;
+        }
+        if (!e.object && !free) free = &e;
+    }
+    if (!end) return true;
+    if (!free) return false;
+    *free = ArchiveEndEntry{object, end};
+    return true;
+}
+
+uint64_t qzf_internal::ArchiveEnd(const QorZipFile* object) {
+    for (const ArchiveEndEntry& e : g_archiveEnds)
+        if (e.object == object) return e.end;
+    return 0;
+}
 
 // ---------------------------------------------------------------- lifetime
 
@@ -91,11 +173,12 @@ QorZipFile::QorZipFile(const char* path, QZF_MODE mode)
       overwritePrompt_(nullptr) {
     archivePath_[0] = 0;
     archiveDirectory_[0] = 0;
-    backupPath_[0] = 0;
+    workingCopyPath_[0] = 0;
     if (path) Open(path, mode);
 }
 
 QorZipFile::~QorZipFile() {
+    SetArchiveEnd(this, 0);
     Close();
     for (uint32_t i = 0; i < entryCapacity_; ++i) ResetEntry(entries_[i]);
     std::free(entries_);
@@ -163,7 +246,7 @@ void QorZipFile::Close() {
 bool QorZipFile::Open(const char* path, QZF_MODE mode) {
     Close();
     entryCount_ = 0;
-    lastError_ = QZF_ERR_NONE;
+    ClearError();
     formatVersion_ = 0;
     trailerPosition_ = 0;
     if (path) {
@@ -171,25 +254,17 @@ bool QorZipFile::Open(const char* path, QZF_MODE mode) {
         const char* name;
         char composed[qzf_path::kMax];
         if (!qzf_path::SplitPath(path, directory, &name) ||
-            !qzf_path::Compose(composed, directory, name)) {
-            lastError_ = QZF_ERR_NO_FILE_NAME;
-            return false;
-        }
+            !qzf_path::Compose(composed, directory, name))
+            return Fail(QZF_ERR_NO_FILE_NAME);
         std::memcpy(archivePath_, composed, sizeof composed);
         qzf_path::FoldCase(directory);
         std::memcpy(archiveDirectory_, directory, sizeof directory);
     }
-    if (!archivePath_[0]) {
-        lastError_ = QZF_ERR_NO_FILE_NAME;
-        return false;
-    }
+    if (!archivePath_[0]) return Fail(QZF_ERR_NO_FILE_NAME);
     mode_ = mode;
     qfl::File f = qfl::Open(
         archivePath_, mode == QZF_MODE_READ ? qfl::kOpenExistingRead : qfl::kOpenOrCreateReadWrite);
-    if (f == qfl::InvalidFile()) {
-        lastError_ = QZF_ERR_OPEN_FILE;
-        return false;
-    }
+    if (f == qfl::InvalidFile()) return Fail(QZF_ERR_OPEN_FILE, "cannot open", archivePath_);
     handle_ = f;
     if (!ReadDirectory()) {
         Close();
@@ -198,147 +273,136 @@ bool QorZipFile::Open(const char* path, QZF_MODE mode) {
     return true;
 }
 
-// Reads every record from the header offset to the end of the file.
+bool QorZipFile::Fail(QZF_ERROR code) {
+    lastError_ = code;
+    return false;
+}
+
+bool QorZipFile::Fail(QZF_ERROR code, const char* action, const char* path, const char* detail) {
+    qfl::NoteFailure(action, path, detail);
+    return Fail(code);
+}
+
+void QorZipFile::ClearError() {
+    lastError_ = QZF_ERR_NONE;
+    qfl::ClearFailure();
+}
+
+// The file the handle stands on: the working copy while a change is made on one.
+const char* QorZipFile::HandlePath() const {
+    return workingCopyPath_[0] ? workingCopyPath_ : archivePath_;
+}
+
+// Reads n bytes at the handle's position; a short read fails too.
+bool QorZipFile::ReadArchive(void* buffer, uint32_t n) {
+    uint32_t got = 0;
+    if (!qfl::Read(AsFile(handle_), buffer, n, &got))
+        return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
+    if (got != n) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
+    return true;
+}
+
+// Reads every record from the header offset to the end of the file (or to
+// the archive's end, where one is set).
 bool QorZipFile::ReadDirectory() {
     qfl::File f = AsFile(handle_);
     uint64_t fileSize;
-    if (!qfl::Size(f, &fileSize)) {
-        lastError_ = QZF_ERR_READ_ARCHIVE;
-        return false;
-    }
+    if (!qfl::Size(f, &fileSize)) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
+    const uint64_t bound = ArchiveEnd(this);
+    const bool bounded = bound != 0 && bound < fileSize;
+    if (bounded) fileSize = bound;  // the bytes after it are not records
     uint64_t pos = headerOffset_;
     bool first = true, lastWasTrailer = false;
     for (;;) {
-        if (!qfl::Seek(f, pos)) {
-            lastError_ = QZF_ERR_READ_ARCHIVE;
-            return false;
-        }
+        if (bounded && pos >= fileSize) break;
+        if (!qfl::Seek(f, pos)) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
         uint8_t head[kEntryFixedLength];
         uint32_t got = 0;
-        if (!qfl::Read(f, head, kHeadLength, &got)) {
-            lastError_ = QZF_ERR_READ_ARCHIVE;
-            return false;
-        }
+        if (!qfl::Read(f, head, kHeadLength, &got))
+            return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
         if (got == 0) break;  // end of file
-        if (got < kHeadLength) {
-            lastError_ = QZF_ERR_READ_ARCHIVE;
-            return false;
-        }
+        if (got < kHeadLength)
+            return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
         const uint32_t length = Get32(head + kHeadOffLength);
         const uint8_t type = head[kHeadOffType];
-        const uint64_t end = pos + length;
+        uint64_t next = pos + length;
         // A record never lies below the bytes read, nor past 32-bit positions.
-        if (type == kTypeInvalid || length < kHeadLength || end > kMaxPosition) {
-            lastError_ = QZF_ERR_BAD_FORMAT;
-            return false;
-        }
-        if (type == kTypeHeader) {
-            if (!first || length < kHeaderLength) {
-                lastError_ = QZF_ERR_BAD_FORMAT;
-                return false;
-            }
-            if (!ReadExact(f, head + kHeadLength, 4)) {
-                lastError_ = QZF_ERR_READ_ARCHIVE;
-                return false;
-            }
-            formatVersion_ = Get32(head + kHeaderOffVersion);
-        } else if (type == kTypeEntry) {
-            if (length < kEntryMinLength) {
-                lastError_ = QZF_ERR_BAD_FORMAT;
-                return false;
-            }
-            // Nothing is allocated for a name the file cannot hold.
-            if (end > fileSize) {
-                lastError_ = QZF_ERR_READ_ARCHIVE;
-                return false;
-            }
-            if (!ReadExact(f, head + kHeadLength, kEntryFixedLength - kHeadLength)) {
-                lastError_ = QZF_ERR_READ_ARCHIVE;
-                return false;
-            }
-            const uint32_t nameBytes = length - kEntryFixedLength;  // zero byte included
-            if (nameBytes > kMaxNameBytes) {
-                lastError_ = QZF_ERR_BAD_FORMAT;
-                return false;
-            }
-            const uint32_t compressed = Get32(head + kEntryOffCompressed);
-            if (end + compressed > kMaxPosition) {
-                lastError_ = QZF_ERR_BAD_FORMAT;
-                return false;
-            }
-            char* name = static_cast<char*>(std::malloc(nameBytes));
-            if (!name) {
-                lastError_ = QZF_ERR_OUT_OF_MEMORY;
-                return false;
-            }
-            if (!ReadExact(f, name, nameBytes)) {
-                std::free(name);
-                lastError_ = QZF_ERR_READ_ARCHIVE;
-                return false;
-            }
-            if (name[nameBytes - 1] != 0) {
-                std::free(name);
-                lastError_ = QZF_ERR_BAD_FORMAT;
-                return false;
-            }
-            if (entryCount_ >= entryCapacity_ && !GrowTable(entryCount_ + 1)) {
-                std::free(name);
-                lastError_ = QZF_ERR_OUT_OF_MEMORY;
-                return false;
-            }
-            QorZipFileEntry& e = entries_[entryCount_++];
-            ResetEntry(e);
-            e.name = name;
-            e.compressedSize = compressed;
-            e.uncompressedSize = Get32(head + kEntryOffUncompressed);
-            e.timeStamp.dwLowDateTime = Get32(head + kEntryOffTimeLow);
-            e.timeStamp.dwHighDateTime = Get32(head + kEntryOffTimeHigh);
-            e.attributes = Get32(head + kEntryOffAttributes);
-            e.recordPosition = static_cast<uint32_t>(pos);
-            e.dataPosition = static_cast<uint32_t>(end);
-            pos = end + compressed;
-            first = false;
-            lastWasTrailer = false;
-            continue;
-        } else if (type == kTypeTrailer) {
-            if (length < kTrailerLength) {
-                lastError_ = QZF_ERR_BAD_FORMAT;
-                return false;
-            }
-            trailerPosition_ = static_cast<uint32_t>(pos);
-            // The count is checked before the total is read: a wrong count is
-            // a format error even in a trailer cut short after it.
-            if (!ReadExact(f, head + kTrailerOffCount, 4)) {
-                lastError_ = QZF_ERR_READ_ARCHIVE;
-                return false;
-            }
-            if (Get32(head + kTrailerOffCount) != entryCount_) {
-                lastError_ = QZF_ERR_BAD_FORMAT;
-                return false;
-            }
-            if (!ReadExact(f, head + kTrailerOffTotalSize, 4)) {  // total: not validated
-                lastError_ = QZF_ERR_READ_ARCHIVE;
-                return false;
-            }
-            uint8_t tail[kTrailerTailBytes];
-            if (!qfl::Seek(f, end - kTrailerTailBytes) || !ReadExact(f, tail, sizeof tail)) {
-                lastError_ = QZF_ERR_READ_ARCHIVE;
-                return false;
-            }
-            if (Get32(tail) != length) {
-                lastError_ = QZF_ERR_BAD_FORMAT;
-                return false;
-            }
-        }
-        // Header, trailer and unknown types continue after their record.
-        pos = end;
+        if (type == kTypeInvalid || length < kHeadLength || next > kMaxPosition)
+            return Fail(QZF_ERR_BAD_FORMAT);
+        if (bounded && next > fileSize)
+            return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
+        bool ok = true;  // unknown types are skipped by their length
+        if (type == kTypeHeader)
+            ok = first ? ReadHeaderRecord(head, length) : Fail(QZF_ERR_BAD_FORMAT);
+        else if (type == kTypeEntry)
+            ok = ReadEntryRecord(head, pos, length, fileSize, &next);
+        else if (type == kTypeTrailer)
+            ok = ReadTrailerRecord(head, pos, length);
+        if (!ok) return false;
+        pos = next;
         first = false;
         lastWasTrailer = type == kTypeTrailer;
     }
-    if (!first && !lastWasTrailer) {
-        lastError_ = QZF_ERR_BAD_FORMAT;
-        return false;
-    }
+    if (!first && !lastWasTrailer) return Fail(QZF_ERR_BAD_FORMAT);
+    return true;
+}
+
+// The header record, its 5-byte head in head[]: the format version.
+bool QorZipFile::ReadHeaderRecord(uint8_t* head, uint32_t length) {
+    if (length < kHeaderLength) return Fail(QZF_ERR_BAD_FORMAT);
+    if (!ReadArchive(head + kHeadLength, 4)) return false;
+    formatVersion_ = Get32(head + kHeaderOffVersion);
+    return true;
+}
+
+// An entry record at position, its head in head[] (kEntryFixedLength bytes):
+// appends it to the table; *next becomes the position after its data.
+bool QorZipFile::ReadEntryRecord(uint8_t* head, uint64_t position, uint32_t length,
+                                 uint64_t fileSize, uint64_t* next) {
+    const uint64_t end = position + length;
+    if (length < kEntryMinLength) return Fail(QZF_ERR_BAD_FORMAT);
+    // Nothing is allocated for a name the file cannot hold.
+    if (end > fileSize) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
+    if (!ReadArchive(head + kHeadLength, kEntryFixedLength - kHeadLength)) return false;
+    const uint32_t nameBytes = length - kEntryFixedLength;  // zero byte included
+    if (nameBytes > kMaxNameBytes) return Fail(QZF_ERR_BAD_FORMAT);
+    const uint32_t compressed = Get32(head + kEntryOffCompressed);
+    if (end + compressed > kMaxPosition) return Fail(QZF_ERR_BAD_FORMAT);
+    BufferOwner name(std::malloc(nameBytes));
+    if (!name.Get()) return Fail(QZF_ERR_OUT_OF_MEMORY);
+    if (!ReadArchive(name.Get(), nameBytes)) return false;
+    if (name.As<char>()[nameBytes - 1] != 0) return Fail(QZF_ERR_BAD_FORMAT);
+    if (entryCount_ >= entryCapacity_ && !GrowTable(entryCount_ + 1))
+        return Fail(QZF_ERR_OUT_OF_MEMORY);
+    QorZipFileEntry& e = entries_[entryCount_++];
+    ResetEntry(e);
+    e.name = static_cast<char*>(name.Release());
+    e.compressedSize = compressed;
+    e.uncompressedSize = Get32(head + kEntryOffUncompressed);
+    e.timeStamp.dwLowDateTime = Get32(head + kEntryOffTimeLow);
+    e.timeStamp.dwHighDateTime = Get32(head + kEntryOffTimeHigh);
+    e.attributes = Get32(head + kEntryOffAttributes);
+    e.recordPosition = static_cast<uint32_t>(position);
+    e.dataPosition = static_cast<uint32_t>(end);
+    *next = end + compressed;
+    return true;
+}
+
+// The trailer record at position, its head in head[]: its count must match
+// the entries read and its repeated length the record's.
+bool QorZipFile::ReadTrailerRecord(uint8_t* head, uint64_t position, uint32_t length) {
+    if (length < kTrailerLength) return Fail(QZF_ERR_BAD_FORMAT);
+    trailerPosition_ = static_cast<uint32_t>(position);
+    // The count is checked before the total is read: a wrong count is
+    // a format error even in a trailer cut short after it.
+    if (!ReadArchive(head + kTrailerOffCount, 4)) return false;
+    if (Get32(head + kTrailerOffCount) != entryCount_) return Fail(QZF_ERR_BAD_FORMAT);
+    if (!ReadArchive(head + kTrailerOffTotalSize, 4)) return false;  // total: not validated
+    uint8_t tail[kTrailerTailBytes];
+    if (!qfl::Seek(AsFile(handle_), position + length - kTrailerTailBytes))
+        return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
+    if (!ReadArchive(tail, sizeof tail)) return false;
+    if (Get32(tail) != length) return Fail(QZF_ERR_BAD_FORMAT);
     return true;
 }
 
@@ -408,11 +472,8 @@ unsigned long QorZipFile::GetFileIndexSansPath(const char* name) {
 // ---------------------------------------------------------------- extraction
 
 bool QorZipFile::ExtractFile(const char* name, const char* destination) {
-    lastError_ = QZF_ERR_NONE;
-    if (!name) {
-        lastError_ = QZF_ERR_NOT_FOUND;
-        return false;
-    }
+    ClearError();
+    if (!name) return Fail(QZF_ERR_NOT_FOUND);
     char dest[qzf_path::kMax];
     bool fits;
     if (destination)
@@ -423,20 +484,12 @@ bool QorZipFile::ExtractFile(const char* name, const char* destination) {
         fits = qzf_path::Compose(dest, archiveDirectory_, name);
     uint32_t index = static_cast<uint32_t>(GetFileIndex(name));
     if (index == kNotFound) index = static_cast<uint32_t>(GetFileIndexSansPath(name));
-    if (index == kNotFound) {
-        lastError_ = QZF_ERR_NOT_FOUND;
-        return false;
-    }
-    if (!fits) {  // never write to a path cut short
-        lastError_ = QZF_ERR_EXTRACT;
-        return false;
-    }
+    if (index == kNotFound) return Fail(QZF_ERR_NOT_FOUND);
+    if (!fits)  // never write to a path cut short
+        return Fail(QZF_ERR_EXTRACT, "entry", name, "its destination path is too long");
     const QorZipFileEntry& e = entries_[index];
     const char* temp = qzf_path::MakeTempFileName();
-    if (!temp) {
-        lastError_ = QZF_ERR_CREATE_FILE;
-        return false;
-    }
+    if (!temp) return Fail(QZF_ERR_CREATE_FILE, "cannot create a temporary file", "");
     char tempPath[qzf_path::kMax];
     qzf_path::Compose(tempPath, temp, "");
     if (!CopyToTemp(e, tempPath)) {
@@ -447,12 +500,9 @@ bool QorZipFile::ExtractFile(const char* name, const char* destination) {
                                     ? (e.attributes & (qfl::kAttrReadOnly | qfl::kAttrHidden |
                                                        qfl::kAttrSystem | qfl::kAttrNormal))
                                     : qfl::kAttrNormal;
-    bool ok = Decompress(tempPath, dest, attributes);
+    bool ok = Decompress(tempPath, dest, attributes, e.name);
     qfl::Remove(tempPath);
-    if (!ok) {
-        lastError_ = QZF_ERR_EXTRACT;
-        return false;
-    }
+    if (!ok) return Fail(QZF_ERR_EXTRACT);
     if (restoreTimeStamp_) {
         // A destination created read-only cannot be opened for writing and
         // keeps the time of its extraction.
@@ -464,56 +514,46 @@ bool QorZipFile::ExtractFile(const char* name, const char* destination) {
 
 // Copies the entry's compressed bytes from the archive into tempPath.
 bool QorZipFile::CopyToTemp(const QorZipFileEntry& e, const char* tempPath) {
-    if (handle_ == qfl::InvalidFile() || !qfl::Seek(AsFile(handle_), e.dataPosition)) {
-        lastError_ = QZF_ERR_READ_ARCHIVE;
-        return false;
-    }
+    if (handle_ == qfl::InvalidFile()) return Fail(QZF_ERR_READ_ARCHIVE, "not open", HandlePath());
+    if (!qfl::Seek(AsFile(handle_), e.dataPosition))
+        return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
     qfl::FileOwner out(qfl::Open(tempPath, qfl::kCreateAlwaysWrite));
-    if (!out.Valid()) {
-        lastError_ = QZF_ERR_CREATE_FILE;
-        return false;
-    }
+    if (!out.Valid()) return Fail(QZF_ERR_CREATE_FILE, "cannot create", tempPath);
     uint8_t buffer[kCopyChunk];
     uint32_t left = e.compressedSize;
     while (left > 0) {
         uint32_t want = left < kCopyChunk ? left : kCopyChunk, got = 0, put = 0;
-        if (!qfl::Read(AsFile(handle_), buffer, want, &got) || got == 0) {
-            lastError_ = QZF_ERR_READ_ARCHIVE;
-            return false;
-        }
-        if (!qfl::Write(out.Get(), buffer, got, &put) || put != got) {
-            lastError_ = QZF_ERR_WRITE_FILE;
-            return false;
-        }
+        if (!qfl::Read(AsFile(handle_), buffer, want, &got))
+            return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
+        if (got == 0) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
+        if (!qfl::Write(out.Get(), buffer, got, &put) || put != got)
+            return Fail(QZF_ERR_WRITE_FILE, "cannot write", tempPath);
         left -= got;
     }
-    if (!out.Reset()) {
-        lastError_ = QZF_ERR_WRITE_FILE;
-        return false;
-    }
+    if (!out.Reset()) return Fail(QZF_ERR_WRITE_FILE, "cannot write", tempPath);
     return true;
 }
 
-// Decompresses the gzip file into destination, honouring the read-only policy.
-// A destination written in part stays.
-bool QorZipFile::Decompress(const char* gzPath, const char* destination, uint32_t attributes) {
-    char* buffer = static_cast<char*>(std::malloc(kDecompressChunk));
-    if (!buffer) return false;
-    struct BufferOwner {
-        char* p;
-        ~BufferOwner() { std::free(p); }
-    } owner{buffer};
+// Decompresses the gzip file into destination, honouring the read-only policy,
+// and notes the cause of a failure. A destination written in part stays.
+bool QorZipFile::Decompress(const char* gzPath, const char* destination, uint32_t attributes,
+                            const char* entryName) {
+    BufferOwner owner(std::malloc(kDecompressChunk));
+    char* buffer = owner.As<char>();
+    if (!buffer) return Noted("entry", entryName, "out of memory");
 
     uint32_t existing;
     if (qfl::GetAttributes(destination, &existing)) {
         if (existing & qfl::kAttrReadOnly) {
-            if (readOnlyOverwrite_ == QZF_READONLY_NEVER) return false;
+            if (readOnlyOverwrite_ == QZF_READONLY_NEVER)
+                return Noted("will not replace", destination, kReadOnly);
             if (readOnlyOverwrite_ == QZF_READONLY_PROMPT) {
                 // A prompt set by the caller replaces the built-in text.
                 const char* text =
                     overwritePrompt_ && *overwritePrompt_ ? overwritePrompt_ : kDefaultPrompt;
                 FormatPrompt(buffer, kDecompressChunk, text, destination);
-                if (!qfl::AskYesNo(buffer, kDefaultCaption)) return false;
+                if (!qfl::AskYesNo(buffer, kDefaultCaption))
+                    return Noted("will not replace", destination, kReadOnly);
             }
         }
         qfl::SetAttributes(destination, existing & ~qfl::kAttrReadOnly);
@@ -527,45 +567,48 @@ bool QorZipFile::Decompress(const char* gzPath, const char* destination, uint32_
         qzf_path::CreateFolderPath(folder);
     }
     qfl::FileOwner out(qfl::Open(destination, qfl::kCreateAlwaysWrite, attributes));
-    if (!out.Valid()) return false;
+    if (!out.Valid()) return Noted("cannot create", destination);
     qfl::GzOwner gz(qfl::g_calls.gzOpen(gzPath, "rb"));
-    if (!gz.Get()) return false;
+    if (!gz.Get()) return Noted("cannot open", gzPath);
     for (;;) {
         int n = qfl::g_calls.gzRead(gz.Get(), buffer, kDecompressChunk);
-        if (n < 0) return false;
+        if (n < 0) {
+            int code = Z_OK;
+            const char* message = gzerror(gz.Get(), &code);
+            if (code == Z_ERRNO) return Noted("cannot read", gzPath);
+            // zlib says "incorrect data check" (or "length check") when the CRC disagrees.
+            const bool crc = message && std::strstr(message, "check");
+            return Noted("entry", entryName, crc ? "data corrupt (CRC)" : "data corrupt");
+        }
         if (n == 0) break;
         uint32_t put = 0;
         if (!qfl::Write(out.Get(), buffer, static_cast<uint32_t>(n), &put) ||
             put != static_cast<uint32_t>(n))
-            return false;
+            return Noted("cannot write", destination);
     }
     // A stream cut short shows only here; it is a failure, not a short file.
-    if (gz.Close() != Z_OK) return false;
-    return out.Reset();
+    if (gz.Close() != Z_OK) return Noted("entry", entryName, "data cut short");
+    if (!out.Reset()) return Noted("cannot write", destination);
+    return true;
 }
 
 bool QorZipFile::ExtractFileToDir(const char* directory, const char* name,
                                   const char* destinationName) {
-    lastError_ = QZF_ERR_NONE;
-    if (!name) {
-        lastError_ = QZF_ERR_NOT_FOUND;
-        return false;
-    }
+    ClearError();
+    if (!name) return Fail(QZF_ERR_NOT_FOUND);
     if (destinationName && IsAbsolute(destinationName)) return ExtractFile(name, destinationName);
     if (IsAbsolute(name)) return ExtractFile(name, destinationName ? destinationName : name);
     const char* dir = directory ? directory : "";
     const size_t ld = std::strlen(dir);
     const char sep[2] = {ld && !qzf_path::IsSeparator(dir[ld - 1]) ? qfl::Separator() : '\0', 0};
     char dest[qzf_path::kMax];
-    if (!qzf_path::Compose(dest, dir, sep, destinationName ? destinationName : name)) {
-        lastError_ = QZF_ERR_EXTRACT;
-        return false;
-    }
+    if (!qzf_path::Compose(dest, dir, sep, destinationName ? destinationName : name))
+        return Fail(QZF_ERR_EXTRACT);
     return ExtractFile(name, dest);
 }
 
 bool QorZipFile::ExtractFiles(unsigned long count, const char** names, const char** destinations) {
-    lastError_ = QZF_ERR_NONE;
+    ClearError();
     if (names) {
         for (unsigned long i = 0; i < count; ++i)
             if (!ExtractFile(names[i], destinations ? destinations[i] : nullptr)) return false;
@@ -574,10 +617,7 @@ bool QorZipFile::ExtractFiles(unsigned long count, const char** names, const cha
     for (uint32_t i = 0; i < entryCount_; ++i) {
         // Extraction never changes the table, but copy the name: it is looked up again.
         char* name = qzf_path::DupString(entries_[i].name ? entries_[i].name : "");
-        if (!name) {
-            lastError_ = QZF_ERR_OUT_OF_MEMORY;
-            return false;
-        }
+        if (!name) return Fail(QZF_ERR_OUT_OF_MEMORY);
         bool ok = ExtractFile(name, nullptr);
         std::free(name);
         if (!ok) return false;
@@ -586,7 +626,7 @@ bool QorZipFile::ExtractFiles(unsigned long count, const char** names, const cha
 }
 
 bool QorZipFile::ExtractFilesToDir(const char* directory, unsigned long count, const char** names) {
-    lastError_ = QZF_ERR_NONE;
+    ClearError();
     if (names) {
         for (unsigned long i = 0; i < count; ++i)
             if (!ExtractFileToDir(directory, names[i], nullptr)) return false;
@@ -594,10 +634,7 @@ bool QorZipFile::ExtractFilesToDir(const char* directory, unsigned long count, c
     }
     for (uint32_t i = 0; i < entryCount_; ++i) {
         char* name = qzf_path::DupString(entries_[i].name ? entries_[i].name : "");
-        if (!name) {
-            lastError_ = QZF_ERR_OUT_OF_MEMORY;
-            return false;
-        }
+        if (!name) return Fail(QZF_ERR_OUT_OF_MEMORY);
         bool ok = ExtractFileToDir(directory, name, nullptr);
         std::free(name);
         if (!ok) return false;

@@ -50,6 +50,10 @@ enum QZF_ERROR {
     QZF_ERR_TOO_LARGE = 19,        // a source of 4 GiB or more, or an archive passing 4 GiB
 };
 
+// A short text for code ("cannot write the archive"), for tools and logs; the
+// file layer's DescribeFailure (archive/FileLayer.h) gives the cause.
+const char* QzfErrorText(QZF_ERROR code);
+
 // One directory entry.
 struct QorZipFileEntry {
     char* name;                 // stored name (owned, malloc'ed); null in a reset entry
@@ -190,13 +194,26 @@ private:
     QorZipFile(const QorZipFile&) = delete;
     QorZipFile& operator=(const QorZipFile&) = delete;
 
-    enum BackupStep { kBackupBegin = 0, kBackupCommit = 1, kBackupRollback = 2 };
+    // The steps of a change made on a working copy (the backup option).
+    enum BackupStep { kBeginWorkingCopy = 0, kCommitWorkingCopy = 1, kDiscardWorkingCopy = 2 };
 
+    // Leaves code as the last error and returns false; with an action and a
+    // path the file layer keeps them as the cause.
+    bool Fail(QZF_ERROR code);
+    bool Fail(QZF_ERROR code, const char* action, const char* path, const char* detail = nullptr);
+    void ClearError();
+    const char* HandlePath() const;
+    bool ReadArchive(void* buffer, uint32_t n);
     bool ReadDirectory();
+    bool ReadHeaderRecord(uint8_t* head, uint32_t length);
+    bool ReadEntryRecord(uint8_t* head, uint64_t position, uint32_t length, uint64_t fileSize,
+                         uint64_t* next);
+    bool ReadTrailerRecord(uint8_t* head, uint64_t position, uint32_t length);
     bool GrowTable(uint32_t wanted);
     void ResetEntry(QorZipFileEntry& e);
     bool CopyToTemp(const QorZipFileEntry& e, const char* tempPath);
-    bool Decompress(const char* gzPath, const char* destination, uint32_t attributes);
+    bool Decompress(const char* gzPath, const char* destination, uint32_t attributes,
+                    const char* entryName);
     bool WriteWhole();
     bool WriteArchive(const void* data, uint32_t n);
     bool WriteTrailer(uint64_t position);
@@ -211,12 +228,15 @@ private:
     void RepairAfterFinalSteps(uint32_t write);
     void RepairAfterFailedMove(uint32_t failed, uint32_t k, uint32_t removed, uint32_t write,
                                uint32_t written);
-    bool Backup(int step);
+    bool WorkingCopy(BackupStep step);
+    bool BeginWorkingCopy();
+    bool CommitWorkingCopy();
+    void DiscardWorkingCopy();
     void Reopen(QZF_MODE mode);
 
     char archivePath_[260];
     char archiveDirectory_[260];
-    char backupPath_[260];
+    char workingCopyPath_[260];  // the temporary copy a change is made on
     uint32_t entryCount_;
     uint32_t entryCapacity_;
     QorZipFileEntry* entries_;

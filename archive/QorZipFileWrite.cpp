@@ -1,6 +1,6 @@
 // QorZipFileWrite.cpp: changing an archive file: default names, adding (a
 // whole Save or an incremental append), removing by compaction, and the
-// backup steps that make a failed change leave the file as it was.
+// working copy that makes a failed change leave the file as it was.
 //
 // Without the backup a failed change is repaired in place as far as possible
 // and the directory is then read again from the file, so the object never
@@ -11,19 +11,16 @@
 #include "archive/ArchiveFormat.h"
 #include "archive/FileLayer.h"
 #include "archive/QorZipFile.h"
+#include "archive/QzfInternal.h"
 #include "archive/QzfPath.h"
 
 using namespace qzf_format;
+using namespace qzf_internal;
 
 namespace {
 
-constexpr uint32_t kCopyChunk = 16384;    // temporary file -> archive, block moves
 constexpr uint32_t kSourceChunk = 65536;  // source reading for compression
-constexpr uint64_t kMaxPosition = 0xFFFFFFFFu;
-constexpr uint32_t kNotFound = 0xFFFFFFFFu;
 constexpr size_t kMaxComponents = qzf_path::kMax / 2 + 1;
-
-qfl::File AsFile(void* h) { return static_cast<qfl::File>(h); }
 
 struct Piece {
     const char* p;
@@ -48,11 +45,6 @@ bool SameRoot(const char* a, const char* b) {
     if (a[0] && a[1] == ':' && b[0] && b[1] == ':') return a[0] == b[0];
     return !qfl::HasDriveLetters() && qzf_path::IsSeparator(a[0]) && qzf_path::IsSeparator(b[0]);
 }
-
-struct MallocOwner {
-    void* p;
-    ~MallocOwner() { std::free(p); }
-};
 
 }  // namespace
 
@@ -108,49 +100,28 @@ void QorZipFile::GetDefFileName(const char* source, char* name, char* fullPath) 
 // ---------------------------------------------------------------- adding
 
 bool QorZipFile::AddFile(const char* source, const char* name) {
-    lastError_ = QZF_ERR_NONE;
+    ClearError();
     // An entry without a source would be counted by the next trailer without
     // being in the file; there is nothing to add.
-    if (!source) {
-        lastError_ = QZF_ERR_COMPRESS;
-        return false;
-    }
-    if (mode_ == QZF_MODE_READ) {
-        lastError_ = QZF_ERR_READ_ONLY;
-        return false;
-    }
-    if (!IsOpen()) {
-        lastError_ = QZF_ERR_NOT_OPEN;
-        return false;
-    }
+    if (!source) return Fail(QZF_ERR_COMPRESS);
+    if (mode_ == QZF_MODE_READ) return Fail(QZF_ERR_READ_ONLY);
+    if (!IsOpen()) return Fail(QZF_ERR_NOT_OPEN);
     char defName[qzf_path::kMax], full[qzf_path::kMax];
     GetDefFileName(source, defName, full);
-    if (!full[0]) {
-        lastError_ = QZF_ERR_COMPRESS;
-        return false;
-    }
+    if (!full[0]) return Fail(QZF_ERR_COMPRESS);
     const char* wanted = name ? name : defName;
-    if (!name && !defName[0]) {
-        lastError_ = QZF_ERR_TOO_LARGE;
-        return false;
-    }
-    if (std::strlen(wanted) + 1 > kMaxNameBytes) {
-        lastError_ = QZF_ERR_TOO_LARGE;
-        return false;
-    }
+    if (!name && !defName[0]) return Fail(QZF_ERR_TOO_LARGE);
+    if (std::strlen(wanted) + 1 > kMaxNameBytes) return Fail(QZF_ERR_TOO_LARGE);
     // Own copies first: `name` may point into the table that a removal changes.
-    MallocOwner storedName{qzf_path::DupString(wanted)};
-    MallocOwner sourcePath{qzf_path::DupString(full)};
-    if (!storedName.p || !sourcePath.p) {
-        lastError_ = QZF_ERR_OUT_OF_MEMORY;
-        return false;
-    }
-    const unsigned long existing = GetFileIndex(static_cast<char*>(storedName.p));
+    BufferOwner storedName(qzf_path::DupString(wanted));
+    BufferOwner sourcePath(qzf_path::DupString(full));
+    if (!storedName.Get() || !sourcePath.Get()) return Fail(QZF_ERR_OUT_OF_MEMORY);
+    const unsigned long existing = GetFileIndex(storedName.As<char>());
     const bool replacing = existing != kNotFound;
-    // A replacement removes and appends within one backup session, so a
+    // A replacement removes and appends within one working copy, so a
     // failure leaves the old entry in place.
     if (replacing) {
-        if (!Backup(kBackupBegin)) return false;
+        if (!WorkingCopy(kBeginWorkingCopy)) return false;
         entries_[existing].deleted = true;
         if (!CompactInPlace()) return FinishChange(false);
     }
@@ -160,68 +131,52 @@ bool QorZipFile::AddFile(const char* source, const char* name) {
     }
     QorZipFileEntry& e = entries_[entryCount_];
     ResetEntry(e);
-    e.name = static_cast<char*>(storedName.p);
-    e.sourcePath = static_cast<char*>(sourcePath.p);
-    storedName.p = sourcePath.p = nullptr;
+    e.name = static_cast<char*>(storedName.Release());
+    e.sourcePath = static_cast<char*>(sourcePath.Release());
     ++entryCount_;
     if (replacing) return FinishChange(AppendInPlace(trailerPosition_));
     if (!trailerPosition_) return Save();
-    if (!Backup(kBackupBegin)) return false;
+    if (!WorkingCopy(kBeginWorkingCopy)) return false;
     return FinishChange(AppendInPlace(trailerPosition_));
 }
 
 bool QorZipFile::AddFiles(unsigned long count, const char** sources) {
-    lastError_ = QZF_ERR_NONE;
+    ClearError();
     if (count == 0) return true;
-    if (!sources) {
-        lastError_ = QZF_ERR_COMPRESS;
-        return false;
-    }
+    if (!sources) return Fail(QZF_ERR_COMPRESS);
     const uint64_t wanted = static_cast<uint64_t>(entryCount_) + count;
     if (wanted > entryCapacity_ &&
-        (wanted > 0xFFFFFFFFu || !GrowTable(static_cast<uint32_t>(wanted)))) {
-        lastError_ = QZF_ERR_OUT_OF_MEMORY;
-        return false;
-    }
+        (wanted > 0xFFFFFFFFu || !GrowTable(static_cast<uint32_t>(wanted))))
+        return Fail(QZF_ERR_OUT_OF_MEMORY);
     for (unsigned long i = 0; i < count; ++i)
         if (!AddFile(sources[i], nullptr)) return false;
     return true;
 }
 
 bool QorZipFile::Save() {
-    lastError_ = QZF_ERR_NONE;
+    ClearError();
     // Refuse before the first byte: a failed Save must not take an existing
     // archive (or the host file it is appended to) with it.
-    if (!IsOpen() || mode_ == QZF_MODE_READ) {
-        lastError_ = QZF_ERR_NOT_OPEN;
-        return false;
-    }
+    if (!IsOpen() || mode_ == QZF_MODE_READ) return Fail(QZF_ERR_NOT_OPEN);
     for (uint32_t i = 0; i < entryCount_; ++i) {
-        if (!entries_[i].sourcePath) {
-            lastError_ = QZF_ERR_COMPRESS;
-            return false;
-        }
+        if (!entries_[i].sourcePath) return Fail(QZF_ERR_COMPRESS);
     }
-    if (!Backup(kBackupBegin)) return false;
-    if (WriteWhole()) return Backup(kBackupCommit);
+    if (!WorkingCopy(kBeginWorkingCopy)) return false;
+    if (WriteWhole()) return WorkingCopy(kCommitWorkingCopy);
     if (useBackupFile_) {
-        Backup(kBackupRollback);
+        WorkingCopy(kDiscardWorkingCopy);
         return false;
     }
     // No backup: leave an empty archive where the incomplete one was.
-    const QZF_ERROR error = lastError_;
     if (IsOpen() && qfl::Seek(AsFile(handle_), headerOffset_)) qfl::Truncate(AsFile(handle_));
-    lastError_ = error;
     Reopen(mode_);
     return false;
 }
 
 // Header, every entry from its source, trailer; the file ends after the trailer.
 bool QorZipFile::WriteWhole() {
-    if (!qfl::Seek(AsFile(handle_), headerOffset_)) {
-        lastError_ = QZF_ERR_READ_ARCHIVE;
-        return false;
-    }
+    if (!qfl::Seek(AsFile(handle_), headerOffset_))
+        return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
     uint8_t header[kHeaderLength];
     BuildHeader(header);
     if (!WriteArchive(header, sizeof header)) return false;
@@ -231,19 +186,15 @@ bool QorZipFile::WriteWhole() {
         position = static_cast<uint64_t>(entries_[i].dataPosition) + entries_[i].compressedSize;
     }
     if (!WriteTrailer(position)) return false;
-    if (!qfl::Truncate(AsFile(handle_))) {
-        lastError_ = QZF_ERR_WRITE_ARCHIVE;
-        return false;
-    }
+    if (!qfl::Truncate(AsFile(handle_)))
+        return Fail(QZF_ERR_WRITE_ARCHIVE, "cannot write", HandlePath());
     return true;
 }
 
 bool QorZipFile::WriteArchive(const void* data, uint32_t n) {
     uint32_t put = 0;
-    if (!qfl::Write(AsFile(handle_), data, n, &put) || put != n) {
-        lastError_ = QZF_ERR_WRITE_ARCHIVE;
-        return false;
-    }
+    if (!qfl::Write(AsFile(handle_), data, n, &put) || put != n)
+        return Fail(QZF_ERR_WRITE_ARCHIVE, "cannot write", HandlePath());
     return true;
 }
 
@@ -262,10 +213,7 @@ bool QorZipFile::WriteTrailer(uint64_t position) {
 // deleted.
 bool QorZipFile::AddOneEntry(QorZipFileEntry& e, uint64_t position) {
     const char* made = qzf_path::MakeTempFileName();
-    if (!made) {
-        lastError_ = QZF_ERR_CREATE_FILE;
-        return false;
-    }
+    if (!made) return Fail(QZF_ERR_CREATE_FILE, "cannot create a temporary file", "");
     char temp[qzf_path::kMax];
     qzf_path::Compose(temp, made, "");
     bool ok = CompressSource(e, temp) && CopyIntoArchive(e, temp, position);
@@ -277,57 +225,35 @@ bool QorZipFile::AddOneEntry(QorZipFileEntry& e, uint64_t position) {
 // attributes into e.
 bool QorZipFile::CompressSource(QorZipFileEntry& e, const char* temp) {
     qfl::FileOwner source(qfl::Open(e.sourcePath, qfl::kOpenExistingReadAny));
-    if (!source.Valid()) {
-        lastError_ = QZF_ERR_COMPRESS;
-        return false;
-    }
+    if (!source.Valid()) return Fail(QZF_ERR_COMPRESS, "cannot open", e.sourcePath);
     uint64_t size;
-    if (!qfl::Size(source.Get(), &size)) {
-        lastError_ = QZF_ERR_OPEN_FILE;
-        return false;
-    }
+    if (!qfl::Size(source.Get(), &size))
+        return Fail(QZF_ERR_OPEN_FILE, "cannot read", e.sourcePath);
     if (size > 0xFFFFFFFFu) {  // the 32-bit size field cannot describe it
-        lastError_ = QZF_ERR_TOO_LARGE;
-        return false;
+        return Fail(QZF_ERR_TOO_LARGE);
     }
-    MallocOwner buffer{std::malloc(kSourceChunk)};
-    if (!buffer.p) {
-        lastError_ = QZF_ERR_COMPRESS;
-        return false;
-    }
+    BufferOwner buffer(std::malloc(kSourceChunk));
+    if (!buffer.Get()) return Fail(QZF_ERR_COMPRESS);
     qfl::GzOwner gz(qfl::g_calls.gzOpen(temp, "wb"));
-    if (!gz.Get()) {
-        lastError_ = QZF_ERR_COMPRESS;
-        return false;
-    }
+    if (!gz.Get()) return Fail(QZF_ERR_COMPRESS, "cannot create", temp);
     uint64_t total = 0;
     for (;;) {
         uint32_t got = 0;
-        if (!qfl::Read(source.Get(), buffer.p, kSourceChunk, &got)) {
-            lastError_ = QZF_ERR_COMPRESS;
-            return false;
-        }
+        if (!qfl::Read(source.Get(), buffer.Get(), kSourceChunk, &got))
+            return Fail(QZF_ERR_COMPRESS, "cannot read", e.sourcePath);
         if (got == 0) break;
         total += got;
         if (total > 0xFFFFFFFFu) {  // grew while being read
-            lastError_ = QZF_ERR_TOO_LARGE;
-            return false;
+            return Fail(QZF_ERR_TOO_LARGE);
         }
-        if (qfl::g_calls.gzWrite(gz.Get(), buffer.p, got) <= 0) {
-            lastError_ = QZF_ERR_COMPRESS;
-            return false;
-        }
+        if (qfl::g_calls.gzWrite(gz.Get(), buffer.Get(), got) <= 0)
+            return Fail(QZF_ERR_COMPRESS, "cannot write", temp);
     }
-    if (gz.Close() != Z_OK) {
-        lastError_ = QZF_ERR_COMPRESS;
-        return false;
-    }
+    if (gz.Close() != Z_OK) return Fail(QZF_ERR_COMPRESS, "cannot write", temp);
     FILETIME time;
     uint32_t attributes;
-    if (!qfl::GetTime(source.Get(), &time) || !qfl::GetAttributes(e.sourcePath, &attributes)) {
-        lastError_ = QZF_ERR_OPEN_FILE;
-        return false;
-    }
+    if (!qfl::GetTime(source.Get(), &time) || !qfl::GetAttributes(e.sourcePath, &attributes))
+        return Fail(QZF_ERR_OPEN_FILE, "cannot read the time and attributes of", e.sourcePath);
     e.timeStamp = time;
     e.uncompressedSize = static_cast<uint32_t>(total);
     e.attributes = attributes;
@@ -339,26 +265,18 @@ bool QorZipFile::CompressSource(QorZipFileEntry& e, const char* temp) {
 bool QorZipFile::CopyIntoArchive(QorZipFileEntry& e, const char* temp, uint64_t position) {
     qfl::FileOwner data(qfl::Open(temp, qfl::kOpenExistingRead));
     uint64_t size;
-    if (!data.Valid() || !qfl::Size(data.Get(), &size)) {
-        lastError_ = QZF_ERR_CREATE_FILE;
-        return false;
-    }
+    if (!data.Valid() || !qfl::Size(data.Get(), &size))
+        return Fail(QZF_ERR_CREATE_FILE, "cannot open", temp);
     const uint32_t nameLength = static_cast<uint32_t>(std::strlen(e.name));
     const uint32_t recordLength = kEntryMinLength + nameLength;
-    if (position + recordLength + size + kTrailerLength > kMaxPosition) {
-        lastError_ = QZF_ERR_TOO_LARGE;
-        return false;
-    }
+    if (position + recordLength + size + kTrailerLength > kMaxPosition)
+        return Fail(QZF_ERR_TOO_LARGE);
     const uint32_t compressed = static_cast<uint32_t>(size);
-    MallocOwner record{std::malloc(recordLength)};
-    if (!record.p) {
-        lastError_ = QZF_ERR_OUT_OF_MEMORY;
-        return false;
-    }
-    BuildEntry(static_cast<uint8_t*>(record.p), compressed, e.uncompressedSize,
-               e.timeStamp.dwLowDateTime, e.timeStamp.dwHighDateTime, e.attributes, e.name,
-               nameLength);
-    if (!WriteArchive(record.p, recordLength)) return false;
+    BufferOwner record(std::malloc(recordLength));
+    if (!record.Get()) return Fail(QZF_ERR_OUT_OF_MEMORY);
+    BuildEntry(record.As<uint8_t>(), compressed, e.uncompressedSize, e.timeStamp.dwLowDateTime,
+               e.timeStamp.dwHighDateTime, e.attributes, e.name, nameLength);
+    if (!WriteArchive(record.Get(), recordLength)) return false;
     e.recordPosition = static_cast<uint32_t>(position);
     e.dataPosition = static_cast<uint32_t>(position + recordLength);
     e.compressedSize = compressed;
@@ -367,10 +285,8 @@ bool QorZipFile::CopyIntoArchive(QorZipFileEntry& e, const char* temp, uint64_t 
     while (copied < compressed) {
         uint32_t want = compressed - copied < kCopyChunk ? compressed - copied : kCopyChunk;
         uint32_t got = 0;
-        if (!qfl::Read(data.Get(), buffer, want, &got)) {
-            lastError_ = QZF_ERR_READ_FILE;
-            return false;
-        }
+        if (!qfl::Read(data.Get(), buffer, want, &got))
+            return Fail(QZF_ERR_READ_FILE, "cannot read", temp);
         if (got == 0) break;
         if (copied == 0 && got > kGzipOsByteOffset && buffer[0] == kGzipHeader[0] &&
             buffer[1] == kGzipHeader[1])
@@ -378,10 +294,8 @@ bool QorZipFile::CopyIntoArchive(QorZipFileEntry& e, const char* temp, uint64_t 
         if (!WriteArchive(buffer, got)) return false;
         copied += got;
     }
-    if (copied != compressed) {
-        lastError_ = QZF_ERR_WRITE_ARCHIVE;
-        return false;
-    }
+    if (copied != compressed)
+        return Fail(QZF_ERR_WRITE_ARCHIVE, "cannot read", temp, "it ends early");
     return true;
 }
 
@@ -390,25 +304,26 @@ bool QorZipFile::CopyIntoArchive(QorZipFileEntry& e, const char* temp, uint64_t 
 // old trailer back, ending the file there.
 bool QorZipFile::AppendInPlace(uint32_t oldTrailer) {
     QorZipFileEntry& e = entries_[entryCount_ - 1];
-    bool ok = qfl::Seek(AsFile(handle_), oldTrailer);
-    if (!ok) lastError_ = QZF_ERR_READ_ARCHIVE;
+    bool ok = qfl::Seek(AsFile(handle_), oldTrailer) ||
+              Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
     ok = ok && AddOneEntry(e, oldTrailer) &&
          WriteTrailer(static_cast<uint64_t>(e.dataPosition) + e.compressedSize);
     if (ok || useBackupFile_) return ok;
     const QZF_ERROR error = lastError_;
+    const qfl::Failure cause = qfl::LastFailure();
     ResetEntry(entries_[--entryCount_]);
     if (qfl::Seek(AsFile(handle_), oldTrailer) && WriteTrailer(oldTrailer))
         qfl::Truncate(AsFile(handle_));
-    lastError_ = error;
-    return false;
+    qfl::RestoreFailure(cause);
+    return Fail(error);
 }
 
-// Ends a change begun with Backup(kBackupBegin): commit on success; on failure
+// Ends a change begun with WorkingCopy(kBeginWorkingCopy): commit on success; on failure
 // roll back, or without the backup read the repaired file's directory again.
 bool QorZipFile::FinishChange(bool ok) {
-    if (ok) return Backup(kBackupCommit);
+    if (ok) return WorkingCopy(kCommitWorkingCopy);
     if (useBackupFile_)
-        Backup(kBackupRollback);
+        WorkingCopy(kDiscardWorkingCopy);
     else
         Reopen(mode_);
     return false;
@@ -417,40 +332,25 @@ bool QorZipFile::FinishChange(bool ok) {
 // ---------------------------------------------------------------- removing
 
 bool QorZipFile::RemoveFile(unsigned long index) {
-    lastError_ = QZF_ERR_NONE;
-    if (mode_ == QZF_MODE_READ) {
-        lastError_ = QZF_ERR_READ_ONLY;
-        return false;
-    }
-    if (index >= entryCount_) {
-        lastError_ = QZF_ERR_BAD_INDEX;
-        return false;
-    }
-    if (!IsOpen()) {
-        lastError_ = QZF_ERR_NOT_OPEN;
-        return false;
-    }
+    ClearError();
+    if (mode_ == QZF_MODE_READ) return Fail(QZF_ERR_READ_ONLY);
+    if (index >= entryCount_) return Fail(QZF_ERR_BAD_INDEX);
+    if (!IsOpen()) return Fail(QZF_ERR_NOT_OPEN);
     entries_[index].deleted = true;
     return Compact();
 }
 
 bool QorZipFile::RemoveFile(const char* name) {
-    lastError_ = QZF_ERR_NONE;
+    ClearError();
     const unsigned long index = GetFileIndex(name);
     if (index == kNotFound) return false;
     return RemoveFile(index);
 }
 
 bool QorZipFile::RemoveFiles(unsigned long count, const char** names) {
-    lastError_ = QZF_ERR_NONE;
-    if (mode_ == QZF_MODE_READ) {
-        lastError_ = QZF_ERR_READ_ONLY;
-        return false;
-    }
-    if (!IsOpen()) {
-        lastError_ = QZF_ERR_NOT_OPEN;
-        return false;
-    }
+    ClearError();
+    if (mode_ == QZF_MODE_READ) return Fail(QZF_ERR_READ_ONLY);
+    if (!IsOpen()) return Fail(QZF_ERR_NOT_OPEN);
     for (unsigned long i = 0; names && i < count; ++i) {
         const unsigned long index = GetFileIndex(names[i]);
         if (index != kNotFound) entries_[index].deleted = true;
@@ -460,7 +360,7 @@ bool QorZipFile::RemoveFiles(unsigned long count, const char** names) {
 
 bool QorZipFile::Compact() {
     if (entryCount_ == 0) return true;
-    if (!Backup(kBackupBegin)) return false;
+    if (!WorkingCopy(kBeginWorkingCopy)) return false;
     return FinishChange(CompactInPlace());
 }
 
@@ -499,22 +399,21 @@ bool QorZipFile::CompactInPlace() {
     const bool moved = ok;
     if (ok) {
         entryCount_ -= k;
-        ok = qfl::Seek(AsFile(handle_), write);
-        if (!ok) lastError_ = QZF_ERR_READ_ARCHIVE;
-        ok = ok && WriteTrailer(write);
-        if (ok && !qfl::Truncate(AsFile(handle_))) {
-            lastError_ = QZF_ERR_WRITE_ARCHIVE;
-            ok = false;
-        }
+        ok = (qfl::Seek(AsFile(handle_), write) ||
+              Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath())) &&
+             WriteTrailer(write) &&
+             (qfl::Truncate(AsFile(handle_)) ||
+              Fail(QZF_ERR_WRITE_ARCHIVE, "cannot write", HandlePath()));
     }
     if (ok || useBackupFile_) return ok;
     const QZF_ERROR error = lastError_;
+    const qfl::Failure cause = qfl::LastFailure();
     if (moved)
         RepairAfterFinalSteps(write);
     else
         RepairAfterFailedMove(i, k, removed, write, written);
-    lastError_ = error;
-    return false;
+    qfl::RestoreFailure(cause);
+    return Fail(error);
 }
 
 // All blocks moved, but the trailer or the cut-off failed: try them once more.
@@ -556,84 +455,101 @@ bool QorZipFile::MoveBlock(uint32_t from, uint32_t to, uint32_t length, uint32_t
         const uint32_t n = length - done < kCopyChunk ? length - done : kCopyChunk;
         uint32_t got = 0, put = 0;
         if (!qfl::Seek(f, static_cast<uint64_t>(from) + done) || !qfl::Read(f, buffer, n, &got) ||
-            got != n || !qfl::Seek(f, static_cast<uint64_t>(to) + done)) {
-            lastError_ = QZF_ERR_READ_ARCHIVE;
-            return false;
-        }
+            !qfl::Seek(f, static_cast<uint64_t>(to) + done))
+            return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
+        if (got != n)
+            return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), "it ends early");
         bool wrote = qfl::Write(f, buffer, n, &put);
         *written += put;
-        if (!wrote || put != n) {
-            lastError_ = QZF_ERR_WRITE_ARCHIVE;
-            return false;
-        }
+        if (!wrote || put != n) return Fail(QZF_ERR_WRITE_ARCHIVE, "cannot write", HandlePath());
         done += n;
     }
     return true;
 }
 
-// ---------------------------------------------------------------- backup
+// ---------------------------------------------------------------- working copy
+//
+// With the backup option on, a change is made to a copy of the archive in a
+// temporary file, which replaces the archive only when the change succeeded.
 
+// Reads the directory again; the error and its cause stay those of the failure
+// that made it necessary, unless the file no longer opens.
 void QorZipFile::Reopen(QZF_MODE mode) {
     const QZF_ERROR kept = lastError_;
-    if (Open(nullptr, mode)) lastError_ = kept;
+    const qfl::Failure cause = qfl::LastFailure();
+    if (Open(nullptr, mode)) {
+        lastError_ = kept;
+        qfl::RestoreFailure(cause);
+    }
 }
 
-bool QorZipFile::Backup(int step) {
-    if (step != kBackupBegin && step != kBackupCommit && step != kBackupRollback) {
-        lastError_ = QZF_ERR_BAD_BACKUP_STEP;
+bool QorZipFile::WorkingCopy(BackupStep step) {
+    switch (step) {
+        case kBeginWorkingCopy:
+            return !useBackupFile_ || BeginWorkingCopy();
+        case kCommitWorkingCopy:
+            return !useBackupFile_ || CommitWorkingCopy();
+        case kDiscardWorkingCopy:
+            if (useBackupFile_) DiscardWorkingCopy();
+            return true;
+    }
+    return Fail(QZF_ERR_BAD_BACKUP_STEP);
+}
+
+// Copies the archive to a temporary file and points the handle at the copy.
+bool QorZipFile::BeginWorkingCopy() {
+    Close();
+    const char* made = qzf_path::MakeTempFileName();
+    if (!made || !qzf_path::Compose(workingCopyPath_, made, "") ||
+        !qfl::Copy(archivePath_, workingCopyPath_)) {
+        Fail(QZF_ERR_BACKUP, "cannot copy the archive to", made ? made : "");
+        if (made) qfl::Remove(made);
+        workingCopyPath_[0] = 0;
+        Reopen(QZF_MODE_READ);
         return false;
     }
-    if (!useBackupFile_) return true;
-    if (step == kBackupBegin) {
-        Close();
-        const char* made = qzf_path::MakeTempFileName();
-        if (!made || !qzf_path::Compose(backupPath_, made, "") ||
-            !qfl::Copy(archivePath_, backupPath_)) {
-            lastError_ = QZF_ERR_BACKUP;
-            if (made) qfl::Remove(made);
-            backupPath_[0] = 0;
-            Reopen(QZF_MODE_READ);
-            return false;
-        }
-        qfl::File f = qfl::Open(backupPath_, qfl::kOpenOrCreateReadWrite);
-        if (f == qfl::InvalidFile()) {
-            lastError_ = QZF_ERR_CREATE_FILE;
-            qfl::Remove(backupPath_);
-            backupPath_[0] = 0;
-            Reopen(QZF_MODE_READ);
-            return false;
-        }
-        handle_ = f;
-        return true;
+    qfl::File f = qfl::Open(workingCopyPath_, qfl::kOpenOrCreateReadWrite);
+    if (f == qfl::InvalidFile()) {
+        Fail(QZF_ERR_CREATE_FILE, "cannot open", workingCopyPath_);
+        qfl::Remove(workingCopyPath_);
+        workingCopyPath_[0] = 0;
+        Reopen(QZF_MODE_READ);
+        return false;
     }
-    if (step == kBackupCommit) {
-        Close();
-        if (!qfl::Copy(backupPath_, archivePath_)) {
-            lastError_ = QZF_ERR_RESTORE;
-            Reopen(QZF_MODE_READ);
-            // A copy that broke off half-way leaves an archive that no longer
-            // opens; the backup then holds the only complete copy and stays
-            // (its path in backupPath_).
-            if (IsOpen()) {
-                qfl::Remove(backupPath_);
-                backupPath_[0] = 0;
-            }
-            lastError_ = QZF_ERR_RESTORE;  // the cause, rather than the reopen's format error
-            return false;
-        }
-        qfl::File f = qfl::Open(archivePath_, qfl::kOpenOrCreateReadWrite);
-        qfl::Remove(backupPath_);
-        backupPath_[0] = 0;
-        if (f == qfl::InvalidFile()) {
-            lastError_ = QZF_ERR_OPEN_FILE;
-            return false;
-        }
-        handle_ = f;
-        return true;
-    }
-    Close();
-    qfl::Remove(backupPath_);
-    backupPath_[0] = 0;
-    Reopen(QZF_MODE_READ);
+    handle_ = f;
     return true;
+}
+
+// Copies the changed working copy over the archive and reopens the archive.
+bool QorZipFile::CommitWorkingCopy() {
+    Close();
+    if (!qfl::Copy(workingCopyPath_, archivePath_)) {
+        Fail(QZF_ERR_RESTORE, "cannot copy the working copy back over", archivePath_);
+        const qfl::Failure cause = qfl::LastFailure();
+        Reopen(QZF_MODE_READ);
+        // A copy that broke off half-way leaves an archive that no longer
+        // opens; the working copy then holds the only complete one and stays
+        // (its path in workingCopyPath_).
+        if (IsOpen()) {
+            qfl::Remove(workingCopyPath_);
+            workingCopyPath_[0] = 0;
+        }
+        qfl::RestoreFailure(cause);
+        return Fail(QZF_ERR_RESTORE);  // the cause, rather than the reopen's format error
+    }
+    qfl::File f = qfl::Open(archivePath_, qfl::kOpenOrCreateReadWrite);
+    if (f == qfl::InvalidFile()) qfl::NoteFailure("cannot open", archivePath_);
+    qfl::Remove(workingCopyPath_);
+    workingCopyPath_[0] = 0;
+    if (f == qfl::InvalidFile()) return Fail(QZF_ERR_OPEN_FILE);
+    handle_ = f;
+    return true;
+}
+
+// Drops the working copy; the archive, untouched, is opened again read-only.
+void QorZipFile::DiscardWorkingCopy() {
+    Close();
+    qfl::Remove(workingCopyPath_);
+    workingCopyPath_[0] = 0;
+    Reopen(QZF_MODE_READ);
 }

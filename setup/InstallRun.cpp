@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "archive/ArchiveLocator.h"
 #include "resources/resource.h"
 #include "setup/SetupWizard.h"
 #include "setup/StartUp.h"
@@ -14,16 +15,11 @@
 #include "system/Handles.h"
 #include "system/UninstallLog.h"
 #include "system/Version.h"
+#include "text/StoredName.h"
 #include "text/TextUtil.h"
 #include "ui/Window.h"
 
 namespace {
-
-// Placement prefixes and command tags of stored entry names.
-constexpr char kProductPrefix[] = "[TROVIX]";
-constexpr char kReceiverPrefix[] = "[RECEIVE]";
-constexpr char kInstallCommandTag[] = "[InstCmd=";
-constexpr char kUninstallCommandTag[] = "[UninstCmd=";
 
 // The maker's subfolder for receivers placed inside a 3rd-party folder.
 constexpr char kMakerSubfolder[] = "\\QOR";
@@ -36,10 +32,6 @@ constexpr char kProductIdArgument[] = "-productid=";
 constexpr char kScoutFolder[] = "C:\\Program Files\\QOR\\Scout";
 constexpr char kScoutTagName[] = "Trovix.tag";
 
-// The smallest archive there is: a trailer alone. A shorter length in the
-// last 4 bytes means no payload was appended (a bare stub ends in zeros).
-constexpr uint32_t kMinimumArchiveLength = 21;
-
 void RemoveOneTrailingBackslash(Text& folder) {
     if (folder.back() == '\\') folder.erase(folder.size() - 1);
 }
@@ -47,11 +39,6 @@ void RemoveOneTrailingBackslash(Text& folder) {
 bool EndsWith(const Text& text, const char* tail) {
     const Text t(tail);
     return text.size() >= t.size() && text.substr(text.size() - t.size()).Equals(tail);
-}
-
-// Little-endian u32 from 4 bytes.
-uint32_t ReadLe32(const unsigned char* b) {
-    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
 }
 
 // Starts a command line hidden and lets it run: neither waited for nor
@@ -76,11 +63,11 @@ void StartHidden(const Text& commandLine) {
 
 int SetupWizard::RunSilent() {
     PrepareFolders();
-    if (!PrepareDestination(productFolder)) return 2;
-    if (!ExtractPayload(false)) return 2;
+    if (!PrepareDestination(productFolder)) return kInstallNotCompleted;
+    if (!ExtractPayload(false)) return kInstallNotCompleted;
     RegisterInstall();
     WriteTitleScoutTag();
-    return 1;
+    return kInstallCompleted;
 }
 
 void SetupWizard::PrepareFolders() {
@@ -112,29 +99,11 @@ bool SetupWizard::PrepareDestination(const Text& folder) {
 }
 
 bool SetupWizard::OpenPayload(const Text& path) {
-    uint64_t size = 0;
-    uint32_t archiveLength = 0;
-    {
-        FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (!file) return false;
-        LARGE_INTEGER large;
-        if (!GetFileSizeEx(file.Get(), &large) || large.QuadPart < 4) return false;
-        size = static_cast<uint64_t>(large.QuadPart);
-        LARGE_INTEGER tail;
-        tail.QuadPart = -4;
-        if (!SetFilePointerEx(file.Get(), tail, nullptr, FILE_END)) return false;
-        unsigned char bytes[4];
-        DWORD got = 0;
-        if (!ReadFile(file.Get(), bytes, sizeof bytes, &got, nullptr) || got != sizeof bytes)
-            return false;
-        archiveLength = ReadLe32(bytes);
-    }
-    // Archive positions are 32-bit: a host file beyond that cannot carry one.
-    if (size > 0xFFFFFFFFu || size <= archiveLength) return false;
-    if (archiveLength < kMinimumArchiveLength) return false;
-    archive.SetHeaderOffset(static_cast<unsigned long>(size - archiveLength));
-    if (!archive.Open(path.c_str(), QorZipFile::QZF_MODE_READ)) {
+    // Only an archive appended after the program counts (a bare stub has none).
+    // A signed setup's payload ends where its certificate table starts.
+    qzf_format::ArchiveLocation at;
+    if (!qzf_format::LocateArchiveInFile(path.c_str(), &at) || !at.appended) return false;
+    if (!qzf_format::OpenLocatedArchive(archive, path.c_str(), at, QorZipFile::QZF_MODE_READ)) {
         archive.Close();
         return false;
     }
@@ -157,26 +126,21 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
 
     for (unsigned long i = 0; i < count; ++i) {
         const Text storedName(archive.GetFileName(i));
-        Text destination = storedName;
-        const bool product = ReplaceOccurrences(destination, kProductPrefix, productFolder, false);
-        const bool receiver =
-            ReplaceOccurrences(destination, kReceiverPrefix, receiverFolder, false);
-
-        Text installArgs, uninstallArgs;
-        ExtractTagValue(destination, kInstallCommandTag, installArgs);
-        ExtractTagValue(destination, kUninstallCommandTag, uninstallArgs);
+        const StoredNameMeaning meaning =
+            DecodeStoredName(storedName, productFolder, receiverFolder);
+        const Text& destination = meaning.destination;
         // The path is quoted: unquoted, a path with spaces lets the platform
         // start C:\Program.exe (or any other prefix of it) instead.
-        if (!installArgs.empty()) AddInstallCommand("\"" + destination + "\" " + installArgs);
-        if (!uninstallArgs.empty()) {
+        if (!meaning.installArgs.empty())
+            AddInstallCommand("\"" + destination + "\" " + meaning.installArgs);
+        if (!meaning.uninstallArgs.empty()) {
             WriteLogEntry(uninstallLogPath, kLogUninstallCommandLine, destination,
-                          destination + " " + uninstallArgs);
+                          destination + " " + meaning.uninstallArgs);
         }
 
-        // The receiver's unit wins when a name carries both prefixes.
-        const Text unit = receiver  ? receiverName
-                          : product ? productKeyName
-                                    : Text(kLogUnknownPrefix);
+        const Text unit = meaning.unit == StoredNameUnit::kReceiver  ? receiverName
+                          : meaning.unit == StoredNameUnit::kProduct ? productKeyName
+                                                                     : Text(kLogUnknownPrefix);
         const Text dirsSection = LogSectionName(unit, kLogDirs);
         const Text filesSection = LogSectionName(unit, kLogFiles);
         const size_t lastSlash = destination.rfind('\\');

@@ -30,6 +30,7 @@ void RunSetup(HWND mainWindow) {
     wizard.productKeyName = LoadResourceText(instance, IDS_PRODUCT_NAME);
     wizard.productDisplayName = LoadResourceText(instance, IDS_PRODUCT_NAME);
     wizard.appExe = config.appExe;
+    wizard.appName = config.appName;
     wizard.receiverDefaultGiven = !config.receiverDefaultFolder.empty();
     wizard.receiverFolderKnown = !config.receiverFolder.empty();
 

@@ -9,8 +9,9 @@
 // WizardDialog.cpp, construction and the current-instance registration in
 // SetupWizard.cpp.
 //
-// Results: RunSilent and ShowWizard answer 1 when the install completed and
-// 2 when it was cancelled or failed. Nothing is rolled back after a failure.
+// Results: RunSilent and ShowWizard answer kInstallCompleted (1) or
+// kInstallNotCompleted (2, cancelled or failed; setup/StartUp.h). Nothing is
+// rolled back after a failure.
 #pragma once
 
 #include <windows.h>
@@ -31,8 +32,6 @@ enum WizardPage {
     kPageFinished = 6,
 };
 
-// Name of the uninstall log file in the product folder.
-constexpr const char* kUninstallLogName = "TrovixInstall.inf";
 // The uninstaller registered as the uninstall command.
 constexpr const char* kUninstallerName = "TrovixUninstall.exe";
 // Capacity of the install command list; commands beyond it are dropped.
@@ -54,8 +53,9 @@ public:
     // ---- Install run (InstallRun.cpp) ----
 
     // PrepareFolders, PrepareDestination(productFolder), ExtractPayload(false),
-    // RegisterInstall, WriteTitleScoutTag. Returns 1, or 2 when the product
-    // folder cannot be created or the extraction failed.
+    // RegisterInstall, WriteTitleScoutTag. Returns kInstallCompleted, or
+    // kInstallNotCompleted when the product folder cannot be created or the
+    // extraction failed.
     int RunSilent();
 
     // Completes the folders: sets needThirdPartyFolder, takes the 3rd-party
@@ -99,8 +99,9 @@ public:
 
     // ---- Wizard dialog (WizardDialog.cpp) ----
 
-    // PrepareFolders, then dialog 130 modal over ownerWindow. Returns 1 when
-    // the user finished, 2 when cancelled (or the dialog could not be shown).
+    // PrepareFolders, then dialog 130 modal over ownerWindow. Returns
+    // kInstallCompleted when the user finished, kInstallNotCompleted when
+    // cancelled (or the dialog could not be shown).
     int ShowWizard();
 
     // Dialog procedure of dialog 130: forwards to Current()'s
@@ -114,6 +115,9 @@ public:
     // "<DISP NAME>" replaced by installName and the first "<PROD NAME>" by
     // productDisplayName. Empty text when the entry is missing.
     Text LoadWizardText(UINT id) const;
+    // The same for page 3 and its Browse dialog and messages, which ask for
+    // the 3rd-party application: there "<PROD NAME>" names that application.
+    Text LoadThirdPartyText(UINT id) const;
     // Sets control 1025 to the listed entries (0 = none), joined by CR LF CR LF.
     void SetInstructions(UINT id1, UINT id2 = 0, UINT id3 = 0, UINT id4 = 0, UINT id5 = 0,
                          UINT id6 = 0);
@@ -129,14 +133,21 @@ public:
 
     // WM_INITDIALOG: centre, place the picture, show page 1, tick 1032/1033.
     void StartDialog();
-    // Sets up page (1..6) with its groups, buttons, title and instructions.
+    // Sets up page (1..6) with its groups, buttons, title and instructions;
+    // nothing else happens.
     void ShowPage(int page);
+    // Next on page 4: page 5, then the copy run (RunCopy).
+    void ShowCopyingPageAndInstall();
+    // Next at the end of the copy run: page 6, then the Start Menu entries.
+    void ShowFinishedPageAndWriteShortcuts();
     void ShowDestinationPage();          // page 1
     void ShowReceiverDestinationPage();  // page 2
     void ShowThirdPartyFolderPage();     // page 3
     void ShowReadyPage();                // page 4
     void ShowCopyingPage();              // page 5 controls only
-    void ShowFinishedPage();             // page 6, creates the Start Menu entries
+    void ShowFinishedPage();             // page 6
+    // The Start Menu folder, web link and shortcuts, each logged.
+    void WriteStartMenuEntries();
     // The copy run of page 5 (PrepareDestination, ExtractPayload(true),
     // RegisterInstall, WriteTitleScoutTag), then page 6 or back to page 4.
     void RunCopy();
@@ -163,6 +174,7 @@ public:
     Text productKeyName;                        // string 163; log prefix, registry entry name
     Text productDisplayName;                    // string 163; "Full Name", "<PROD NAME>"
     Text appExe;                                // 3rd-party application's program file name
+    Text appName;                               // its display name; empty: appExe is shown
     Text thirdPartyFolder;                      // chosen in the wizard; else empty
     bool needThirdPartyFolder = false;          // set by PrepareFolders
     bool receiverDefaultGiven = false;          // stamped receiver default folder non-empty

@@ -78,4 +78,6 @@ Text PrerequisiteMessage(const Text& messageTemplate, const SetupConfig& config)
     return message;
 }
 
-int ExitCodeForResult(int result) { return result == 1 ? kExitInstalled : kExitFailed; }
+int ExitCodeForResult(int result) {
+    return result == kInstallCompleted ? kExitInstalled : kExitFailed;
+}

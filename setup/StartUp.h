@@ -96,7 +96,14 @@ Text PrerequisiteMessage(const Text& messageTemplate, const SetupConfig& config)
 // this executable before that.
 HINSTANCE StringModule(const SetupConfig& config);
 
-// Exit code for a result of RunSilent / ShowWizard: 0 for 1, -1 otherwise.
+// Results of RunSilent and ShowWizard.
+enum InstallResult {
+    kInstallCompleted = 1,
+    kInstallNotCompleted = 2,  // cancelled or failed
+};
+
+// Exit code for a result of RunSilent / ShowWizard: 0 for kInstallCompleted,
+// -1 otherwise.
 int ExitCodeForResult(int result);
 
 // The setup driver: completes the folders, checks the prerequisite (message

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "resources/resource.h"
@@ -12,6 +13,7 @@
 #include "setup/SetupWizard.h"
 #include "setup/StartUp.h"
 #include "system/FileUtil.h"
+#include "system/Handles.h"
 #include "system/Launch.h"
 #include "system/UninstallLog.h"
 #include "text/ResourceText.h"
@@ -21,9 +23,6 @@
 
 namespace {
 
-constexpr size_t kPathBufferSize = 260;
-// The classic request without the extension fields of newer systems.
-constexpr DWORD kClassicOpenFileNameSize = 76;
 // The progress bar is repainted for at least this long after each update.
 constexpr DWORD kProgressPumpMs = 20;
 
@@ -69,23 +68,21 @@ Text WithoutTrailingBackslash(Text path) {
 
 // Name shown for "<3RD PARTY NAME>": the stamped application name, else
 // the application's program file name (page 3 only appears when that is set).
-Text ThirdPartyName(const Text& appExe) {
-    return gSetupConfig.appName.empty() ? appExe : gSetupConfig.appName;
+Text ThirdPartyName(const Text& appName, const Text& appExe) {
+    return appName.empty() ? appExe : appName;
 }
 
 void DrawLine(HDC dc, int colorIndex, const POINT (&points)[3]) {
-    HPEN pen = CreatePen(PS_SOLID, 0, GetSysColor(colorIndex));
-    HGDIOBJ old = SelectObject(dc, pen);
+    GdiObject pen(CreatePen(PS_SOLID, 0, GetSysColor(colorIndex)));
+    HGDIOBJ old = SelectObject(dc, pen.Get());
     Polyline(dc, points, 3);
-    SelectObject(dc, old);
-    DeleteObject(pen);
+    SelectObject(dc, old);  // the pen is deleted once it is no longer selected
 }
 
 void FillWith(HDC dc, const RECT& r, int colorIndex) {
     if (r.right <= r.left || r.bottom <= r.top) return;
-    HBRUSH brush = CreateSolidBrush(GetSysColor(colorIndex));
-    FillRect(dc, &r, brush);
-    DeleteObject(brush);
+    GdiObject brush(CreateSolidBrush(GetSysColor(colorIndex)));
+    FillRect(dc, &r, static_cast<HBRUSH>(brush.Get()));
 }
 
 }  // namespace
@@ -99,7 +96,7 @@ int SetupWizard::ShowWizard() {
     dialogWindow = nullptr;  // later message boxes must not name a destroyed owner
     // Anything but a finished install (a failed dialog, or one ended by the
     // quit request of a failed copy) counts as not installed.
-    return result == 1 ? 1 : 2;
+    return result == kInstallCompleted ? kInstallCompleted : kInstallNotCompleted;
 }
 
 INT_PTR CALLBACK SetupWizard::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -148,6 +145,13 @@ Text SetupWizard::LoadWizardText(UINT id) const {
     return text;
 }
 
+Text SetupWizard::LoadThirdPartyText(UINT id) const {
+    Text text = LoadResourceText(moduleInstance, id);
+    ReplaceOccurrences(text, "<DISP NAME>", installName, false);
+    ReplaceOccurrences(text, "<PROD NAME>", ThirdPartyName(appExe), false);
+    return text;
+}
+
 void SetupWizard::SetInstructions(UINT id1, UINT id2, UINT id3, UINT id4, UINT id5, UINT id6) {
     const UINT ids[] = {id1, id2, id3, id4, id5, id6};
     Text text;
@@ -157,7 +161,8 @@ void SetupWizard::SetInstructions(UINT id1, UINT id2, UINT id3, UINT id4, UINT i
         // Strings 141 and 142 name the 3rd-party application; one occurrence
         // each, replaced once so a name that itself looks like the
         // placeholder cannot loop.
-        ReplaceOccurrences(part, kThirdPartyNamePlaceholder, ThirdPartyName(appExe), false);
+        ReplaceOccurrences(part, kThirdPartyNamePlaceholder, ThirdPartyName(appName, appExe),
+                           false);
         if (!text.empty()) text += "\r\n\r\n";
         text += part;
     }
@@ -221,7 +226,6 @@ void SetupWizard::ShowPage(int page) {
             break;
         case kPageCopying:
             ShowCopyingPage();
-            RunCopy();
             break;
         case kPageFinished:
             ShowFinishedPage();
@@ -229,6 +233,16 @@ void SetupWizard::ShowPage(int page) {
         default:
             break;
     }
+}
+
+void SetupWizard::ShowCopyingPageAndInstall() {
+    ShowPage(kPageCopying);
+    RunCopy();
+}
+
+void SetupWizard::ShowFinishedPageAndWriteShortcuts() {
+    ShowPage(kPageFinished);
+    WriteStartMenuEntries();
 }
 
 void SetupWizard::ShowDestinationPage() {
@@ -272,9 +286,9 @@ void SetupWizard::ShowThirdPartyFolderPage() {
     ShowControls(dialog, kDestinationGroup, false);
     ShowControls(dialog, kThirdPartyGroup, true);
     EnableControl(dialog, IDC_WIZ_BACK, true);
-    SetWindowTextA(dialog, LoadWizardText(IDS_TITLE_3RD_FOLDER).c_str());
+    SetWindowTextA(dialog, LoadThirdPartyText(IDS_TITLE_3RD_FOLDER).c_str());
     SetInstructions(IDS_3RD_NEEDED, IDS_3RD_SELECT);
-    SetDlgItemTextA(dialog, IDC_WIZ_3RD_GROUP, LoadWizardText(IDS_3RD_GROUP).c_str());
+    SetDlgItemTextA(dialog, IDC_WIZ_3RD_GROUP, LoadThirdPartyText(IDS_3RD_GROUP).c_str());
     Text shown = thirdPartyFolder.empty() ? Text("C:\\") : thirdPartyFolder + "\\";
     SetDlgItemTextA(dialog, IDC_WIZ_3RD_FOLDER, shown.c_str());
     currentPage = kPageThirdPartyFolder;
@@ -316,7 +330,9 @@ void SetupWizard::ShowFinishedPage() {
     SetInstructions(IDS_DONE_INSTALLED, IDS_DONE_ACCESS, IDS_DONE_OPTIONS, IDS_DONE_CLICK_FINISHED);
     currentPage = kPageFinished;
     InvalidateRect(dialog, nullptr, TRUE);  // wipes the progress bar
+}
 
+void SetupWizard::WriteStartMenuEntries() {
     // Failures of the shortcut writers are not the user's concern here.
     Text prefix = LoadWizardText(IDS_PRODUCT_NAME);
     Text downloader = productFolder + "\\" + kDownloaderName;
@@ -354,10 +370,10 @@ void SetupWizard::GoNext() {
             ShowPage(kPageReady);
             break;
         case kPageReady:
-            ShowPage(kPageCopying);
+            ShowCopyingPageAndInstall();
             break;
         case kPageCopying:
-            ShowPage(kPageFinished);
+            ShowFinishedPageAndWriteShortcuts();
             break;
         default:
             break;
@@ -403,7 +419,7 @@ void SetupWizard::RunCopy() {
         // The program ends with -1; ending the dialog as cancelled as well
         // gives ShowWizard a defined answer that maps to the same code.
         PostQuitMessage(-1);
-        EndDialog(dialog, 2);
+        EndDialog(dialog, kInstallNotCompleted);
         return;
     }
     ShowProgressText(LoadWizardText(IDS_UPDATING_SYSTEM));
@@ -425,12 +441,12 @@ void SetupWizard::CancelOrFinish() {
                                    productFolder + "\\" + kDownloaderName, 2);
         }
         if (IsDlgButtonChecked(dialog, IDC_WIZ_LAUNCH) == BST_CHECKED) OpenUrlInBrowser(address);
-        EndDialog(dialog, 1);
+        EndDialog(dialog, kInstallCompleted);
         return;
     }
     int answer = MessageBoxA(dialog, LoadWizardText(IDS_CANCEL_QUERY).c_str(),
                              LoadWizardText(IDS_CANCEL_CAPTION).c_str(), MB_YESNO);
-    if (answer == IDYES) EndDialog(dialog, 2);
+    if (answer == IDYES) EndDialog(dialog, kInstallNotCompleted);
 }
 
 // ---- Browse buttons ------------------------------------------------------
@@ -485,7 +501,7 @@ void SetupWizard::BrowseForThirdPartyProgram() {
     Text initial = thirdPartyFolder + "\\" + appExe;
     if (initial.size() < sizeof file) memcpy(file, initial.c_str(), initial.size() + 1);
 
-    Text title = LoadWizardText(IDS_3RD_BROWSE_TITLE);
+    Text title = LoadThirdPartyText(IDS_3RD_BROWSE_TITLE);
     OPENFILENAMEA request = {};
     request.lStructSize = kClassicOpenFileNameSize;
     request.hwndOwner = dialog;
@@ -503,7 +519,7 @@ void SetupWizard::BrowseForThirdPartyProgram() {
         Text wanted = appExe;
         bool matches = name.MakeLower() == wanted.MakeLower();
         if (!matches) {
-            Text message = LoadWizardText(IDS_WRONG_FILE);
+            Text message = LoadThirdPartyText(IDS_WRONG_FILE);
             ReplaceOccurrences(message, "<EXE>", appExe, false);
             MessageBoxA(dialog, message.c_str(), LoadWizardText(IDS_WRONG_FILE_CAPTION).c_str(),
                         MB_OK | MB_ICONINFORMATION);
@@ -518,7 +534,7 @@ void SetupWizard::BrowseForThirdPartyProgram() {
         // the "\QOR" placeholder at the root of the current drive.
         if (matches || FileExists(thirdPartyFolder + "\\" + appExe)) PrepareFolders();
     } else if (CommDlgExtendedError() != 0) {
-        MessageBoxA(dialog, LoadWizardText(IDS_FILE_ACCESS_FAILED).c_str(),
+        MessageBoxA(dialog, LoadThirdPartyText(IDS_FILE_ACCESS_FAILED).c_str(),
                     LoadWizardText(IDS_FILE_ACCESS_FAILED_CAPTION).c_str(), MB_OK | MB_ICONERROR);
     }
     UpdateThirdPartyNext();

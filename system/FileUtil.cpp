@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr size_t kPathBufferSize = MAX_PATH;
-
 // folder + "\" (unless it already ends with one) + name.
 Text JoinPath(const Text& folder, const char* name) {
     Text path = folder;
@@ -35,13 +33,14 @@ bool FolderExists(const Text& path) {
 
 bool CreateFolder(const Text& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
-bool CreateFolderPath(const Text& path) {
+bool CreateFolderPath(const Text& path, std::vector<Text>* tried) {
     if (FolderExists(path)) return true;
     size_t slash = path.rfind('\\');
     if (slash == Text::npos) return false;
-    if (!CreateFolderPath(path.substr(0, slash))) return false;
+    if (!CreateFolderPath(path.substr(0, slash), tried)) return false;
     // "C:\A\B\" names the folder the recursion has just made.
     if (slash + 1 == path.size()) return true;
+    if (tried) tried->push_back(path);
     return CreateFolder(path);
 }
 

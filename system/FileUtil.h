@@ -11,7 +11,13 @@
 // known).
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 #include "text/Text.h"
+
+// Capacity of the platform's path buffers (MAX_PATH), terminating zero included.
+constexpr size_t kPathBufferSize = 260;
 
 // Prefix of temporary files when the caller gives none ("QI" for Qor Install;
 // the platform uses at most three characters of a prefix).
@@ -34,8 +40,9 @@ bool CreateFolder(const Text& path);
 // Creates every missing level of path, outermost first. True if the folder
 // exists at the end (also when it existed before). False for a relative name
 // without a backslash that does not exist. A trailing backslash is allowed.
-// Levels created before a deeper level failed stay in place.
-bool CreateFolderPath(const Text& path);
+// Levels created before a deeper level failed stay in place. With tried, each
+// level it tries to create is appended there, the one that failed included.
+bool CreateFolderPath(const Text& path, std::vector<Text>* tried = nullptr);
 
 // Removes the empty folder path. True if it was removed.
 bool RemoveFolder(const Text& path);

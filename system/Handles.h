@@ -5,8 +5,8 @@
 //
 // Empty values: FileHandle holds INVALID_HANDLE_VALUE when empty (what
 // CreateFileA answers on failure); Handle, RegKey, FindHandle (which uses
-// INVALID_HANDLE_VALUE, as FindFirstFileA does), StdFile and ComPtr hold
-// their own "nothing" value. Close() answers whether the platform's close call
+// INVALID_HANDLE_VALUE, as FindFirstFileA does), GdiObject, StdFile and ComPtr
+// hold their own "nothing" value. Close() answers whether the platform's close call
 // succeeded, true for an empty owner.
 #pragma once
 
@@ -78,6 +78,10 @@ struct RegKeyTraits {
     static HKEY Empty() { return nullptr; }
     static bool Close(HKEY k) { return RegCloseKey(k) == ERROR_SUCCESS; }
 };
+struct GdiObjectTraits {
+    static HGDIOBJ Empty() { return nullptr; }
+    static bool Close(HGDIOBJ o) { return DeleteObject(o) != 0; }
+};
 struct StdFileTraits {
     static FILE* Empty() { return nullptr; }
     static bool Close(FILE* f) { return fclose(f) == 0; }
@@ -94,6 +98,9 @@ using FindHandle = detail::Owner<HANDLE, detail::FindHandleTraits>;
 // An open registry key, closed with RegCloseKey. Never holds a predefined
 // root such as HKEY_LOCAL_MACHINE.
 using RegKey = detail::Owner<HKEY, detail::RegKeyTraits>;
+// A pen, brush or other GDI object, deleted with DeleteObject. It must no
+// longer be selected into a device context when the owner lets it go.
+using GdiObject = detail::Owner<HGDIOBJ, detail::GdiObjectTraits>;
 // A C runtime FILE*, closed with fclose.
 using StdFile = detail::Owner<FILE*, detail::StdFileTraits>;
 

@@ -14,7 +14,6 @@ constexpr char kShellFoldersKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr char kAllUsersProfile[] = "\\Profiles\\All Users";
 constexpr char kInternetShortcutSection[] = "InternetShortcut";
-constexpr size_t kPathBufferSize = MAX_PATH;
 
 Text WindowsFolder() {
     char buffer[kPathBufferSize] = "";

@@ -16,27 +16,12 @@ bool WriteLogEntry(const Text& logFile, const Text& section, const Text& key, co
                                       logFile.c_str()) != 0;
 }
 
-namespace {
-
-// Creates the missing levels of folder, outermost first, and lists each level
-// it tried in `tried`. The caller writes the records afterwards: the log file
-// usually lives in the innermost level, which does not exist while the outer
-// levels are made, and a profile write into a missing folder is lost.
-bool CreateMissingFolders(const Text& folder, std::vector<Text>& tried) {
-    if (FolderExists(folder)) return true;
-    size_t slash = folder.rfind('\\');
-    if (slash == Text::npos) return false;
-    if (!CreateMissingFolders(folder.substr(0, slash), tried)) return false;
-    if (slash + 1 == folder.size()) return true;  // trailing backslash: made above
-    tried.push_back(folder);
-    return CreateFolder(folder);
-}
-
-}  // namespace
-
 bool CreateLoggedFolder(const Text& folder, const Text& section, const Text& logFile) {
+    // The records are written once the levels exist: the log file usually
+    // lives in the innermost level, and a profile write into a missing folder
+    // is lost.
     std::vector<Text> tried;
-    bool exists = CreateMissingFolders(folder, tried);
+    bool exists = CreateFolderPath(folder, &tried);
     // Each tried level is recorded, the one that failed included.
     for (const Text& level : tried) WriteLogEntry(logFile, section, level, Text());
     return exists;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "system/SystemLibrary.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,19 +24,53 @@ void ParseVersion(const Text& text, long (&numbers)[4]) {
     }
 }
 
+// VERSION.dll is not a known DLL: it is loaded from the system folder on
+// first use, never found by a search that starts in the program's folder.
+// Plain zero-initialised pointers: nothing here needs static construction.
+typedef DWORD(WINAPI* InfoSizeFn)(LPCSTR, LPDWORD);
+typedef BOOL(WINAPI* InfoFn)(LPCSTR, DWORD, DWORD, LPVOID);
+typedef BOOL(WINAPI* QueryFn)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+struct VersionFunctions {
+    InfoSizeFn infoSize;
+    InfoFn info;
+    QueryFn query;
+};
+VersionFunctions g_version;
+bool g_versionLoaded = false;
+
+template <typename Fn>
+Fn Resolve(HMODULE module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// Null members when the library or a function is missing: "no version".
+const VersionFunctions& Version() {
+    if (!g_versionLoaded) {
+        g_versionLoaded = true;
+        if (HMODULE module = LoadSystemLibrary("version.dll")) {
+            g_version.infoSize = Resolve<InfoSizeFn>(module, "GetFileVersionInfoSizeA");
+            g_version.info = Resolve<InfoFn>(module, "GetFileVersionInfoA");
+            g_version.query = Resolve<QueryFn>(module, "VerQueryValueA");
+        }
+    }
+    return g_version;
+}
+
 }  // namespace
 
 Text GetFileVersionText(const Text& path) {
     if (path.empty()) return Text(kNoVersionText);
+    const VersionFunctions& api = Version();
+    if (!api.infoSize || !api.info || !api.query) return Text(kNoVersionText);
     DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeA(path.c_str(), &handle);
+    DWORD size = api.infoSize(path.c_str(), &handle);
     if (size == 0) return Text(kNoVersionText);
     std::vector<char> block(size);
-    if (!GetFileVersionInfoA(path.c_str(), handle, size, block.data())) return Text(kNoVersionText);
+    if (!api.info(path.c_str(), handle, size, block.data())) return Text(kNoVersionText);
     VS_FIXEDFILEINFO* info = nullptr;
     UINT infoSize = 0;
     char root[] = "\\";
-    if (!VerQueryValueA(block.data(), root, reinterpret_cast<void**>(&info), &infoSize) || !info ||
+    if (!api.query(block.data(), root, reinterpret_cast<void**>(&info), &infoSize) || !info ||
         infoSize < sizeof(VS_FIXEDFILEINFO))
         return Text(kNoVersionText);
     char text[64];

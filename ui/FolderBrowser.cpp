@@ -3,6 +3,7 @@
 #include <commdlg.h>
 #include <dlgs.h>
 
+#include "system/FileUtil.h"
 #include "text/TextUtil.h"
 #include "ui/Window.h"
 
@@ -11,10 +12,6 @@ namespace {
 // The hook has no user data of its own in the classic dialog, so it finds
 // its object here. Plain pointer: no static construction needed.
 FolderBrowser* g_activeBrowser = nullptr;
-
-// The classic request without the extension fields that newer systems add.
-constexpr DWORD kClassicOpenFileNameSize = 76;
-constexpr size_t kPathBufferSize = 260;
 
 // The file-related controls of the classic dialog that a folder browser
 // has no use for, in the order they are hidden.

@@ -15,6 +15,9 @@
 #pragma once
 
 #include <windows.h>
+#include <commdlg.h>
+
+#include <cstddef>
 
 #include "text/Text.h"
 
@@ -26,6 +29,12 @@ constexpr UINT WM_APP_SYNC_PATH = WM_USER + 10;
 constexpr int kFolderBrowserPathBox = 1013;
 // Id of the dialog template in the module's resources.
 constexpr int kFolderBrowserTemplate = 134;
+// Size of the classic open-file request, without the extension fields that
+// newer systems add; the classic dialog (and its templates) needs it. It ends
+// after lpTemplateName: 76 bytes in a 32-bit build, more where pointers are
+// wider (a fixed 76 makes the x86-64 dialog refuse the request).
+constexpr DWORD kClassicOpenFileNameSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
+static_assert(sizeof(void*) != 4 || kClassicOpenFileNameSize == 76, "classic request size");
 
 class FolderBrowser {
 public:

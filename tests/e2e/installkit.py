@@ -9,6 +9,7 @@ to "<its path less .exe>.ran.txt" next to itself.
 
 import os
 import shutil
+import sys
 import tempfile
 
 from qorwine import BIN, NATIVE_BIN, bin_path, qorpack, wait_for
@@ -32,12 +33,20 @@ def fixture(name):
     return os.path.join(BIN, "fixtures", name)
 
 
-def have_tools():
-    """Why the install tests cannot run, or None when everything is built."""
-    for path in (STUB, RECORDER, UNINSTALLER, DRIVER, os.path.join(NATIVE_BIN, "qorpack")):
+# The exit code ctest takes for "skipped" (SKIP_RETURN_CODE of these tests).
+SKIPPED = 77
+
+
+def require_built(paths=None):
+    """Ends the test program with SKIPPED, naming the first of paths (default:
+    every program the install tests use) that is not built. ctest then shows
+    the test as skipped rather than passed, and `make test` counts it against
+    the run: a test that did not run has not passed."""
+    for path in paths or (STUB, RECORDER, UNINSTALLER, DRIVER,
+                          os.path.join(NATIVE_BIN, "qorpack")):
         if not os.path.exists(path):
-            return "not built: " + path
-    return None
+            sys.stderr.write("skipped: not built: %s\n" % path)
+            sys.exit(SKIPPED)
 
 
 class SetupBuilder:

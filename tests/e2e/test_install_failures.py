@@ -11,10 +11,10 @@ from qorwine import WinePrefix, signed32, wait_for
 from wizardlib import (CANCEL, LAUNCH, NEXT, TITLE_COMPLETE, TITLE_DESTINATION, TITLE_READY,
                        Wizard, build_setup)
 from installkit import (PRODUCT, PRODUCT_FILES, SCOUT_TAG, SETUP_KEY, STUB, SetupBuilder,
-                        add_product_entries, exists, finish, fixture, have_tools, log_sections,
+                        add_product_entries, exists, finish, fixture, require_built, log_sections,
                         read_bytes, system_reg_values, workdir)
 
-MISSING = have_tools()
+require_built()
 if not MISSING and not os.path.exists(fixture("Holder.exe")):
     MISSING = "not built: " + fixture("Holder.exe")
 
@@ -27,7 +27,6 @@ def archive_offset(data):
     return len(data) - struct.unpack("<I", data[-4:])[0]
 
 
-@unittest.skipIf(MISSING, MISSING)
 class InstallFailures(unittest.TestCase):
     def product_setup(self):
         return add_product_entries(SetupBuilder(workdir(self))).build("TrovixSetup.exe")

@@ -8,13 +8,12 @@ import unittest
 from qorwine import WinePrefix, signed32
 from installkit import (CONFIG_KEY, INST_TAGS, PRODUCT, PRODUCT_FILES, PRODUCT_LOG, RECORDER,
                         SCOUT_TAG, SETUP_KEY, UNINSTALLER, UNINSTALL_KEY, SetupBuilder,
-                        add_product_entries, exists, finish, have_tools, log_text, read_bytes,
+                        add_product_entries, exists, finish, require_built, log_text, read_bytes,
                         system_reg_values, wait_records, workdir)
 
-MISSING = have_tools()
+require_built()
 
 
-@unittest.skipIf(MISSING, MISSING)
 class ProductInstall(unittest.TestCase):
     def build_product(self, extra=()):
         b = add_product_entries(SetupBuilder(workdir(self)))

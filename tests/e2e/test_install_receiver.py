@@ -6,16 +6,15 @@ import unittest
 
 from qorwine import WinePrefix, signed32
 from installkit import (CONFIG_KEY, INST_TAGS, PRODUCT, RECORDER, SETUP_KEY, UNINSTALL_KEY,
-                        SetupBuilder, add_product_entries, exists, have_tools, log_sections,
+                        SetupBuilder, add_product_entries, exists, require_built, log_sections,
                         read_bytes, system_reg_values, wait_records, workdir)
 
-MISSING = have_tools()
+require_built()
 RCV = "GameRcv"
 INST = "Trovix for Game"
 RCV_DATA = b"receiver data\r\n"
 
 
-@unittest.skipIf(MISSING, MISSING)
 class ReceiverInstall(unittest.TestCase):
     def build_receiver(self, **slots):
         b = add_product_entries(SetupBuilder(workdir(self)))

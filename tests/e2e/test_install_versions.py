@@ -7,12 +7,11 @@ import shutil
 import unittest
 
 from qorwine import WinePrefix, signed32
-from installkit import (PRODUCT, SetupBuilder, fixture, have_tools, log_sections, read_bytes,
+from installkit import (PRODUCT, SetupBuilder, fixture, require_built, log_sections, read_bytes,
                         workdir)
 
-MISSING = have_tools()
-if not MISSING and not os.path.exists(fixture("Versioned-2.0.0.0.exe")):
-    MISSING = "not built: " + fixture("Versioned-2.0.0.0.exe")
+require_built()
+require_built([fixture("Versioned-2.0.0.0.exe")])
 
 
 def data_of(name):
@@ -20,7 +19,6 @@ def data_of(name):
         return f.read()
 
 
-@unittest.skipIf(MISSING, MISSING)
 class VersionRule(unittest.TestCase):
     def test_existing_files_by_version(self):
         v15, v20, v21 = (data_of("Versioned-%s.0.0.exe" % v) for v in ("1.5", "2.0", "2.1"))

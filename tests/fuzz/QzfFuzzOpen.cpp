@@ -1,6 +1,7 @@
 // libFuzzer target: arbitrary bytes opened as an archive (stand-alone and as
-// an appended archive located from its last 4 bytes), every entry listed and
-// extracted into a scratch folder. A directory that opened is then compacted
+// the appended archive the locator finds, signed PE images included, whose
+// reads must all lie inside the input), every entry listed and extracted into
+// a scratch folder. A directory that opened is then compacted
 // without backup, and the result must open again.
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include "archive/ArchiveFormat.h"
+#include "archive/ArchiveLocator.h"
 #include "archive/QorZipFile.h"
 
 namespace {
@@ -58,6 +60,18 @@ void ListAndExtract(QorZipFile& z) {
     z.GetFileName(n);
 }
 
+struct Input {
+    const uint8_t* data;
+    size_t size;
+};
+
+bool ReadInput(void* context, uint64_t position, void* buffer, uint32_t n) {
+    const Input* in = static_cast<const Input*>(context);
+    if (position > in->size || n > in->size - position) std::abort();  // never outside the file
+    std::memcpy(buffer, in->data + position, n);
+    return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -72,13 +86,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ListAndExtract(z);
 
     // As an appended archive, the way the installer finds its payload.
-    if (size >= 4) {
-        const uint32_t length = qzf_format::Get32(data + size - 4);
-        if (length < size) {
-            QorZipFile a;
-            a.SetHeaderOffset(size - length);
-            if (a.Open(path.c_str(), QorZipFile::QZF_MODE_READ)) ListAndExtract(a);
-        }
+    Input input{data, size};
+    qzf_format::ArchiveLocation at;
+    if (!qzf_format::LocateArchive(size, ReadInput, &input, &at)) std::abort();
+    if (at.headerOffset > size || at.end > size || (at.appended && at.headerOffset >= at.end))
+        std::abort();
+    if (at.appended) {
+        QorZipFile a;
+        if (qzf_format::OpenLocatedArchive(a, path.c_str(), at, QorZipFile::QZF_MODE_READ))
+            ListAndExtract(a);
     }
 
     // A compaction of anything that opened must leave an archive that opens.

@@ -37,6 +37,25 @@ def archive(files, start=0, head=True, extra=b''):
     return body + struct.pack('<IBIIII', 21, 3, len(files), total, 21, length)
 
 
+def pe_signed(body, pad=0, directory=None):
+    """A PE32 header, body, pad zero bytes and a certificate table that the
+    security directory points at (or the directory given)."""
+    dos = bytearray(64)
+    dos[0:2] = b'MZ'
+    struct.pack_into('<I', dos, 0x3C, 64)
+    coff = struct.pack('<HHIIIHH', 0x14C, 0, 0, 0, 0, 224, 0x0102)
+    opt = bytearray(224)
+    struct.pack_into('<H', opt, 0, 0x10B)
+    struct.pack_into('<I', opt, 92, 16)
+    head = bytes(dos) + b'PE\0\0' + coff
+    image = bytearray(head + bytes(opt) + b'\0' * 8 + body + b'\0' * pad)
+    table = len(image)
+    image += b'\xab' * 32
+    offset, size = directory if directory else (table, 32)
+    struct.pack_into('<II', image, len(head) + 96 + 4 * 8, offset, size)
+    return bytes(image)
+
+
 def main():
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
@@ -55,6 +74,10 @@ def main():
         'no-trailer': header() + entry(*f1[:1], f1[2], len(f1[1])) + f1[2],
         'short-entry': header() + struct.pack('<IB', 20, 2) + b'\0' * 15,
         'bad-count': archive([f1])[:-16] + struct.pack('<IIII', 5, 0, 21, 0),
+        'signed': pe_signed(archive([f1, f2])),
+        'signed-padded': pe_signed(archive([f1]), pad=5),
+        'signed-past-end': pe_signed(archive([f1]), directory=(400, 4000)),
+        'signed-in-headers': pe_signed(archive([f1]), directory=(100, 0)),
     }
     for name, data in seeds.items():
         with open(os.path.join(out, 'seed-' + name), 'wb') as f:

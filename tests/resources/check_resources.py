@@ -176,7 +176,7 @@ TEXTS = {
     139: "Unable to create folder '<FOLDER>'.  Please select a new Folder and try again.",
     140: "Unable to Create Folder",
     141: "<DISP NAME> needs to know the location of <3RD PARTY NAME> to work correctly.",
-    142: "Please select the forder that contains <3RD PARTY NAME>.",
+    142: "Please select the folder that contains <3RD PARTY NAME>.",
     145: "Select folder containing <PROD NAME>",
     146: "You must select <EXE> from the <PROD NAME> folder.",
     147: "Incorrect File Selected",
@@ -298,8 +298,11 @@ class ResourceBytes(unittest.TestCase):
         extra = sorted(set(i for i in table if 103 <= i <= 173) - set(TEXTS) - {137, 162})
         self.assertEqual([], extra)
 
-    def test_no_manifest(self):
-        self.assertEqual({}, resources(self.pe, RT_MANIFEST))
+    def test_manifest_keeps_the_classic_controls(self):
+        # The dialogs are laid out for the classic controls; a manifest, where
+        # there is one, must not switch to common controls 6.
+        for data in resources(self.pe, RT_MANIFEST).values():
+            self.assertNotIn(b"Microsoft.Windows.Common-Controls", data)
 
 
 if __name__ == "__main__":

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/ArchiveFormat.h"
 #include "setup/SetupWizard.h"
 #include "system/FileUtil.h"
 
@@ -26,14 +27,18 @@ void WriteAll(const std::string& path, const std::string& bytes) {
 }
 
 std::string Le32(uint32_t v) {
-    return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+    uint8_t b[4];
+    qzf_format::Put32(b, v);
+    return std::string(reinterpret_cast<const char*>(b), sizeof b);
 }
 
 // An archive with no entries: header record and trailer (30 bytes).
 std::string EmptyArchive() {
-    std::string a = Le32(9) + char(1) + Le32(1);
-    a += Le32(21) + char(3) + Le32(0) + Le32(0) + Le32(21) + Le32(30);
-    return a;
+    using namespace qzf_format;
+    uint8_t a[kHeaderLength + kTrailerLength];
+    BuildHeader(a);
+    BuildTrailer(a + kHeaderLength, 0, 0, sizeof a);
+    return std::string(reinterpret_cast<const char*>(a), sizeof a);
 }
 
 // A message box as the run showed it, read and answered by a CBT hook.
@@ -139,7 +144,7 @@ TEST_F(InstallRunTest, OpenPayloadFindsTheArchiveByItsLength) {
         std::string bytes;
     };
     std::string badType = EmptyArchive();
-    badType[4] = 0;  // record type 0
+    badType[qzf_format::kHeadOffType] = qzf_format::kTypeInvalid;
     const Bad bad[] = {
         {"short.exe", "MZ\x01"},                         // not even 4 bytes
         {"bare.exe", host + std::string(8, '\0')},       // no payload: length 0

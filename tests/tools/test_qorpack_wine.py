@@ -13,13 +13,14 @@ import unittest
 sys.path.insert(0, os.path.join(os.environ.get("QOR_SOURCE_DIR", ""), "tests", "e2e"))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import qorwine  # noqa: E402
+from installkit import require_built  # noqa: E402
 from test_qorpack_cli import make_payload, make_stub, read_archive  # noqa: E402
 
 EXE = qorwine.bin_path("qorpack.exe")
 NATIVE = os.path.join(qorwine.NATIVE_BIN, "qorpack")
+require_built([EXE, NATIVE, qorwine.bin_path("TrovixInstall.exe")])
 
 
-@unittest.skipUnless(os.path.exists(NATIVE), "the native qorpack is not built")
 class QorpackUnderWine(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="qorpack-wine.")
@@ -71,8 +72,6 @@ class QorpackUnderWine(unittest.TestCase):
                         open(os.path.join(d, "out", "[TROVIX]", rel), "rb") as b:
                     self.assertEqual(a.read(), b.read(), rel)
 
-    @unittest.skipUnless(os.path.exists(qorwine.bin_path("TrovixInstall.exe")),
-                         "TrovixInstall.exe is not built in this tree")
     def test_stamps_the_real_stub(self):
         setup = os.path.join(self.dir, "setup.exe")
         shutil.copy(qorwine.bin_path("TrovixInstall.exe"), setup)

@@ -13,6 +13,7 @@
 #include "Parallel.h"
 #include "ParallelWriter.h"
 #include "Stamp.h"
+#include "archive/FileLayer.h"
 #include "archive/QorZipFile.h"
 
 namespace qorpack {
@@ -20,18 +21,21 @@ namespace qorpack {
 namespace {
 
 const char* const kStampUsage =
-    "usage: qorpack stamp SETUP --slot MARKER=VALUE [--slot MARKER=VALUE ...]\n"
+    "usage: qorpack stamp SETUP [--unsign] --slot MARKER=VALUE [--slot MARKER=VALUE ...]\n"
     "Writes values into the configuration slots of SETUP (a stub or a built setup).\n"
     "Markers: TVIID_INST_NAME (39 characters at most), TVIID_RCV_REG_KEY (31),\n"
     "TVIID_RCV_DEF_DIR (63), TVIID_APP_REG_KEY (127), TVIID_APP_LOC_ITEM (31),\n"
     "TVIID_APP_NAME (31), TVIID_APP_EXE (31). An empty VALUE stamps an empty text.\n"
     "A setup built from the stub is found by its slot section and can be stamped\n"
     "again at any time; other files only while one slot still holds its marker.\n"
+    "A signed SETUP is refused (stamping breaks the signature) unless --unsign is\n"
+    "given, which removes the signature first; sign the result again.\n"
     "On any error SETUP is left as it was.\n";
 const char* const kInfoUsage =
     "usage: qorpack info SETUP\n"
     "Prints each configuration slot's marker and stamped value (or that it still\n"
-    "holds its marker), and the archive appended to SETUP, if any.\n";
+    "holds its marker), whether SETUP is signed, and the archive appended to it,\n"
+    "if any.\n";
 const char* const kListUsage =
     "usage: qorpack list ARCHIVE\n"
     "Lists the entries of an archive, or of the archive appended to a setup:\n"
@@ -43,17 +47,19 @@ const char* const kExtractUsage =
     "the unique end of one. Entries whose names would lead outside DIR (a drive,\n"
     "a leading separator, a '..' step) are refused before anything is written.\n";
 const char* const kAddUsage =
-    "usage: qorpack add ARCHIVE [-C DIR] SOURCE [SOURCE ...]\n"
-    "       qorpack add ARCHIVE SOURCE --as STORED\n"
+    "usage: qorpack add ARCHIVE [--unsign] [-C DIR] SOURCE [SOURCE ...]\n"
+    "       qorpack add ARCHIVE [--unsign] SOURCE --as STORED\n"
     "Adds files (folders: every file below them) to ARCHIVE, creating it when it is\n"
     "missing; ARCHIVE may be a setup with an appended archive. An entry of the same\n"
     "name (any case) is replaced. Stored names are relative to the archive's folder,\n"
     "or with -C DIR, the SOURCE paths as given, read below DIR. --as gives the stored\n"
-    "name of a single file verbatim.\n";
+    "name of a single file verbatim. A signed setup is refused unless --unsign\n"
+    "removes its signature first.\n";
 const char* const kRemoveUsage =
-    "usage: qorpack remove ARCHIVE NAME [NAME ...]\n"
+    "usage: qorpack remove ARCHIVE [--unsign] NAME [NAME ...]\n"
     "Removes entries by stored name (any case) from an archive or a setup's appended\n"
-    "archive. Every NAME must exist; otherwise nothing is changed.\n";
+    "archive. Every NAME must exist; otherwise nothing is changed. A signed setup is\n"
+    "refused unless --unsign removes its signature first.\n";
 const char* const kBuildUsage =
     "usage: qorpack build --stub STUB --manifest FILE --out SETUP\n"
     "                     [--slot MARKER=VALUE ...] [--jobs N]\n"
@@ -98,55 +104,15 @@ int ParseOneFile(int argc, char** argv, const char* cmd, const char* usage, cons
     return -1;
 }
 
-const char* EngineErrorText(QZF_ERROR code) {
-    switch (code) {
-        case QZF_ERR_NONE:
-            return "no error";
-        case QZF_ERR_NO_FILE_NAME:
-            return "no usable archive path (or a path too long)";
-        case QZF_ERR_OUT_OF_MEMORY:
-            return "out of memory";
-        case QZF_ERR_BAD_INDEX:
-            return "bad entry index";
-        case QZF_ERR_OPEN_FILE:
-            return "cannot open the file";
-        case QZF_ERR_CREATE_FILE:
-            return "cannot create a working file";
-        case QZF_ERR_READ_FILE:
-            return "cannot read a temporary file";
-        case QZF_ERR_WRITE_FILE:
-            return "cannot write a temporary file";
-        case QZF_ERR_NOT_OPEN:
-            return "the archive is not open";
-        case QZF_ERR_READ_ARCHIVE:
-            return "cannot read the archive";
-        case QZF_ERR_WRITE_ARCHIVE:
-            return "cannot write the archive";
-        case QZF_ERR_BACKUP:
-            return "cannot make the backup copy";
-        case QZF_ERR_RESTORE:
-            return "cannot restore the backup copy";
-        case QZF_ERR_BAD_FORMAT:
-            return "not an archive, or a damaged one";
-        case QZF_ERR_READ_ONLY:
-            return "the archive is open read-only";
-        case QZF_ERR_COMPRESS:
-            return "cannot compress the source file";
-        case QZF_ERR_EXTRACT:
-            return "cannot write the extracted file";
-        case QZF_ERR_BAD_BACKUP_STEP:
-            return "internal error (backup step)";
-        case QZF_ERR_NOT_FOUND:
-            return "no such entry";
-        case QZF_ERR_TOO_LARGE:
-            return "too large: archive sizes and positions are 32-bit";
-    }
-    return "unknown error";
-}
-
+// The engine's error with its cause: "cannot write the archive (error 10):
+// cannot write 'x': No space left on device".
 std::string EngineError(QorZipFile& z) {
     QZF_ERROR code = z.GetLastError();
-    return std::string(EngineErrorText(code)) + " (error " + std::to_string(code) + ")";
+    std::string text = std::string(QzfErrorText(code)) + " (error " + std::to_string(code) + ")";
+    char cause[qfl::kMaxPath + 320];
+    qfl::DescribeFailure(cause, sizeof cause);
+    if (code != QZF_ERR_NONE && cause[0]) text += std::string(": ") + cause;
+    return text;
 }
 
 // Opens ARCHIVE (a stand-alone archive or a file with one appended) in `mode`.
@@ -157,13 +123,13 @@ bool OpenArchive(const std::string& path, QorZipFile* z, QorZipFile::QZF_MODE mo
             "'" + path + "' " + (PathExists(path.c_str()) ? "is not a file" : "does not exist");
         return false;
     }
-    bool hasHeader = false;
-    if (!FindAppendedArchive(path.c_str(), offset, &hasHeader)) {
+    qzf_format::ArchiveLocation at;
+    if (!qzf_format::LocateArchiveInFile(path.c_str(), &at)) {
         *error = "cannot read '" + path + "': " + LastErrorText();
         return false;
     }
-    z->SetHeaderOffset(static_cast<unsigned long>(*offset));
-    if (!z->Open(path.c_str(), mode)) {
+    *offset = at.headerOffset;
+    if (!qzf_format::OpenLocatedArchive(*z, path.c_str(), at, mode)) {
         *error = "cannot open '" + path + "' as an archive: " + EngineError(*z);
         return false;
     }
@@ -220,6 +186,22 @@ bool StaysBelow(const std::string& name) {
     return true;
 }
 
+// Refuses a signed file unless --unsign was given: a change breaks the
+// signature (RemoveSignature then takes it off the copy the change is made
+// on). *at receives where the archive lies; false with a message.
+bool CheckSignature(const std::string& path, bool unsign, qzf_format::ArchiveLocation* at,
+                    std::string* error) {
+    if (!qzf_format::LocateArchiveInFile(path.c_str(), at)) {
+        *error = "cannot read '" + path + "': " + LastErrorText();
+        return false;
+    }
+    if (!at->hasSignature || unsign) return true;
+    *error = "'" + path +
+             "' is signed, and a change would break its signature; give --unsign to remove "
+             "the signature first (and sign again afterwards). It is unchanged";
+    return false;
+}
+
 // Parses repeated --slot options into a checked list.
 bool AddSlotArgument(const char* value, std::vector<SlotAssignment>* slots, std::string* error) {
     SlotAssignment a;
@@ -248,9 +230,12 @@ int CmdStamp(int argc, char** argv) {
     std::string setup;
     std::vector<SlotAssignment> slots;
     std::string error;
+    bool unsign = false;
     for (int i = 0; i < argc; ++i) {
         if (IsHelp(argv[i])) return printf("%s", kStampUsage), 0;
-        if (!strcmp(argv[i], "--slot")) {
+        if (!strcmp(argv[i], "--unsign")) {
+            unsign = true;
+        } else if (!strcmp(argv[i], "--slot")) {
             if (i + 1 >= argc) return UsageError(cmd, kStampUsage, "--slot needs MARKER=VALUE");
             if (!AddSlotArgument(argv[++i], &slots, &error))
                 return Complain(cmd, "%s", error.c_str());
@@ -269,12 +254,15 @@ int CmdStamp(int argc, char** argv) {
     if (slots.empty()) return UsageError(cmd, kStampUsage, "no --slot MARKER=VALUE given");
     if (!IsRegularFile(setup.c_str()))
         return Complain(cmd, "'%s' does not exist or is not a file", setup.c_str());
+    qzf_format::ArchiveLocation at;
+    if (!CheckSignature(setup, unsign, &at, &error)) return Complain(cmd, "%s", error.c_str());
     uint64_t offset;
     if (!LocateSlotBlock(setup.c_str(), &offset, &error)) return Complain(cmd, "%s", error.c_str());
 
     TempOutput out;
     if (!out.Create(setup, &error) ||
         !CopyFileContents(setup.c_str(), out.Path().c_str(), &error) ||
+        !RemoveSignature(out.Path().c_str(), at, &error) ||
         !StampFileInPlace(out.Path().c_str(), slots, &error))
         return Complain(cmd, "%s", error.c_str());
     out.CopyModeFrom(setup.c_str());
@@ -305,12 +293,16 @@ int CmdInfo(int argc, char** argv) {
         else
             printf("  %-18s (%3u)  \"%s\"\n", s.marker, s.capacity, states[i].value.c_str());
     }
-    uint64_t at = 0;
-    bool hasHeader = false;
-    if (FindAppendedArchive(setup.c_str(), &at, &hasHeader) && hasHeader && at > 0) {
+    qzf_format::ArchiveLocation located;
+    const bool read = qzf_format::LocateArchiveInFile(setup.c_str(), &located);
+    if (read && located.hasSignature)
+        printf("signed: certificate table at offset %" PRIu64 "\n", located.signatureOffset);
+    else
+        printf("not signed\n");
+    const uint64_t at = located.headerOffset;
+    if (read && located.hasHeader && at > 0) {
         QorZipFile z;
-        z.SetHeaderOffset(static_cast<unsigned long>(at));
-        if (z.Open(setup.c_str(), QorZipFile::QZF_MODE_READ))
+        if (qzf_format::OpenLocatedArchive(z, setup.c_str(), located, QorZipFile::QZF_MODE_READ))
             printf("appended archive at offset %" PRIu64 ": %lu entries\n", at, z.GetNumFiles());
         else
             printf("appended archive at offset %" PRIu64 " does not open: %s\n", at,
@@ -465,11 +457,13 @@ bool CollectSources(const std::string& path, const std::string& stored, bool nam
 int CmdAdd(int argc, char** argv) {
     const char* cmd = "add";
     std::string archive, base, as;
-    bool haveAs = false;
+    bool haveAs = false, unsign = false;
     std::vector<std::string> args;
     for (int i = 0; i < argc; ++i) {
         if (IsHelp(argv[i])) return printf("%s", kAddUsage), 0;
-        if (!strcmp(argv[i], "--as")) {
+        if (!strcmp(argv[i], "--unsign")) {
+            unsign = true;
+        } else if (!strcmp(argv[i], "--as")) {
             if (i + 1 >= argc) return UsageError(cmd, kAddUsage, "--as needs a stored name");
             as = argv[++i];
             haveAs = true;
@@ -515,14 +509,18 @@ int CmdAdd(int argc, char** argv) {
     }
     if (sources.empty()) return Complain(cmd, "nothing to add");
     uint64_t offset = 0;
+    qzf_format::ArchiveLocation at = {};
     if (exists) {
+        if (!CheckSignature(archive, unsign, &at, &error))
+            return Complain(cmd, "%s", error.c_str());
         QorZipFile probe;
         if (!OpenArchive(archive, &probe, QorZipFile::QZF_MODE_READ, &offset, &error))
             return Complain(cmd, "%s", error.c_str());
     }
     TempOutput out;
     if (!out.Create(archive, &error) ||
-        (exists && !CopyFileContents(archive.c_str(), out.Path().c_str(), &error)))
+        (exists && (!CopyFileContents(archive.c_str(), out.Path().c_str(), &error) ||
+                    !RemoveSignature(out.Path().c_str(), at, &error))))
         return Complain(cmd, "%s", error.c_str());
     if (exists) out.CopyModeFrom(archive.c_str());
 
@@ -553,9 +551,12 @@ int CmdRemove(int argc, char** argv) {
     const char* cmd = "remove";
     std::string archive;
     std::vector<std::string> names;
+    bool unsign = false;
     for (int i = 0; i < argc; ++i) {
         if (IsHelp(argv[i])) return printf("%s", kRemoveUsage), 0;
-        if (archive.empty()) {
+        if (!strcmp(argv[i], "--unsign")) {
+            unsign = true;
+        } else if (archive.empty()) {
             if (argv[i][0] == '-' && argv[i][1])
                 return UsageError(cmd, kRemoveUsage,
                                   (std::string("unknown option ") + argv[i]).c_str());
@@ -567,25 +568,23 @@ int CmdRemove(int argc, char** argv) {
     if (archive.empty() || names.empty())
         return UsageError(cmd, kRemoveUsage, "give an ARCHIVE and at least one NAME");
     std::string error;
+    qzf_format::ArchiveLocation at;
+    if (!CheckSignature(archive, unsign, &at, &error)) return Complain(cmd, "%s", error.c_str());
     uint64_t offset = 0;
-    uint64_t firstRemoved = UINT64_MAX;
     {
         QorZipFile probe;
         if (!OpenArchive(archive, &probe, QorZipFile::QZF_MODE_READ, &offset, &error))
             return Complain(cmd, "%s", error.c_str());
-        std::vector<bool> removed(probe.GetNumFiles(), false);
         for (const std::string& n : names) {
-            unsigned long i = probe.GetFileIndex(n.c_str());
-            if (i == 0xFFFFFFFFul)
+            if (probe.GetFileIndex(n.c_str()) == 0xFFFFFFFFul)
                 return Complain(cmd, "'%s' has no entry named '%s'; nothing was removed",
                                 archive.c_str(), n.c_str());
-            removed[i] = true;
-            if (i < firstRemoved) firstRemoved = i;
         }
     }
     TempOutput out;
     if (!out.Create(archive, &error) ||
-        !CopyFileContents(archive.c_str(), out.Path().c_str(), &error))
+        !CopyFileContents(archive.c_str(), out.Path().c_str(), &error) ||
+        !RemoveSignature(out.Path().c_str(), at, &error))
         return Complain(cmd, "%s", error.c_str());
     out.CopyModeFrom(archive.c_str());
     QorZipFile z;

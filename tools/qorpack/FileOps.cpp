@@ -13,10 +13,14 @@
 #include <direct.h>
 #include <io.h>
 #include <windows.h>
+
+#include "system/Handles.h"
 #else
 #include <dirent.h>
 #include <unistd.h>
 #endif
+
+#include "archive/ArchiveLocator.h"
 
 namespace qorpack {
 
@@ -120,19 +124,33 @@ bool CopyFileContents(const char* from, const char* to, std::string* error) {
 }
 
 bool FindAppendedArchive(const char* path, uint64_t* offset, bool* hasHeader) {
-    *offset = 0;
-    *hasHeader = false;
-    FilePtr f = OpenFile(path, "rb");
-    uint64_t size = 0;
-    if (!f || !GetOpenFileSize(f.get(), &size)) return false;
-    if (size < 4) return true;
-    unsigned char tail[4];
-    if (!SeekTo(f.get(), size - 4) || fread(tail, 1, 4, f.get()) != 4) return false;
-    uint32_t length = tail[0] | (tail[1] << 8) | (tail[2] << 16) | (uint32_t(tail[3]) << 24);
-    if (length > 0 && length < size) *offset = size - length;
-    unsigned char head[5];
-    if (SeekTo(f.get(), *offset) && fread(head, 1, 5, f.get()) == 5)
-        *hasHeader = head[0] == 9 && head[1] == 0 && head[2] == 0 && head[3] == 0 && head[4] == 1;
+    qzf_format::ArchiveLocation at;
+    const bool read = qzf_format::LocateArchiveInFile(path, &at);
+    *offset = at.headerOffset;
+    *hasHeader = at.hasHeader;
+    return read;
+}
+
+bool RemoveSignature(const char* path, const qzf_format::ArchiveLocation& at, std::string* error) {
+    if (!at.hasSignature) return true;
+    // The archive's end leaves out the padding that aligned the table as well.
+    const uint64_t keep = at.appended ? at.end : at.signatureOffset;
+    FilePtr f = OpenFile(path, "r+b");
+    const unsigned char none[8] = {};
+    if (!f || !SeekTo(f.get(), at.signatureDirectory) ||
+        fwrite(none, 1, sizeof none, f.get()) != sizeof none || fflush(f.get()) != 0) {
+        *error = std::string("cannot write '") + path + "': " + LastErrorText();
+        return false;
+    }
+#ifdef _WIN32
+    const bool cut = _chsize_s(_fileno(f.get()), static_cast<__int64>(keep)) == 0;
+#else
+    const bool cut = ftruncate(fileno(f.get()), static_cast<off_t>(keep)) == 0;
+#endif
+    if (!cut || fclose(f.release()) != 0) {
+        *error = std::string("cannot shorten '") + path + "': " + LastErrorText();
+        return false;
+    }
     return true;
 }
 
@@ -169,15 +187,14 @@ bool ListFolder(const std::string& dir, std::vector<std::string>* files,
     std::vector<std::string> names;
 #ifdef _WIN32
     WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA(JoinPath(dir, "*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) {
+    FindHandle find(FindFirstFileA(JoinPath(dir, "*").c_str(), &fd));
+    if (!find) {
         *error = "cannot list folder '" + dir + "'";
         return false;
     }
     do {
         names.push_back(fd.cFileName);
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
+    } while (FindNextFileA(find.Get(), &fd));
 #else
     DIR* d = opendir(dir.c_str());
     if (!d) {

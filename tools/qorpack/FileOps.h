@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/ArchiveLocator.h"
+
 namespace qorpack {
 
 struct FileCloser {
@@ -58,13 +60,17 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 // On POSIX turns backslashes into slashes; on Windows returns the path unchanged.
 std::string ToNativeSeparators(const std::string& path);
 
-// Where an archive appended to a file starts: the last 4 bytes of a file
-// that ends with an archive hold the archive's length. Sets *offset to
-// size - length when that length is non-zero and below the file size, else to
-// 0 (a stand-alone archive, or a file that carries no archive). Sets
-// *hasHeader when a header record begins at that offset. False only when the
-// file cannot be opened or read.
+// Where the archive of a file starts, by the engine's rule
+// (archive/ArchiveLocator.h): *offset is 0 for a stand-alone archive or a file
+// that carries none; *hasHeader when a header record begins there. False only
+// when the file cannot be opened or read.
 bool FindAppendedArchive(const char* path, uint64_t* offset, bool* hasHeader);
+
+// Takes the signature off a signed setup found at `at`: clears the security
+// directory entry and cuts the file where the archive (or, without one, the
+// certificate table) ended before signing. Nothing to do for an unsigned file.
+// False with a message.
+bool RemoveSignature(const char* path, const qzf_format::ArchiveLocation& at, std::string* error);
 
 // An output that appears under its final name only when it is complete.
 // Create() makes an empty temporary file in the target's folder (so the final

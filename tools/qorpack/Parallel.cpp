@@ -5,11 +5,14 @@
 #undef _WIN32_WINNT
 #define _WIN32_WINNT 0x0600
 #include <windows.h>
+
+#include "system/Handles.h"
 #else
 #include <pthread.h>
 #include <unistd.h>
 #endif
 
+#include <utility>
 #include <vector>
 
 namespace qorpack {
@@ -52,16 +55,13 @@ void Monitor::NotifyAll() { WakeAllConditionVariable(&static_cast<MonitorImpl*>(
 
 int RunWithWorkers(int workers, void (*worker)(void*), void (*lead)(void*), void* context) {
     ThreadStart start = {worker, context};
-    std::vector<HANDLE> threads;
+    std::vector<Handle> threads;
     for (int i = 0; i < workers; ++i) {
-        HANDLE h = CreateThread(nullptr, 0, ThreadMain, &start, 0, nullptr);
-        if (h) threads.push_back(h);
+        Handle h(CreateThread(nullptr, 0, ThreadMain, &start, 0, nullptr));
+        if (h) threads.push_back(std::move(h));
     }
     lead(context);
-    for (HANDLE h : threads) {
-        WaitForSingleObject(h, INFINITE);
-        CloseHandle(h);
-    }
+    for (const Handle& h : threads) WaitForSingleObject(h.Get(), INFINITE);
     return static_cast<int>(threads.size());
 }
 

@@ -9,28 +9,19 @@
 namespace qorpack {
 
 namespace {
-constexpr SlotSpec kSpecs[kSlotCount] = {
-    {"TVIID_INST_NAME", 40, 0},      {"TVIID_RCV_REG_KEY", 32, 40},   {"TVIID_RCV_DEF_DIR", 64, 72},
-    {"TVIID_APP_REG_KEY", 128, 136}, {"TVIID_APP_LOC_ITEM", 32, 264}, {"TVIID_APP_NAME", 32, 296},
-    {"TVIID_APP_EXE", 32, 328},
-};
-static_assert(328 + 32 == kSlotBlockSize, "slot table and block size disagree");
+// The slots as setup/StampedConfig.h describes them, in the tool's types.
+constexpr SlotSpec Spec(int i) {
+    return {kStampedSlots[i].marker, static_cast<unsigned>(kStampedSlots[i].capacity),
+            static_cast<unsigned>(kStampedSlots[i].offset)};
+}
+constexpr SlotSpec kSpecs[kSlotCount] = {Spec(0), Spec(1), Spec(2), Spec(3),
+                                         Spec(4), Spec(5), Spec(6)};
+static_assert(kSlotCount == 7, "one Spec(i) a slot");
 
-// The table must match the block the setup declares, marker for marker.
 constexpr bool SameText(const char* a, const char* b) {
     return *a == *b && (*a == 0 || SameText(a + 1, b + 1));
 }
-constexpr bool MatchesSetup() {
-    for (int i = 0; i < kSlotCount; ++i) {
-        if (kSpecs[i].offset != kStampedSlots[i].offset ||
-            kSpecs[i].capacity != kStampedSlots[i].capacity ||
-            !SameText(kSpecs[i].marker, kStampedSlots[i].marker))
-            return false;
-    }
-    return kSlotCount == kStampedSlotCount && kSlotBlockSize == kStampedBlockSize &&
-           SameText(kSlotSectionName, kStampedSectionName);
-}
-static_assert(MatchesSetup(), "slot table differs from setup/StampedConfig.h");
+static_assert(SameText(kSlotSectionName, kStampedSectionName), "section name");
 
 // Slot content as a string bounded by its capacity (a slot without a zero byte
 // is taken up to its capacity, never beyond).

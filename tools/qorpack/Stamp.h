@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "setup/StampedConfig.h"
+
 namespace qorpack {
 
 struct SlotSpec {
@@ -31,8 +33,8 @@ struct SlotSpec {
     unsigned offset;    // from the start of the slot block
 };
 
-constexpr int kSlotCount = 7;
-constexpr unsigned kSlotBlockSize = 40 + 32 + 64 + 128 + 32 + 32 + 32;
+constexpr int kSlotCount = kStampedSlotCount;
+constexpr unsigned kSlotBlockSize = kStampedBlockSize;
 
 // The slots in block order.
 const SlotSpec& GetSlotSpec(int index);

@@ -1,0 +1,51 @@
+// QzfInternal.h: constants and helpers the reading and the writing half of
+// the engine (QorZipFile.cpp, QorZipFileWrite.cpp) share. Internal.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+
+#include "archive/FileLayer.h"
+
+class QorZipFile;
+
+namespace qzf_internal {
+
+constexpr uint32_t kNotFound = 0xFFFFFFFFu;     // "no such entry" of the index look-ups
+constexpr uint64_t kMaxPosition = 0xFFFFFFFFu;  // archive positions are 32-bit
+constexpr uint32_t kCopyChunk = 16384;          // archive <-> temporary file, block moves
+
+inline qfl::File AsFile(void* h) { return static_cast<qfl::File>(h); }
+
+// The position an object's archive ends at, where something other than
+// records follows it (a signed setup's certificate table); 0 for the end of
+// the file. The exported class has no room for it, so the engine keeps it in
+// a small table beside the objects, for kMaxArchiveEnds objects at a time.
+// Setting it fails only when the table is full; 0 removes an object's entry.
+constexpr int kMaxArchiveEnds = 16;
+bool SetArchiveEnd(const QorZipFile* object, uint64_t end);
+uint64_t ArchiveEnd(const QorZipFile* object);
+
+// Owns a malloc'ed block; frees it on scope exit unless released.
+class BufferOwner {
+public:
+    explicit BufferOwner(void* p) : p_(p) {}
+    ~BufferOwner() { std::free(p_); }
+    BufferOwner(const BufferOwner&) = delete;
+    BufferOwner& operator=(const BufferOwner&) = delete;
+    void* Get() const { return p_; }
+    template <typename T>
+    T* As() const {
+        return static_cast<T*>(p_);
+    }
+    void* Release() {
+        void* p = p_;
+        p_ = nullptr;
+        return p;
+    }
+
+private:
+    void* p_;
+};
+
+}  // namespace qzf_internal
