@@ -11,7 +11,8 @@
 #   (f) silent install under Wine vs the makensis installer with /S, for three
 #       payloads (main, small = 3,000 files of about 4 KB, big = one 120 MB
 #       file): time and peak memory; QOR_WINE_BITS=64 runs a 64-bit tree under
-#       wine64 against an amd64 NSIS installer
+#       wine64 against an amd64 NSIS installer; and the silent uninstall of
+#       the small payload's install
 #   (g) one entry's extraction under Wine, split into its steps
 set -uo pipefail
 native=$(cd "${1:-build/native}" && pwd)
@@ -221,6 +222,18 @@ install_in_fresh_prefix() {  # PREFIX EXE ARGS...: prints "seconds peak-KiB"
   WINEPREFIX=$prefix wineserver -k 2>/dev/null
   echo "$out"
 }
+# The silent uninstall of an install in PREFIX, timed as a caller sees it: until
+# the program it started ends, which is when the copy in the temp folder is
+# done. The bench payload carries no uninstaller, so one is put into the
+# product folder (unrecorded: it and its folder stay).
+uninstall_in() {  # PREFIX
+  local prefix=$1 t
+  cp "$win32/bin/TrovixUninstall.exe" "$prefix/drive_c/Program Files/QOR/Trovix/" || return 1
+  WINEPREFIX=$prefix wineserver -p5 2>/dev/null
+  t=$(WINEPREFIX=$prefix elapsed timeout 600 "$wine" 'C:\Program Files\QOR\Trovix\TrovixUninstall.exe' -silent)
+  WINEPREFIX=$prefix wineserver -k 2>/dev/null
+  echo "$t $(find "$prefix/drive_c/Program Files/QOR" -type f 2>/dev/null | wc -l)"
+}
 nsis_for() {  # DIR OUT: an installer of the files below DIR
   {
     [ -n "$nsis_target" ] && echo "$nsis_target"
@@ -256,12 +269,16 @@ for kind in main small big; do
     echo "   $kind: skipped, TrovixInstall.exe -silent did not install the payload"
     continue
   fi
-  s_t=(); ns_t=(); s_m=(); ns_m=()
+  s_t=(); ns_t=(); s_m=(); ns_m=(); u_t=()
   for r in $(seq "$RUNS"); do
     read -r t m <<<"$(install_in_fresh_prefix "$work/wp-$kind-s$r" "setup-$kind.exe" -silent)"
     s_t+=("$t"); s_m+=("$m")
     read -r t m <<<"$(install_in_fresh_prefix "$work/wp-$kind-n$r" "nsis-$kind.exe" /S)"
     ns_t+=("$t"); ns_m+=("$m")
+    if [ "$kind" = small ] && [ -f "$win32/bin/TrovixUninstall.exe" ]; then
+      read -r t left <<<"$(uninstall_in "$work/wp-$kind-s$r")"
+      u_t+=("$t")
+    fi
     rm -rf "$work/wp-$kind-s$r" "$work/wp-$kind-n$r" &
   done
   wait
@@ -270,6 +287,8 @@ for kind in main small big; do
   echo "   $kind ($n files, $(mb "$(du -sb "$dir" | cut -f1)")): Trovix ${s}s / $(min "${s_m[@]}") KiB," \
     "NSIS ${ns}s / $(min "${ns_m[@]}") KiB: $(ratio "$s" "$ns")x" \
     "($(awk -v a="$s" -v b="$ns" -v n="$n" 'BEGIN { printf "%.2f ms", (a - b) * 1000 / n }') per file)"
+  [ ${#u_t[@]} -gt 0 ] &&
+    echo "   $kind: TrovixUninstall -silent $(min "${u_t[@]}")s ($left file left: the uninstaller put in for the run)"
 done
 cp setup-main.exe setup1.exe 2>/dev/null || true
 

@@ -4,8 +4,10 @@
 # Packs the example payload (examples/payload) into a setup with qorpack build,
 # runs it with -silent under Wine in a fresh prefix and shows what it did:
 # exit code, installed files, the uninstall log, the registry values and the
-# tag file. The receiver variant stamps the same setup as a receiver for a
-# made-up game whose folder the prefix's registry names.
+# tag file. Then it runs the installed TrovixUninstall.exe -silent and shows
+# the clean state: what differs from the fresh prefix. The receiver variant
+# stamps the same setup as a receiver for a made-up game whose folder the
+# prefix's registry names, and removes the receiver alone first.
 # Set QOR_KEEP_DEMO=1 to keep the work folder and prefixes.
 set -euo pipefail
 native=$(cd "${1:?usage: demo.sh NATIVE_BUILD WIN32_BUILD [product|receiver|all]}" && pwd)
@@ -46,7 +48,14 @@ trap cleanup EXIT
 
 banner() { printf '\n==== %s\n' "$*"; }
 
-# Stage the payload: the manifest and data files, plus the built stand-ins.
+# The recorder stand-ins keep their records here, outside the product folder
+# that the uninstaller removes (Wine's Z: is the Linux root).
+records=$work/records
+mkdir -p "$records"
+export QOR_RECORDS="Z:${records//\//\\}"
+
+# Stage the payload: the manifest and data files, the uninstaller and the
+# recorder standing in for the downloader.
 stage=$work/payload
 mkdir -p "$stage"
 cp "$src"/examples/payload/* "$stage/"
@@ -88,12 +97,55 @@ run_setup() {  # name setup args...
   [ "$rc" = 255 ] && rc="255 (-1: failed)"
   echo "exit code: $rc   ($ms ms)"
   # Install commands run hidden and are not waited for: give them a moment.
-  local product="$prefix/drive_c/Program Files/QOR/Trovix"
   for _ in $(seq 1 50); do
-    [ -f "$product/QorDL.ran.txt" ] && [ -f "$product/QorRcv.ran.txt" ] && break
+    [ -f "$records/QorDL.ran.txt" ] && [ -f "$records/QorRcv.ran.txt" ] && break
     sleep 0.2
   done
   WINEPREFIX=$prefix wineserver -w || true
+}
+
+# What a prefix holds outside Wine's own churn: files and folders under C:
+# but the Windows folder and the temp folders, and the keys and values of
+# HKLM\Software.
+snapshot() {  # name out
+  local prefix=$work/prefix-$1
+  (cd "$prefix/drive_c" && find . -path ./windows -prune -o -path '*/Temp' -prune -o -print | sort)
+  WINEPREFIX=$prefix wine reg query 'HKLM\Software' /s 2>/dev/null | tr -d '\r' | sed '/^$/d'
+}
+
+run_uninstall() {  # name args...
+  local name=$1
+  shift
+  local prefix=$work/prefix-$name
+  banner "$name: wine \"C:\\Program Files\\QOR\\Trovix\\TrovixUninstall.exe\" $*"
+  local start rc
+  start=$(date +%s%N)
+  set +e
+  WINEPREFIX=$prefix timeout 120 wine 'C:\Program Files\QOR\Trovix\TrovixUninstall.exe' "$@"
+  rc=$?
+  set -e
+  local ms=$((($(date +%s%N) - start) / 1000000))
+  [ "$rc" = 255 ] && rc="255 (-1: failed)"
+  echo "exit code: $rc   ($ms ms)"
+  # The copy in the temp folder finishes after the original has ended.
+  WINEPREFIX=$prefix wineserver -w || true
+}
+
+show_clean() {  # name
+  banner "$1: uninstall commands ran (records of the stand-in programs)"
+  for f in "$records"/*.ran.txt; do [ -f "$f" ] && printf '  %s: %s\n' "$(basename "$f")" "$(tr -d '\r' <"$f" | paste -sd'|')"; done
+  banner "$1: difference from the fresh prefix (files under C:, HKLM\\Software)"
+  snapshot "$1" >"$work/$1.after"
+  if diff "$work/$1.before" "$work/$1.after" >"$work/$1.diff"; then
+    echo "  (none: the machine is as it was)"
+  else
+    sed 's/^/  /' "$work/$1.diff"
+  fi
+  # Its removal waits for a restart; Wine does that when the prefix restarts.
+  banner "$1: the uninstaller's copy in the temp folder"
+  local copies
+  copies=$(find "$work/prefix-$1/drive_c" -iname 'TrovixUninstall-*.exe' -printf '  %P\n' 2>/dev/null)
+  echo "${copies:-  (none: already removed as it asked)}"
 }
 
 show_product() {  # name
@@ -104,7 +156,7 @@ show_product() {  # name
   banner "$1: uninstall log C:\\Program Files\\QOR\\Trovix\\TrovixInstall.inf"
   show_file "$product/TrovixInstall.inf"
   banner "$1: install commands ran (records of the stand-in programs)"
-  for f in "$product"/*.ran.txt; do [ -f "$f" ] && printf '  %s: %s\n' "$(basename "$f")" "$(tr -d '\r' <"$f")"; done
+  for f in "$records"/*.ran.txt; do [ -f "$f" ] && printf '  %s: %s\n' "$(basename "$f")" "$(tr -d '\r' <"$f")"; done
   banner "$1: registry (HKLM)"
   reg_show "$prefix" 'HKLM\Software\Corvane OnLine\Setup'
   reg_show "$prefix" 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
@@ -119,8 +171,12 @@ if [ "$which" = product ] || [ "$which" = all ]; then
   "$qorpack" build --stub "$stub" --manifest "$stage/payload.manifest" --out "$work/TrovixSetup.exe"
   "$qorpack" list "$work/TrovixSetup.exe"
   make_prefix product
+  snapshot product >"$work/product.before"
   run_setup product "$work/TrovixSetup.exe" -silent
   show_product product
+  run_uninstall product -silent
+  show_clean product
+  rm -f "$records"/*.ran.txt
 fi
 
 if [ "$which" = receiver ] || [ "$which" = all ]; then
@@ -137,8 +193,17 @@ if [ "$which" = receiver ] || [ "$which" = all ]; then
   mkdir -p "$prefix/drive_c/Games/Demo Game"
   WINEPREFIX=$prefix "$QOR_WINE" reg add 'HKLM\Software\Example\Demo Game' /v InstallPath \
     /d 'C:\Games\Demo Game' /f >/dev/null
+  snapshot receiver >"$work/receiver.before"
   run_setup receiver "$work/DemoGameReceiverSetup.exe" -silent
   show_product receiver
   banner "receiver: files in the game's folder (C:\\Games\\Demo Game)"
   show_tree "$prefix/drive_c/Games/Demo Game"
+  # The receiver's own uninstall entry: the product's uninstaller with an
+  # empty -productid=, which names the one receiver in the log.
+  run_uninstall receiver -silent -productid=
+  banner "receiver: after removing the receiver alone"
+  show_tree "$prefix/drive_c/Games/Demo Game"
+  show_file "$prefix/drive_c/Program Files/QOR/Trovix/TrovixInstall.inf" | grep -i -e '^\[' -e demo || true
+  run_uninstall receiver -silent
+  show_clean receiver
 fi

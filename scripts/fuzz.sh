@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # fuzz.sh BUILD_DIR SECONDS
-# Builds the libFuzzer target qzf_fuzz_open in its own clang tree (ASan, UBSan,
-# coverage for the archive engine), makes a seed corpus of small archives with
-# the native tools of that tree, and fuzzes for SECONDS. Crashes land in
-# BUILD_DIR/crashes; the corpus grows in BUILD_DIR/corpus between runs.
+# Builds the libFuzzer targets in their own clang tree (ASan, UBSan, coverage):
+# qzf_fuzz_open for the archive engine, on a seed corpus of small archives made
+# with the native tools of that tree, for SECONDS; then log_fuzz_parse for the
+# uninstaller's log reader, on a few logs, for a third of that. Crashes land in
+# BUILD_DIR/crashes; the corpora grow in BUILD_DIR/corpus* between runs.
 set -euo pipefail
 build=${1:?usage: fuzz.sh BUILD_DIR SECONDS}
 seconds=${2:?usage: fuzz.sh BUILD_DIR SECONDS}
@@ -13,9 +14,9 @@ jobs=${JOBS:-2}
 
 cmake -S "$src" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQOR_SANITIZE=ON -DQOR_FUZZ=ON \
-  -DQOR_COMPONENTS=archive -DQOR_BUILD_BENCH=OFF \
+  -DQOR_COMPONENTS="text;archive;uninstall" -DQOR_BUILD_BENCH=OFF \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link" >/dev/null
-cmake --build "$build" --target qzf_fuzz_open -j "$jobs"
+cmake --build "$build" --target qzf_fuzz_open log_fuzz_parse -j "$jobs"
 
 corpus=$build/corpus
 mkdir -p "$corpus" "$build/crashes"
@@ -30,3 +31,13 @@ rm -rf "$build/scratch" && mkdir -p "$build/scratch"
 trap 'rm -rf "$build/scratch"' EXIT
 TMPDIR=$build/scratch ./bin/qzf_fuzz_open -max_total_time="$seconds" -max_len=8192 -timeout=10 -rss_limit_mb=2048 \
   -artifact_prefix="$build/crashes/" -print_final_stats=1 "$corpus" 2>&1 | tail -25
+
+# The uninstall log reader: seeds are the setup's own log form and some junk.
+log_corpus=$build/corpus-log
+mkdir -p "$log_corpus"
+printf '[Trovix Dirs]\r\nC:\\Program Files\\QOR=\r\n[Trovix Files]\r\nC:\\Program Files\\QOR\\a.exe=\r\n[Uninstall Command Line]\r\nC:\\P\\a.exe=C:\\P\\a.exe -u\r\n[Dependents]\r\nRcv=\r\n[Rcv Registry Keys]\r\nSoftware\\QOR=\r\n' >"$log_corpus/seed-log"
+printf '[S]\nk\nC:\\..\\x=\n;c\n[s]\nK=v\n' >"$log_corpus/seed-junk"
+log_seconds=$((seconds / 3 > 10 ? seconds / 3 : 10))
+echo "fuzz.sh: running log_fuzz_parse for ${log_seconds}s on $(ls "$log_corpus" | wc -l) inputs"
+./bin/log_fuzz_parse -max_total_time="$log_seconds" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
+  -artifact_prefix="$build/crashes/" -print_final_stats=1 "$log_corpus" 2>&1 | tail -8

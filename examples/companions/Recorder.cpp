@@ -8,6 +8,11 @@
 // command the starter passed (0 is SW_HIDE). With the argument -linger it
 // stays alive for 30 seconds after writing, so a test can see that the
 // setup does not wait for it.
+//
+// When the environment variable QOR_RECORDS names a folder, the record goes
+// to "<that folder>\<own name without .exe>.ran.txt" instead, so that a demo
+// or test can uninstall the product and find its own folder gone while the
+// records of the install and uninstall commands stay.
 #include <windows.h>
 
 #include <cstdio>
@@ -35,10 +40,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR args, int) {
     DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
     if (n == 0 || n >= sizeof exe) return 1;
 
-    char record[MAX_PATH + 16];
+    char record[2 * MAX_PATH + 16];
     std::strcpy(record, exe);
+    char folder[MAX_PATH];
+    DWORD f = GetEnvironmentVariableA("QOR_RECORDS", folder, sizeof folder);
+    if (f > 0 && f < sizeof folder) {
+        const char* slash = std::strrchr(exe, '\\');
+        std::snprintf(record, sizeof record, "%s\\%s", folder, slash ? slash + 1 : exe);
+    }
+    n = static_cast<DWORD>(std::strlen(record));
     if (EndsWithNoCase(record, ".exe")) record[n - 4] = '\0';
-    std::strcat(record, ".ran.txt");  // fits: at most MAX_PATH - 1 + 8 + NUL
+    std::strcat(record, ".ran.txt");  // fits: at most 2 * MAX_PATH + 8 + NUL
 
     STARTUPINFOA si;
     GetStartupInfoA(&si);

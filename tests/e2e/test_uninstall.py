@@ -1,0 +1,274 @@
+"""TrovixUninstall.exe under Wine: a fresh prefix is snapshotted, a setup
+installs into it, the uninstaller removes it again, and the difference from
+the snapshot must be empty (the uninstaller's copy in the temp folder aside).
+The recorder stand-ins keep their records outside the prefix (QOR_RECORDS),
+so the product folder holds only what the setup put there."""
+
+import os
+import shutil
+import tempfile
+import unittest
+
+import qorwine
+from qorwine import WinePrefix, signed32
+from installkit import (INST_TAGS, PRODUCT, RECORDER, SetupBuilder, add_product_entries,
+                        have_tools, log_text, read_bytes, workdir)
+from uninstallkit import (FINISH, RECEIVERS, REPORT, TEXT, UNINSTALL_EXE, YES, UninstallDialog,
+                          difference, have_uninstaller, snapshot, temp_copies)
+from wizardlib import (DESKTOP_ICON, LAUNCH, NEXT, TITLE_DESTINATION, TITLE_READY, Wizard,
+                       build_setup)
+
+MISSING = have_tools() or have_uninstaller()
+RCV = "GameRcv"
+INST = "Trovix for Game"
+GAME = "C:\\Games\\X"
+
+
+@unittest.skipIf(MISSING, MISSING)
+class Uninstall(unittest.TestCase):
+    def setUp(self):
+        self.records = tempfile.mkdtemp(prefix="qorrec.")
+        self.addCleanup(shutil.rmtree, self.records, True)
+        os.environ["QOR_RECORDS"] = "Z:" + self.records.replace("/", "\\")
+        self.addCleanup(os.environ.pop, "QOR_RECORDS", None)
+
+    def record(self, name):
+        path = os.path.join(self.records, name + ".ran.txt")
+        if not os.path.exists(path):
+            return None
+        with open(path, "rb") as f:
+            return f.read().decode("latin-1")
+
+    def product_setup(self):
+        return add_product_entries(SetupBuilder(workdir(self))).build("Setup.exe")
+
+    def receiver_setup(self, rcv=RCV, inst=INST, app="GameX"):
+        b = add_product_entries(SetupBuilder(workdir(self)))
+        b.add("[RECEIVE]\\Rcv.dat", data=b"receiver data\r\n")
+        b.add("[RECEIVE]%s\\%s.exe" % (INST_TAGS, rcv), source=RECORDER)
+        return b.build(rcv + ".exe", {"TVIID_INST_NAME": inst, "TVIID_RCV_REG_KEY": rcv,
+                                      "TVIID_APP_REG_KEY": app})
+
+    def install(self, p, setup):
+        r = p.run(setup, "-silent", timeout=120)
+        self.assertEqual(signed32(r.returncode), 0, r.stderr[-2000:])
+        qorwine.wait_for(lambda: self.record("QorDL") and self.record("QorRcv"), 20)
+        p.wait_server()
+
+    def uninstall(self, p, *args, code=0):
+        r = p.run(UNINSTALL_EXE, *args, timeout=300)
+        self.assertEqual(signed32(r.returncode), code, r.stderr[-2000:])
+        p.wait_server(timeout=120)  # the temp copy finishes after the original
+
+    def assertClean(self, p, before, allowed=()):
+        self.assertEqual([d for d in difference(before, snapshot(p)) if d not in allowed], [])
+
+    # 1 and 5 ---------------------------------------------------------------
+    def test_silent_install_then_silent_uninstall_leaves_nothing(self):
+        setup = self.product_setup()
+        with WinePrefix() as p:
+            before = snapshot(p)
+            self.install(p, setup)
+            self.uninstall(p, "-silent")
+            self.assertClean(p, before)
+            # Its copy in the temp folder is the only trace (until a restart).
+            self.assertLessEqual(len(temp_copies(p)), 1)
+
+    def test_uninstall_commands_ran_hidden_with_their_arguments_from_their_files(self):
+        setup = self.product_setup()
+        with WinePrefix() as p:
+            self.install(p, setup)
+            self.uninstall(p, "-silent")
+            # The recorder could only run from its own file, so before it went.
+            for name in ("QorDL", "QorRcv"):
+                self.assertEqual(self.record(name),
+                                 "-register (show command 0)\r\n-unregister (show command 0)\r\n")
+            self.assertFalse(os.path.exists(p.unixpath(PRODUCT)))
+
+    # 2 ---------------------------------------------------------------------
+    def test_wizard_install_with_start_menu_and_desktop_then_interactive_uninstall(self):
+        with WinePrefix() as p:
+            setup = build_setup(p)
+            before = snapshot(p)
+            with Wizard(p, setup) as w:
+                w.wait_page(TITLE_DESTINATION)
+                w.click(NEXT)
+                w.wait_page(TITLE_READY)
+                w.walk_to_finished()
+                w.check(LAUNCH, False)
+                w.check(DESKTOP_ICON, True)
+                w.click(2)
+                self.assertEqual(w.exit_code(), 0)
+            p.wait_server()
+            self.assertIn("[Trovix Desktop URLs]", log_text(p))
+            self.assertIn("[Trovix Start Menu Shortcuts]", log_text(p))
+
+            with UninstallDialog(p) as u:
+                page = u.wait_dialog()
+                self.assertEqual(page.text(TEXT),
+                                 "Remove Trovix and all of its components from this computer?")
+                u.click(YES)
+                page = u.wait_final()
+                self.assertEqual(page.text(TEXT), "Trovix has been removed from this computer.")
+                self.assertFalse(page.visible(REPORT))
+                self.assertEqual(u.exit_code(), 0)
+                u.click(FINISH)
+            p.wait_server(timeout=120)
+            # The setup stub and its payload in C:\setup were there before.
+            self.assertClean(p, before)
+
+    # 3 ---------------------------------------------------------------------
+    def test_receiver_alone_then_the_rest(self):
+        product, receiver = self.product_setup(), self.receiver_setup()
+        with WinePrefix() as p:
+            p.reg_add("HKLM\\Software\\Corvane OnLine\\Setup\\GameX", "Directory", GAME)
+            os.makedirs(p.unixpath(GAME))
+            before = snapshot(p)
+            self.install(p, product)
+            product_log = read_bytes(p, PRODUCT + "\\TrovixInstall.inf")
+            product_state = snapshot(p)
+            self.install(p, receiver)
+            self.assertIn("[Dependents]", log_text(p))
+
+            self.uninstall(p, "-silent", "-productid=" + RCV)
+            self.assertEqual(self.record("GameRcv"),
+                             "-register (show command 0)\r\n-unregister (show command 0)\r\n")
+            # Exactly the receiver is gone: files, registry and log entries of
+            # the product are as the product's own install left them.
+            self.assertEqual(read_bytes(p, PRODUCT + "\\TrovixInstall.inf"), product_log)
+            self.assertEqual(difference(product_state, snapshot(p)), [])
+
+            self.uninstall(p, "-silent")
+            self.assertClean(p, before)
+
+    def test_empty_productid_with_one_dependent_removes_that_receiver(self):
+        with WinePrefix() as p:
+            p.reg_add("HKLM\\Software\\Corvane OnLine\\Setup\\GameX", "Directory", GAME)
+            os.makedirs(p.unixpath(GAME))
+            self.install(p, self.receiver_setup())
+            self.uninstall(p, "-silent", "-productid=")
+            self.assertFalse(os.path.exists(p.unixpath(GAME + "\\QOR")))
+            self.assertNotIn(RCV, log_text(p))
+            self.assertTrue(os.path.exists(p.unixpath(PRODUCT + "\\QorDL.exe")))
+
+    def test_several_dependents_the_dialog_asks_and_silent_refuses(self):
+        with WinePrefix() as p:
+            for app, folder in (("GameX", GAME), ("GameY", "C:\\Games\\Y")):
+                p.reg_add("HKLM\\Software\\Corvane OnLine\\Setup\\" + app, "Directory", folder)
+                os.makedirs(p.unixpath(folder))
+            self.install(p, self.receiver_setup())
+            self.install(p, self.receiver_setup("OtherRcv", "Trovix for Other", "GameY"))
+            installed = snapshot(p)
+            self.uninstall(p, "-silent", "-productid=", code=-1)
+            self.assertEqual(difference(installed, snapshot(p)), [])
+
+            with UninstallDialog(p, "-productid=") as u:
+                page = u.wait_dialog()
+                self.assertTrue(page.visible(RECEIVERS))
+                self.assertEqual(page.text(YES), "&Next >")
+                # The list holds the receivers in log order, by their install names.
+                u.cmd("dblclick", u.hwnd, RECEIVERS, 1)
+                qorwine.wait_for(lambda: "Other" in u.page().text(TEXT), 20)
+                self.assertEqual(u.page().text(TEXT), "Remove Trovix for Other from this "
+                                 "computer?  Trovix itself stays installed.")
+                u.click(YES)
+                page = u.wait_final()
+                self.assertEqual(page.text(TEXT), "Trovix for Other has been removed from this "
+                                 "computer.")
+                u.click(FINISH)
+                self.assertEqual(u.exit_code(), 0)
+            self.assertFalse(os.path.exists(p.unixpath("C:\\Games\\Y\\QOR")))
+            self.assertTrue(os.path.exists(p.unixpath(GAME + "\\QOR\\Rcv.dat")))
+            self.assertNotIn("OtherRcv", log_text(p))
+
+    def test_refusals_change_nothing_and_exit_minus_one(self):
+        setup = self.product_setup()
+        with WinePrefix() as p:
+            self.install(p, setup)
+            installed = snapshot(p)
+            # No receiver to remove; then a receiver the log does not know.
+            self.uninstall(p, "-silent", "-productid=", code=-1)
+            self.uninstall(p, "-silent", "-productid=Nobody", code=-1)
+            self.assertEqual(difference(installed, snapshot(p)), [])
+            # No log at all: nothing removed.
+            os.remove(p.unixpath(PRODUCT + "\\TrovixInstall.inf"))
+            installed = snapshot(p)
+            self.uninstall(p, "-silent", code=-1)
+            self.assertEqual(difference(installed, snapshot(p)), [])
+
+    # 4 ---------------------------------------------------------------------
+    def test_objects_that_were_there_before_survive(self):
+        setup = self.product_setup()
+        with WinePrefix() as p:
+            os.makedirs(p.unixpath("C:\\Program Files") + "/QOR")
+            with open(p.unixpath("C:\\Program Files\\QOR") + "/Keep.txt", "wb") as f:
+                f.write(b"mine\r\n")
+            p.reg_add("HKLM\\Software\\QOR", "Keep", "1")
+            before = snapshot(p)
+            self.install(p, setup)
+            self.assertNotIn("C:\\Program Files\\QOR=", log_text(p))
+            self.uninstall(p, "-silent")
+            self.assertClean(p, before)
+
+    # 6 ---------------------------------------------------------------------
+    def test_a_file_of_the_user_keeps_its_folder_and_is_named(self):
+        setup = self.product_setup()
+        with WinePrefix() as p:
+            before = snapshot(p)
+            self.install(p, setup)
+            with open(p.unixpath(PRODUCT) + "/notes.txt", "wb") as f:
+                f.write(b"my notes\r\n")
+            with UninstallDialog(p) as u:
+                u.wait_dialog()
+                u.click(YES)
+                page = u.wait_final()
+                self.assertTrue(page.visible(REPORT))
+                self.assertIn("These items were left in place:", page.text(TEXT))
+                self.assertIn(PRODUCT + " - kept: it holds notes.txt", page.text(REPORT))
+                self.assertEqual(u.exit_code(), 0)
+                u.click(FINISH)
+            p.wait_server(timeout=120)
+            self.assertEqual(difference(before, snapshot(p)),
+                             ["+ C:\\Program Files\\QOR", "+ " + PRODUCT,
+                              "+ " + PRODUCT + "\\notes.txt"])
+
+    # 7 ---------------------------------------------------------------------
+    def test_hostile_log_touches_nothing_the_rules_forbid(self):
+        with WinePrefix() as p:
+            sentinels = ["C:\\sentinel.txt", "C:\\windows\\system32\\x.dll",
+                         "C:\\Program Files\\kept.txt"]
+            for s in sentinels:
+                with open(p.unixpath(s), "wb") as f:
+                    f.write(b"keep\r\n")
+            p.reg_add("HKLM\\Software\\QorTest", "Keep", "1")
+            before = snapshot(p)
+            folder = p.unixpath(PRODUCT)
+            os.makedirs(folder)
+            shutil.copyfile(qorwine.bin_path("TrovixUninstall.exe"),
+                            os.path.join(folder, "TrovixUninstall.exe"))
+            lines = ["[Trovix Files]", "sentinel.txt=", "..\\..\\sentinel.txt=", "C:\\=",
+                     "C:\\sentinel.txt\\..\\sentinel.txt=", "C:\\windows\\system32\\x.dll=",
+                     "C:\\Program Files\\QOR\\..\\kept.txt=",
+                     PRODUCT + "\\TrovixInstall.inf=", PRODUCT + "\\TrovixUninstall.exe=",
+                     "C:\\" + "a" * (1 << 20) + "="]
+            lines += ["%s\\f%06d=" % (PRODUCT, i) for i in range(100000)]
+            lines += ["[Trovix Dirs]", "C:\\Program Files=", "C:\\Program Files\\QOR=",
+                      PRODUCT + "=", "C:\\windows=", "C:\\=", "QOR=",
+                      "[Trovix Registry Keys]", "Software=", "HKEY_LOCAL_MACHINE\\Software\\QorTest=",
+                      "[Trovix Registry Items]", "Software\\QorTest=", "Keep=",
+                      "[Trovix Start Menu Folders]", "=", "..=", "..\\..=",
+                      "[Trovix Desktop URLs]", "..\\..\\..\\sentinel=",
+                      "[Uninstall Command Line]",
+                      "C:\\windows\\system32\\cmd.exe=C:\\windows\\system32\\cmd.exe /c del C:\\sentinel.txt",
+                      PRODUCT + "\\TrovixUninstall.exe=C:\\windows\\system32\\cmd.exe /c del x"]
+            with open(os.path.join(folder, "TrovixInstall.inf"), "wb") as f:
+                f.write(("\r\n".join(lines) + "\r\n").encode("latin-1") + b"[Junk\x00\xff]\r\n\x00\x01")
+            self.uninstall(p, "-silent")
+            # The product folder and its parent went; nothing else moved.
+            self.assertEqual(difference(before, snapshot(p)), [])
+            for s in sentinels:
+                self.assertEqual(read_bytes(p, s), b"keep\r\n")
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,204 @@
+#include "uninstall/UninstallPlan.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <unordered_set>
+
+#include "uninstall/LogReader.h"
+
+namespace {
+
+// Base names of the sections a unit owns, as "<unit> <base>".
+const char* const kUnitBases[] = {"Files",
+                                  "Dirs",
+                                  "Registry Keys",
+                                  "Registry Items",
+                                  "Start Menu Folders",
+                                  "Start Menu URLs",
+                                  "Start Menu Shortcuts",
+                                  "Desktop URLs",
+                                  "Desktop Shortcuts"};
+
+constexpr char kDependents[] = "Dependents";
+constexpr char kCommands[] = "Uninstall Command Line";
+constexpr char kUnknown[] = "Unknown";
+constexpr char kProductWord[] = "Trovix";
+
+// Splits the command tail into words; a double quote starts or ends a quoted
+// run anywhere in a word, so -productid="Demo Game" is one word.
+std::vector<Text> SplitWords(const Text& tail) {
+    std::vector<Text> words;
+    Text word;
+    bool inWord = false, quoted = false;
+    for (size_t i = 0; i < tail.size(); ++i) {
+        char c = tail[i];
+        if (c == '"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if ((c == ' ' || c == '\t') && !quoted) {
+            if (inWord) words.push_back(word);
+            word.clear();
+            inWord = false;
+        } else {
+            word.append(c);
+            inWord = true;
+        }
+    }
+    if (inWord) words.push_back(word);
+    return words;
+}
+
+// True when word starts with option (letter case ignored); value gets the rest.
+bool TakeOption(const Text& word, const char* option, Text& value) {
+    Text head = word.substr(0, Text(option).size());
+    if (!EqualsNoCase(head, option)) return false;
+    value = word.substr(head.size());
+    return true;
+}
+
+bool ParseNumber(const Text& t, unsigned long& out) {
+    if (t.empty() || t.size() > 10) return false;
+    for (size_t i = 0; i < t.size(); ++i)
+        if (t[i] < '0' || t[i] > '9') return false;
+    out = std::strtoul(t.c_str(), nullptr, 10);
+    return true;
+}
+
+// The unit a section belongs to ("Demo Files" -> "Demo"), or empty.
+Text UnitOf(const Text& section) {
+    for (const char* base : kUnitBases) {
+        Text suffix = Text(" ") + base;
+        if (section.size() > suffix.size() &&
+            EqualsNoCase(section.substr(section.size() - suffix.size()), suffix))
+            return section.substr(0, section.size() - suffix.size());
+    }
+    return Text();
+}
+
+void AddUnique(std::vector<Text>& list, std::unordered_set<std::string>& seen, const Text& unit) {
+    if (!unit.empty() && seen.insert(LowerAscii(unit)).second) list.push_back(unit);
+}
+
+void AddSection(std::vector<WorkItem>& work, const UninstallLog& log, const Text& section,
+                WorkKind kind) {
+    if (const LogSection* s = FindSection(log, section))
+        for (const LogEntry& e : s->entries)
+            work.push_back(WorkItem{kind, s->name, e.key, e.value});
+}
+
+// Keys and folders deepest first; equal depths keep log order.
+void AddDeepestFirst(std::vector<WorkItem>& work, std::vector<WorkItem> items) {
+    std::stable_sort(items.begin(), items.end(), [](const WorkItem& a, const WorkItem& b) {
+        return PathDepth(a.key) > PathDepth(b.key);
+    });
+    work.insert(work.end(), items.begin(), items.end());
+}
+
+}  // namespace
+
+bool ParseUninstallOptions(const Text& commandTail, UninstallOptions& options) {
+    bool ok = true;
+    for (const Text& word : SplitWords(commandTail)) {
+        Text value;
+        if (EqualsNoCase(word, "-silent")) {
+            options.silent = true;
+        } else if (TakeOption(word, "-productid=", value)) {
+            options.productIdGiven = true;
+            options.productId = value;
+        } else if (TakeOption(word, "-original=", value)) {
+            options.original = value;
+        } else if (TakeOption(word, "-parent=", value)) {
+            ok = ParseNumber(value, options.parentHandle) && ok;
+        } else if (TakeOption(word, "-done=", value)) {
+            size_t comma = value.find(',');
+            ok = comma != Text::npos && ParseNumber(value.substr(0, comma), options.doneHandle) &&
+                 ParseNumber(value.substr(comma + 1), options.failHandle) && ok;
+        }
+    }
+    return ok;
+}
+
+std::vector<Text> ListDependents(const UninstallLog& log) {
+    std::vector<Text> names;
+    if (const LogSection* s = FindSection(log, kDependents))
+        for (const LogEntry& e : s->entries)
+            if (!e.key.empty()) names.push_back(e.key);
+    return names;
+}
+
+std::vector<Text> ListUnitsForFullRemoval(const UninstallLog& log, const Text& productKey) {
+    std::vector<Text> units;
+    std::unordered_set<std::string> seen;
+    // The product's own prefixes go last: reserve them now.
+    std::unordered_set<std::string> last = {LowerAscii(kUnknown), LowerAscii(productKey),
+                                            LowerAscii(kProductWord)};
+    for (const Text& name : ListDependents(log))
+        if (!last.count(LowerAscii(name))) AddUnique(units, seen, name);
+    for (const LogSection& s : log.sections) {
+        Text unit = UnitOf(s.name);
+        if (!last.count(LowerAscii(unit))) AddUnique(units, seen, unit);
+    }
+    AddUnique(units, seen, kUnknown);
+    AddUnique(units, seen, productKey);
+    AddUnique(units, seen, kProductWord);
+    return units;
+}
+
+bool LogKnowsUnit(const UninstallLog& log, const Text& unit) {
+    if (unit.empty()) return false;
+    for (const Text& name : ListDependents(log))
+        if (EqualsNoCase(name, unit)) return true;
+    for (const LogSection& s : log.sections)
+        if (EqualsNoCase(UnitOf(s.name), unit)) return true;
+    return false;
+}
+
+size_t PathDepth(const Text& t) {
+    size_t n = 0;
+    for (size_t i = 0; i < t.size(); ++i) n += t[i] == '\\';
+    return n;
+}
+
+std::vector<WorkItem> BuildWorkList(const UninstallLog& log, const std::vector<Text>& units,
+                                    bool allCommands) {
+    std::vector<WorkItem> work;
+    // Commands of the units: by the file they run.
+    if (const LogSection* s = FindSection(log, kCommands)) {
+        std::unordered_set<std::string> files;
+        std::vector<Text> dirs;
+        for (const Text& u : units) {
+            if (const LogSection* f = FindSection(log, u + " Files"))
+                for (const LogEntry& e : f->entries) files.insert(LowerAscii(e.key));
+            if (const LogSection* d = FindSection(log, u + " Dirs"))
+                for (const LogEntry& e : d->entries) dirs.push_back(e.key);
+        }
+        for (const LogEntry& e : s->entries) {
+            bool mine = allCommands || files.count(LowerAscii(e.key));
+            for (size_t i = 0; !mine && i < dirs.size(); ++i) {
+                std::string k = LowerAscii(e.key), d = LowerAscii(dirs[i]);
+                mine = !d.empty() && k.size() > d.size() && k.compare(0, d.size(), d) == 0 &&
+                       k[d.size()] == '\\';
+            }
+            if (mine) work.push_back(WorkItem{WorkKind::Command, s->name, e.key, e.value});
+        }
+    }
+    for (const Text& u : units)
+        AddSection(work, log, u + " Start Menu Shortcuts", WorkKind::StartMenuShortcut);
+    for (const Text& u : units)
+        AddSection(work, log, u + " Start Menu URLs", WorkKind::StartMenuUrl);
+    for (const Text& u : units) AddSection(work, log, u + " Desktop URLs", WorkKind::DesktopUrl);
+    for (const Text& u : units)
+        AddSection(work, log, u + " Desktop Shortcuts", WorkKind::DesktopShortcut);
+    for (const Text& u : units) AddSection(work, log, u + " Files", WorkKind::File);
+    for (const Text& u : units)
+        AddSection(work, log, u + " Registry Items", WorkKind::RegistryValue);
+    std::vector<WorkItem> keys, menuFolders, folders;
+    for (const Text& u : units) AddSection(keys, log, u + " Registry Keys", WorkKind::RegistryKey);
+    for (const Text& u : units)
+        AddSection(menuFolders, log, u + " Start Menu Folders", WorkKind::StartMenuFolder);
+    for (const Text& u : units) AddSection(folders, log, u + " Dirs", WorkKind::Folder);
+    AddDeepestFirst(work, std::move(keys));
+    AddDeepestFirst(work, std::move(menuFolders));
+    AddDeepestFirst(work, std::move(folders));
+    return work;
+}

@@ -1,0 +1,212 @@
+#include "uninstall/UninstallRun.h"
+
+#include "system/Handles.h"
+#include "system/Registry.h"
+#include "text/ResourceText.h"
+#include "text/TextUtil.h"
+#include "uninstall/SelfCopy.h"
+#include "uninstall/UninstallDialog.h"
+#include "uninstall/UninstallResources.h"
+
+namespace {
+
+// How long a copy waits for the original program to end.
+constexpr DWORD kOriginalWaitMs = 60000;
+
+Text OwnFile() {
+    char own[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, own, sizeof own);
+    return n == 0 || n >= sizeof own ? Text() : Text(own, n);
+}
+
+bool ReadLogFile(const Text& path, std::string& bytes) {
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) return false;
+    DWORD high = 0;
+    DWORD size = GetFileSize(file.Get(), &high);
+    if (size == INVALID_FILE_SIZE || high != 0 || size > kMaxLogBytes) return false;
+    bytes.resize(size);
+    DWORD got = 0;
+    return size == 0 || (ReadFile(file.Get(), &bytes[0], size, &got, nullptr) && got == size);
+}
+
+// Writes the log anew through a file beside it, so a failed write loses nothing.
+bool WriteLogFile(const Text& path, const std::string& bytes) {
+    const Text fresh = path + ".new";
+    if (fresh.size() >= MAX_PATH) return false;
+    {
+        FileHandle file(CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.IsValid()) return false;
+        DWORD written = 0;
+        if (!bytes.empty() && (!WriteFile(file.Get(), bytes.data(),
+                                          static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+                               written != bytes.size())) {
+            file.Close();
+            DeleteFileA(fresh.c_str());
+            return false;
+        }
+    }
+    if (MoveFileExA(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    DeleteFileA(fresh.c_str());
+    return false;
+}
+
+void Tell(const UninstallSession& session, UINT id, const Text& name = Text(),
+          const Text& file = Text()) {
+    if (session.options.silent) return;
+    MessageBoxA(nullptr, LoadUninstallText(session, id, name, file).c_str(),
+                LoadUninstallText(session, IDS_UN_TITLE).c_str(), MB_OK | MB_ICONERROR);
+}
+
+bool IsProductUnit(const UninstallSession& session, const Text& unit) {
+    return EqualsNoCase(unit, session.productKey) || EqualsNoCase(unit, "Trovix") ||
+           EqualsNoCase(unit, "Unknown");
+}
+
+// Reads the log and decides what goes. False (the message shown) when the
+// run must end with -1 and nothing removed.
+bool PrepareSession(UninstallSession& session) {
+    size_t slash = session.originalFile.rfind('\\');
+    if (slash == Text::npos) return false;
+    session.logFile = session.originalFile.substr(0, slash + 1) + "TrovixInstall.inf";
+    if (session.logFile.size() >= MAX_PATH || !ReadLogFile(session.logFile, session.logBytes)) {
+        Tell(session, IDS_UN_LOG_UNREADABLE, Text(), session.logFile);
+        return false;
+    }
+    session.log = ParseUninstallLog(session.logBytes.data(), session.logBytes.size());
+    if (!session.options.productIdGiven) return true;
+
+    session.removeAll = false;
+    if (!session.options.productId.empty()) {
+        const Text& id = session.options.productId;
+        if (IsProductUnit(session, id) || !LogKnowsUnit(session.log, id)) {
+            Tell(session, IDS_UN_NOT_INSTALLED, id);
+            return false;
+        }
+        session.receiver = id;
+        return true;
+    }
+    std::vector<Text> receivers;
+    for (const Text& name : ListDependents(session.log))
+        if (!IsProductUnit(session, name)) receivers.push_back(name);
+    if (receivers.empty()) {
+        Tell(session, IDS_UN_NO_RECEIVER);
+        return false;
+    }
+    if (receivers.size() == 1) {
+        session.receiver = receivers[0];
+        return true;
+    }
+    if (session.options.silent) return false;  // which one is not ours to guess
+    session.choices = receivers;
+    return true;
+}
+
+// The entries one receiver's removal takes out of the log: its Dependents
+// key, every entry of its sections whose object is gone, and the commands of
+// its files that are gone.
+std::set<std::string> ReceiverEntriesGone(const UninstallSession& session,
+                                          const std::vector<WorkItem>& work) {
+    std::set<std::string> drop;
+    if (const LogSection* dependents = FindSection(session.log, "Dependents"))
+        for (const LogEntry& e : dependents->entries)
+            if (EqualsNoCase(e.key, session.receiver))
+                drop.insert(LogEntryId(dependents->name, e.key));
+    for (const WorkItem& item : work) {
+        std::string id = LogEntryId(item.section, item.key);
+        if (item.kind == WorkKind::Command) {
+            if (GetFileAttributesA(item.key.c_str()) == INVALID_FILE_ATTRIBUTES) drop.insert(id);
+        } else if (session.report.gone.count(id)) {
+            drop.insert(id);
+        }
+    }
+    return drop;
+}
+
+int Finish(UninstallSession& session, int code) {
+    SignalOriginal(session.options.doneHandle, session.options.failHandle, code == kExitDone);
+    if (session.options.IsCopy()) ScheduleOwnRemoval();
+    return code;
+}
+
+}  // namespace
+
+Text ReceiverDisplayName(const Text& receiver) {
+    Text fullName = ReadSetupFullName(receiver);
+    return fullName.empty() ? receiver : fullName;
+}
+
+Text LoadUninstallText(const UninstallSession& session, UINT id, const Text& name,
+                       const Text& file) {
+    Text t = LoadResourceText(session.instance, id);
+    ReplaceOccurrences(t, "<NAME>", name, false);
+    ReplaceOccurrences(t, "<FILE>", file, false);
+    return t;
+}
+
+Text FormatReport(const UninstallSession& session) {
+    Text out;
+    for (const ReportLine& line : session.report.lines) {
+        if (!out.empty()) out.append("\r\n");
+        out.append(line.what).append(" - ").append(LoadUninstallText(session, line.reasonId));
+        if (!line.detail.empty()) out.append(" ").append(line.detail);
+    }
+    return out;
+}
+
+void DoRemoval(UninstallSession& session, ProgressCallback progress, void* progressContext) {
+    std::vector<Text> units;
+    if (session.removeAll)
+        units = ListUnitsForFullRemoval(session.log, session.productKey);
+    else
+        units.push_back(session.receiver);
+    const std::vector<WorkItem> work = BuildWorkList(session.log, units, session.removeAll);
+    RemovalContext context = MakeRemovalContext(
+        session.logFile, session.options.IsCopy() ? session.originalFile : Text());
+    CarryOutWork(work, context, session.report, progress, progressContext);
+
+    if (session.removeAll) {
+        // The original ends on this signal; its file and folder can go then.
+        SignalOriginal(session.options.doneHandle, session.options.failHandle, true);
+        // Waiting in slices keeps the dialog painted and answering.
+        const DWORD start = GetTickCount();
+        while (!WaitForOriginal(session.options.parentHandle, 50) &&
+               GetTickCount() - start < kOriginalWaitMs)
+            if (progress) progress(progressContext, work.size(), work.size(), Text());
+        FinishDeferred(context, session.report, progress, progressContext);
+        return;
+    }
+    // One receiver: the log stays; nothing of the product waits.
+    for (const WorkItem& item : session.report.deferred)
+        session.report.lines.push_back(ReportLine{item.key, IDS_WHY_IN_USE, Text()});
+    session.report.deferred.clear();
+    std::string rewritten = RewriteLog(session.logBytes.data(), session.logBytes.size(),
+                                       ReceiverEntriesGone(session, work));
+    if (rewritten != session.logBytes && !WriteLogFile(session.logFile, rewritten))
+        session.report.lines.push_back(ReportLine{session.logFile, IDS_WHY_NOT_REMOVED, Text()});
+}
+
+int RunUninstaller(HINSTANCE instance, const char* commandTail) {
+    UninstallSession session;
+    session.instance = instance;
+    if (!ParseUninstallOptions(Text(commandTail), session.options))
+        return Finish(session, kExitCancelled);
+    session.productKey = LoadUninstallText(session, IDS_UN_PRODUCT_KEY);
+    if (session.productKey.empty()) session.productKey = "Trovix";
+    session.originalFile = session.options.IsCopy() ? session.options.original : OwnFile();
+    if (!PrepareSession(session)) return Finish(session, kExitCancelled);
+
+    // The whole product goes with the folder this program lives in: hand the
+    // work to a copy in the temp folder. Without one, work in place and leave
+    // this program and its folder.
+    if (session.removeAll && !session.options.IsCopy()) {
+        Text arguments = session.options.silent ? "-silent" : "";
+        int code = kExitCancelled;
+        if (RunFromTempCopy(arguments, code)) return code;
+    }
+    if (!session.options.silent) return Finish(session, ShowUninstallDialog(session));
+    DoRemoval(session, nullptr, nullptr);
+    return Finish(session, kExitDone);
+}
