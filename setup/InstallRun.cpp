@@ -157,8 +157,13 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
 
         if (FileExists(destination)) {
             // An existing file is replaced only by a newer or equal version,
-            // so the entry goes to a temporary file first for its version.
-            const Text temp = MakeTempFileName();
+            // so the entry goes to a temporary file first for its version:
+            // beside the destination, where only those who may write there
+            // can touch it (not the user's temp folder, which any of the
+            // user's programs could swap while the elevated setup looks).
+            const Text temp = lastSlash == Text::npos
+                                  ? Text()
+                                  : MakeTempFileNameIn(destination.substr(0, lastSlash));
             if (temp.empty() || !archive.ExtractFile(storedName.c_str(), temp.c_str())) {
                 result = false;
             } else {
@@ -168,7 +173,9 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
                                   CompareVersionText(oldVersion, newVersion) > 0;
                 if (!keep) {
                     ClearReadOnly(destination);
-                    if (!CopyFileA(temp.c_str(), destination.c_str(), FALSE)) {
+                    // Moved into place: the checked file itself, never a copy.
+                    if (!MoveFileExA(temp.c_str(), destination.c_str(),
+                                     MOVEFILE_REPLACE_EXISTING)) {
                         Text message = LoadWizardText(IDS_COPY_FAILED);
                         ReplaceOccurrences(message, "<FILE>", destination, false);
                         MessageBoxA(dialogWindow, message.c_str(),
@@ -179,7 +186,7 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
                     }
                 }
             }
-            if (!temp.empty()) DeleteFileAt(temp);
+            if (!temp.empty() && FileExists(temp)) DeleteFileAt(temp);
             // Nothing to record: the file was there before the install.
         } else {
             if (!archive.ExtractFile(storedName.c_str(), destination.c_str())) result = false;

@@ -86,12 +86,19 @@ bool IsFileReadOnly(const Text& path) {
 }
 
 Text MakeTempFileName(const Text& prefix) {
-    const char* usedPrefix = prefix.empty() ? kDefaultTempPrefix : prefix.c_str();
     char folder[kPathBufferSize];
     DWORD n = GetTempPathA(kPathBufferSize, folder);
     // A longer answer means the folder did not fit and the buffer holds nothing.
     if (n == 0 || n >= kPathBufferSize) return Text();
+    return MakeTempFileNameIn(Text(folder), prefix);
+}
+
+Text MakeTempFileNameIn(const Text& folder, const Text& prefix) {
+    const char* usedPrefix = prefix.empty() ? kDefaultTempPrefix : prefix.c_str();
+    // GetTempFileNameA adds a backslash and "PPPXXXX.tmp" (at most 3 prefix
+    // characters): 14 more characters must fit.
+    if (folder.empty() || folder.size() + 14 >= kPathBufferSize) return Text();
     char name[kPathBufferSize];
-    if (GetTempFileNameA(folder, usedPrefix, 0, name) == 0) return Text();
+    if (GetTempFileNameA(folder.c_str(), usedPrefix, 0, name) == 0) return Text();
     return Text(name);
 }

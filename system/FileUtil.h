@@ -69,3 +69,8 @@ bool IsFileReadOnly(const Text& path);
 // (first three characters used); empty means kDefaultTempPrefix. Answers
 // empty Text if the temporary folder cannot be found or the file not made.
 Text MakeTempFileName(const Text& prefix = Text());
+
+// The same inside folder (no trailing backslash needed): a new empty file
+// with a unique name there. Empty text when folder is too long for a name to
+// fit 260 characters or the file cannot be created.
+Text MakeTempFileNameIn(const Text& folder, const Text& prefix = Text());

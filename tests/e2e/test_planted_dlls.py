@@ -22,8 +22,8 @@ import shutil
 import unittest
 
 from qorwine import BIN, WinePrefix, signed32
-from installkit import (PRODUCT, PRODUCT_LOG, SetupBuilder, add_product_entries, have_tools,
-                        read_bytes, workdir)
+from installkit import (PRODUCT, PRODUCT_LOG, SetupBuilder, add_product_entries, read_bytes,
+                        require_built, workdir)
 from wizardlib import CANCEL, DESKTOP_ICON, DEST_BROWSE, LAUNCH, NEXT, TITLE_BROWSE, \
     TITLE_DESTINATION, TITLE_READY, Wizard, build_setup
 
@@ -32,7 +32,9 @@ PLANTED = ["version", "uxtheme", "dwmapi", "propsys", "cryptbase", "userenv", "p
 # Loaded by Wine's user32 itself (see above).
 WINE_OWN = ("version", "uxtheme", "msimg32")
 PLANTED_DIR = os.path.join(BIN, "fixtures", "planted")
-MISSING = have_tools() or (None if os.path.isdir(PLANTED_DIR) else "not built: " + PLANTED_DIR)
+require_built()
+require_built([os.path.join(PLANTED_DIR, n + ".dll") for n in PLANTED] +
+              [os.path.join(PLANTED_DIR, "LoadByName.exe")])
 
 
 class PlantedPrefix(WinePrefix):
@@ -59,7 +61,6 @@ def markers(folder):
     return sorted(os.path.basename(m) for m in glob.glob(os.path.join(folder, "*.loaded")))
 
 
-@unittest.skipIf(MISSING, MISSING)
 class PlantedLibraries(unittest.TestCase):
     def test_the_planting_is_seen_by_a_program_that_searches(self):
         # The control: without it a passing test below could mean the overrides
@@ -105,6 +106,24 @@ class PlantedLibraries(unittest.TestCase):
                 self.assertEqual(w.exit_code(), 0)
             self.assertEqual(markers(folder), [])
             self.assertTrue(os.path.isfile(p.unixpath(PRODUCT + "\\TrovixInstall.inf")))
+
+
+    def test_uninstaller_and_its_temp_copy_load_none(self):
+        setup = add_product_entries(SetupBuilder(workdir(self))).build("TrovixSetup.exe")
+        with PlantedPrefix() as p:
+            self.assertEqual(signed32(p.run(setup, "-silent", timeout=120).returncode), 0)
+            product = p.unixpath(PRODUCT)
+            # The original runs from the product folder, its copy from the temp folder.
+            temps = glob.glob(os.path.join(p.drive_c, "users", "*", "AppData", "Local", "Temp"))
+            self.assertTrue(temps)
+            for folder in [product] + temps:
+                plant(folder)
+            r = p.run(PRODUCT + "\\TrovixUninstall.exe", "-silent", timeout=120)
+            self.assertEqual(signed32(r.returncode), 0, r.stderr[-2000:])
+            for folder in [product] + temps:
+                if os.path.isdir(folder):
+                    self.assertEqual(markers(folder), [], folder)
+            self.assertFalse(os.path.exists(os.path.join(product, "QorXfer.dll")))
 
 
 if __name__ == "__main__":

@@ -119,7 +119,7 @@ class Program(unittest.TestCase):
                 self.assertNotIn(b"Common-Controls", data)
                 identity = root.find(ASM_V1 + "assemblyIdentity")
                 self.assertEqual(identity.get("type"), "win32")
-                if hasattr(pe, "VS_FIXEDFILEINFO") or role != "tool":
+                if role != "tool":
                     pe.parse_data_directories()
                     self.assertEqual(identity.get("version"), file_version(pe))
 
