@@ -193,8 +193,11 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
 
         if (FileExists(destination)) {
             // An existing file is replaced only by a newer or equal version,
-            // so the entry goes to a temporary file first for its version.
-            const Text temp = MakeTempFileName();
+            // so the entry goes to a file of its own first for its version:
+            // beside the destination, so that replacing it is a rename.
+            const Text temp = lastSlash != Text::npos
+                                  ? MakeTempFileNameIn(destination.substr(0, lastSlash))
+                                  : MakeTempFileName();
             if (temp.empty() || !archive.ExtractFile(storedName.c_str(), temp.c_str())) {
                 result = false;
             } else {
@@ -204,7 +207,8 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
                                   CompareVersionText(oldVersion, newVersion) > 0;
                 if (!keep) {
                     ClearReadOnly(destination);
-                    if (!CopyFileA(temp.c_str(), destination.c_str(), FALSE)) {
+                    if (!MoveFileExA(temp.c_str(), destination.c_str(),
+                                     MOVEFILE_REPLACE_EXISTING)) {
                         Text message = LoadWizardText(IDS_COPY_FAILED);
                         ReplaceOccurrences(message, "<FILE>", destination, false);
                         MessageBoxA(dialogWindow, message.c_str(),
@@ -215,7 +219,7 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
                     }
                 }
             }
-            if (!temp.empty()) DeleteFileAt(temp);
+            if (!temp.empty()) DeleteFileAt(temp);  // kept, or not moved
             // Nothing to record: the file was there before the install.
         } else {
             if (!archive.ExtractFile(storedName.c_str(), destination.c_str())) result = false;

@@ -96,3 +96,12 @@ Text MakeTempFileName(const Text& prefix) {
     if (GetTempFileNameA(folder, usedPrefix, 0, name) == 0) return Text();
     return Text(name);
 }
+
+Text MakeTempFileNameIn(const Text& folder, const Text& prefix) {
+    const char* usedPrefix = prefix.empty() ? kDefaultTempPrefix : prefix.c_str();
+    // The platform appends a backslash, the prefix and "XXXX.tmp" to folder.
+    if (folder.empty() || folder.size() + 14 >= kPathBufferSize) return Text();
+    char name[kPathBufferSize];
+    if (GetTempFileNameA(folder.c_str(), usedPrefix, 0, name) == 0) return Text();
+    return Text(name);
+}

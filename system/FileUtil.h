@@ -62,3 +62,8 @@ bool IsFileReadOnly(const Text& path);
 // (first three characters used); empty means kDefaultTempPrefix. Answers
 // empty Text if the temporary folder cannot be found or the file not made.
 Text MakeTempFileName(const Text& prefix = Text());
+
+// The same in folder (full path, no trailing backslash needed): a new empty
+// file with a unique name there, so that it can later be moved over a file of
+// that folder. Empty Text if the file cannot be made.
+Text MakeTempFileNameIn(const Text& folder, const Text& prefix = Text());
