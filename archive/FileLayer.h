@@ -55,6 +55,7 @@ enum Intent {
     kOpenOrCreateReadWrite = 3,  // read+write; not shared; created when missing; random access
     kCreateAlwaysWrite = 4,      // write; not shared; created or emptied; with the given
                                  // attributes and a sequential-scan hint
+    kCreateNewWrite = 5,         // as kCreateAlwaysWrite, but fails when the file exists
 };
 
 // Windows file attribute bits, as stored in entry records.

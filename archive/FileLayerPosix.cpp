@@ -65,11 +65,15 @@ File PosixOpen(const char* path, int intent, uint32_t attributes) {
             flags |= O_WRONLY | O_CREAT | O_TRUNC;
             if (attributes & kAttrReadOnly) mode = 0444;
             break;
+        case kCreateNewWrite:
+            flags |= O_WRONLY | O_CREAT | O_EXCL;
+            if (attributes & kAttrReadOnly) mode = 0444;
+            break;
         default:
             errno = EINVAL;
             return InvalidFile();
     }
-    if ((flags & (O_RDWR | O_WRONLY)) && IsReadOnlyFile(p)) {
+    if ((flags & (O_RDWR | O_WRONLY)) && !(flags & O_EXCL) && IsReadOnlyFile(p)) {
         errno = EACCES;
         return InvalidFile();
     }

@@ -47,6 +47,10 @@ File WinOpen(const char* path, int intent, uint32_t attributes) {
             access = GENERIC_WRITE, share = 0, disposition = CREATE_ALWAYS;
             flags = attributes | FILE_FLAG_SEQUENTIAL_SCAN;
             break;
+        case kCreateNewWrite:
+            access = GENERIC_WRITE, share = 0, disposition = CREATE_NEW;
+            flags = attributes | FILE_FLAG_SEQUENTIAL_SCAN;
+            break;
         default:
             SetLastError(ERROR_INVALID_PARAMETER);
             return InvalidFile();

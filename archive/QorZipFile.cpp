@@ -508,33 +508,39 @@ bool QorZipFile::Decompress(const QorZipFileEntry& e, const char* destination,
     qzf_gunzip::EntryReader reader(AsFile(handle_), e.compressedSize, input, kInputChunk);
     if (!reader.Prime()) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
 
-    uint32_t existing;
-    if (qfl::GetAttributes(destination, &existing)) {
-        if (existing & qfl::kAttrReadOnly) {
-            if (readOnlyOverwrite_ == QZF_READONLY_NEVER)
-                return Fail(QZF_ERR_EXTRACT, "will not replace", destination, kReadOnly);
-            if (readOnlyOverwrite_ == QZF_READONLY_PROMPT) {
-                // A prompt set by the caller replaces the built-in text.
-                const char* text =
-                    overwritePrompt_ && *overwritePrompt_ ? overwritePrompt_ : kDefaultPrompt;
-                char* prompt = reinterpret_cast<char*>(buffer);
-                FormatPrompt(prompt, kDecompressChunk, text, destination);
-                if (!qfl::AskYesNo(prompt, kDefaultCaption))
+    // Most destinations are new: creating one outright spares the attribute
+    // test and the folder walk, each a failing lookup of the new name. When
+    // that fails (the file exists, or its folder does not), the full steps run.
+    qfl::FileOwner out(qfl::Open(destination, qfl::kCreateNewWrite, attributes));
+    if (!out.Valid()) {
+        uint32_t existing;
+        if (qfl::GetAttributes(destination, &existing)) {
+            if (existing & qfl::kAttrReadOnly) {
+                if (readOnlyOverwrite_ == QZF_READONLY_NEVER)
                     return Fail(QZF_ERR_EXTRACT, "will not replace", destination, kReadOnly);
+                if (readOnlyOverwrite_ == QZF_READONLY_PROMPT) {
+                    // A prompt set by the caller replaces the built-in text.
+                    const char* text =
+                        overwritePrompt_ && *overwritePrompt_ ? overwritePrompt_ : kDefaultPrompt;
+                    char* prompt = reinterpret_cast<char*>(buffer);
+                    FormatPrompt(prompt, kDecompressChunk, text, destination);
+                    if (!qfl::AskYesNo(prompt, kDefaultCaption))
+                        return Fail(QZF_ERR_EXTRACT, "will not replace", destination, kReadOnly);
+                }
             }
+            qfl::SetAttributes(destination, existing & ~qfl::kAttrReadOnly);
+            qfl::Remove(destination);
         }
-        qfl::SetAttributes(destination, existing & ~qfl::kAttrReadOnly);
-        qfl::Remove(destination);
+        long last = qzf_path::LastSeparator(destination);
+        if (last > 0) {
+            char folder[qzf_path::kMax];
+            std::memcpy(folder, destination, static_cast<size_t>(last));
+            folder[last] = 0;
+            qzf_path::CreateFolderPath(folder);
+        }
+        if (!out.Reset(qfl::Open(destination, qfl::kCreateAlwaysWrite, attributes)) || !out.Valid())
+            return Fail(QZF_ERR_EXTRACT, "cannot create", destination);
     }
-    long last = qzf_path::LastSeparator(destination);
-    if (last > 0) {
-        char folder[qzf_path::kMax];
-        std::memcpy(folder, destination, static_cast<size_t>(last));
-        folder[last] = 0;
-        qzf_path::CreateFolderPath(folder);
-    }
-    qfl::FileOwner out(qfl::Open(destination, qfl::kCreateAlwaysWrite, attributes));
-    if (!out.Valid()) return Fail(QZF_ERR_EXTRACT, "cannot create", destination);
     for (;;) {
         uint32_t n = 0;
         const qzf_gunzip::Status status = reader.Fill(buffer, kDecompressChunk, &n);

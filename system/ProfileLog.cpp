@@ -166,8 +166,9 @@ bool ReadWhole(const std::string& path, uint64_t size, std::string* bytes) {
             got == size);
 }
 
-// Writes bytes[from..] at from and cuts the file off after them.
-bool WriteTail(const std::string& path, const std::string& bytes, size_t from) {
+// Writes bytes[from..] at from over a file of oldSize bytes, cutting it off
+// after them when it was longer.
+bool WriteTail(const std::string& path, const std::string& bytes, size_t from, uint64_t oldSize) {
     FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
@@ -178,7 +179,7 @@ bool WriteTail(const std::string& path, const std::string& bytes, size_t from) {
     DWORD put = 0;
     if (n && (!WriteFile(file.Get(), bytes.data() + from, n, &put, nullptr) || put != n))
         return false;
-    return SetEndOfFile(file.Get()) != 0;
+    return bytes.size() >= oldSize || SetEndOfFile(file.Get()) != 0;
 }
 
 bool SameTime(const FILETIME& a, const FILETIME& b) {
@@ -217,7 +218,7 @@ bool WriteProfileEntry(const Text& path, const Text& section, const Text& key, c
         c.time = time;
         return true;
     }
-    if (!WriteTail(p, c.model.Bytes(), from) || !Stamp(p, &c.size, &c.time)) {
+    if (!WriteTail(p, c.model.Bytes(), from, exists ? size : 0) || !Stamp(p, &c.size, &c.time)) {
         // The profile writer starts again from what is on disk.
         return profileWriter();
     }

@@ -65,6 +65,20 @@ class ProductInstall(unittest.TestCase):
             self.assertNotIn("Dependents", log_text(p))
             self.assertIsNone(p.reg_query(CONFIG_KEY + "\\3rdPartyApps"))
 
+    def test_fresh_install_makes_no_temporary_file(self):
+        # Entries are inflated straight from the payload: with the temporary
+        # folder pointing nowhere, a fresh install still places every file.
+        setup = self.build_product()
+        with WinePrefix() as p:
+            for name in ("TEMP", "TMP"):
+                p.reg_add("HKCU\\Environment", name, "C:\\no-such-temp-folder")
+            r = p.run(setup, "-silent", timeout=120)
+            self.assertEqual(signed32(r.returncode), 0, r.stderr[-2000:])
+            for name in PRODUCT_FILES:
+                self.assertTrue(exists(p, PRODUCT + "\\" + name), name)
+            self.assertEqual(read_bytes(p, PRODUCT + "\\TrovixInstall.inf"), PRODUCT_LOG)
+            self.assertFalse(exists(p, "C:\\no-such-temp-folder"))
+
     def test_second_run_records_nothing_twice(self):
         setup = self.build_product()
         with WinePrefix() as p:

@@ -57,9 +57,10 @@ class VersionRule(unittest.TestCase):
                 PRODUCT + "\\TrovixInstall.inf=", PRODUCT + "\\fresh.exe="])
             self.assertEqual(len(log["Trovix Files"]), 3)  # and the tag file
             self.assertEqual(log["Trovix Dirs"], ["C:\\Program Files\\QOR\\Scout="])
-            # No temporary copies are left behind.
-            temp = p.unixpath("C:\\users")
-            leftovers = [f for root, _, files in os.walk(temp) for f in files
+            # No temporary copies are left behind, in the temporary folder or
+            # beside the files they were made for.
+            leftovers = [f for base in ("C:\\users", PRODUCT)
+                         for root, _, files in os.walk(p.unixpath(base)) for f in files
                          if f.upper().startswith(("QI", "QZF")) and f.lower().endswith(".tmp")]
             self.assertEqual(leftovers, [])
 
