@@ -148,7 +148,7 @@ Text SetupWizard::LoadWizardText(UINT id) const {
 Text SetupWizard::LoadThirdPartyText(UINT id) const {
     Text text = LoadResourceText(moduleInstance, id);
     ReplaceOccurrences(text, "<DISP NAME>", installName, false);
-    ReplaceOccurrences(text, "<PROD NAME>", ThirdPartyName(appExe), false);
+    ReplaceOccurrences(text, "<PROD NAME>", ThirdPartyName(appName, appExe), false);
     return text;
 }
 
