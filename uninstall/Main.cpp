@@ -1,11 +1,12 @@
 // Entry point of TrovixUninstall.exe.
 #include <windows.h>
 
-#include "uninstall/SelfCopy.h"
+#include "system/SystemLibrary.h"
 #include "uninstall/UninstallRun.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandTail, int) {
-    // First of all: the temp copy must not pick up DLLs from its folder.
-    HardenDllSearch();
+    // First of all: the copy runs from the temp folder, where anybody may
+    // have put a library of any name.
+    RestrictDllSearchToSystem();
     return RunUninstaller(instance, commandTail);
 }

@@ -74,20 +74,6 @@ HANDLE InheritableEvent() {
 
 }  // namespace
 
-void HardenDllSearch() {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (!kernel) return;
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
-    constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
-    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-    if (setDefault && setDefault(kSearchSystem32)) return;
-    auto setDirectory = reinterpret_cast<SetDllDirectoryFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
-    if (setDirectory) setDirectory("");
-}
-
 bool RunFromTempCopy(const Text& arguments, int& exitCode) {
     char own[MAX_PATH];
     DWORD n = GetModuleFileNameA(nullptr, own, sizeof own);

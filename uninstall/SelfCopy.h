@@ -9,11 +9,6 @@
 
 #include "text/Text.h"
 
-// Lets DLLs load from the system folder only (SetDefaultDllDirectories), or
-// at least not from the current folder (SetDllDirectoryA("")), whichever the
-// system offers. The temp copy runs from a folder anybody may write to.
-void HardenDllSearch();
-
 // Writes a copy of this program into the temp folder and starts it with
 // arguments + " -original=... -parent=... -done=...", in the temp folder, and
 // waits for it: answers the copy's verdict (0 done, -1 cancelled or failed),
