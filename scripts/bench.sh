@@ -222,7 +222,7 @@ if [ -f "$win32/bin/TrovixUninstall.exe" ]; then
     prefix=$work/wp-s$r
     cp "$win32/bin/TrovixUninstall.exe" "$prefix/drive_c/Program Files/QOR/Trovix/"
     WINEPREFIX=$prefix wineserver -p5 2>/dev/null
-    u_t+=("$(WINEPREFIX=$prefix elapsed timeout 600 wine 'C:\Program Files\QOR\Trovix\TrovixUninstall.exe' -silent)")
+    u_t+=("$(WINEPREFIX=$prefix elapsed timeout 600 "$QOR_WINE" 'C:\Program Files\QOR\Trovix\TrovixUninstall.exe' -silent)")
     WINEPREFIX=$prefix wineserver -k 2>/dev/null
     left=$(find "$prefix/drive_c/Program Files/QOR" -type f 2>/dev/null | wc -l)
   done
