@@ -110,7 +110,7 @@ run_setup() {  # name setup args...
 snapshot() {  # name out
   local prefix=$work/prefix-$1
   (cd "$prefix/drive_c" && find . -path ./windows -prune -o -path '*/Temp' -prune -o -print | sort)
-  WINEPREFIX=$prefix wine reg query 'HKLM\Software' /s 2>/dev/null | tr -d '\r' | sed '/^$/d'
+  WINEPREFIX=$prefix "$QOR_WINE" reg query 'HKLM\Software' /s 2>/dev/null | tr -d '\r' | sed '/^$/d'
 }
 
 run_uninstall() {  # name args...
@@ -121,7 +121,7 @@ run_uninstall() {  # name args...
   local start rc
   start=$(date +%s%N)
   set +e
-  WINEPREFIX=$prefix timeout 120 wine 'C:\Program Files\QOR\Trovix\TrovixUninstall.exe' "$@"
+  WINEPREFIX=$prefix timeout 120 "$QOR_WINE" 'C:\Program Files\QOR\Trovix\TrovixUninstall.exe' "$@"
   rc=$?
   set -e
   local ms=$((($(date +%s%N) - start) / 1000000))

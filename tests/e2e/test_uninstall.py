@@ -12,19 +12,19 @@ import unittest
 import qorwine
 from qorwine import WinePrefix, signed32
 from installkit import (INST_TAGS, PRODUCT, RECORDER, SetupBuilder, add_product_entries,
-                        have_tools, log_text, read_bytes, workdir)
+                        log_text, read_bytes, require_built, workdir)
 from uninstallkit import (FINISH, RECEIVERS, REPORT, TEXT, UNINSTALL_EXE, YES, UninstallDialog,
-                          difference, have_uninstaller, snapshot, temp_copies)
+                          difference, snapshot, temp_copies)
 from wizardlib import (DESKTOP_ICON, LAUNCH, NEXT, TITLE_DESTINATION, TITLE_READY, Wizard,
                        build_setup)
 
-MISSING = have_tools() or have_uninstaller()
+require_built()
+require_built([qorwine.bin_path("TrovixUninstall.exe")])
 RCV = "GameRcv"
 INST = "Trovix for Game"
 GAME = "C:\\Games\\X"
 
 
-@unittest.skipIf(MISSING, MISSING)
 class Uninstall(unittest.TestCase):
     def setUp(self):
         self.records = tempfile.mkdtemp(prefix="qorrec.")

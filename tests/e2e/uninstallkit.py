@@ -14,7 +14,6 @@ import hashlib
 import os
 import time
 
-from qorwine import bin_path
 from wizardlib import Wizard
 
 UNINSTALL_EXE = "C:\\Program Files\\QOR\\Trovix\\TrovixUninstall.exe"
@@ -116,7 +115,3 @@ class UninstallDialog(Wizard):
                 return page
             time.sleep(0.3)
 
-
-def have_uninstaller():
-    path = bin_path("TrovixUninstall.exe")
-    return None if os.path.exists(path) else "not built: " + path
