@@ -102,4 +102,3 @@ Text MakeTempFileNameIn(const Text& folder, const Text& prefix) {
     if (GetTempFileNameA(folder.c_str(), usedPrefix, 0, name) == 0) return Text();
     return Text(name);
 }
-
