@@ -201,8 +201,9 @@ if [ "$which" = receiver ] || [ "$which" = all ]; then
   # The receiver's own uninstall entry: the product's uninstaller with an
   # empty -productid=, which names the one receiver in the log.
   run_uninstall receiver -silent -productid=
-  banner "receiver: after removing the receiver alone"
+  banner "receiver: after removing the receiver alone: the game's folder, the log's sections"
   show_tree "$prefix/drive_c/Games/Demo Game"
+  [ -n "$(ls -A "$prefix/drive_c/Games/Demo Game")" ] || echo "  (empty: the receiver's QOR folder is gone)"
   show_file "$prefix/drive_c/Program Files/QOR/Trovix/TrovixInstall.inf" | grep -i -e '^\[' -e demo || true
   run_uninstall receiver -silent
   show_clean receiver
