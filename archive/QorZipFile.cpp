@@ -38,11 +38,6 @@ bool EqualsNoCase(const char* a, const char* b) {
     }
 }
 
-bool ReadExact(qfl::File f, void* buffer, uint32_t n) {
-    uint32_t got = 0;
-    return qfl::Read(f, buffer, n, &got) && got == n;
-}
-
 // Writes text into out with its first "%s" replaced by path and "%%" by "%";
 // every other character, '%' included, is copied as it is. Never overflows.
 void FormatPrompt(char* out, size_t capacity, const char* text, const char* path) {
@@ -109,7 +104,13 @@ void QorZipFile::ResetEntry(QorZipFileEntry& e) {
 }
 
 bool QorZipFile::GrowTable(uint32_t wanted) {
-    uint64_t rounded = wanted == 0 ? 100 : (static_cast<uint64_t>(wanted) + 99) / 100 * 100;
+    // Growing by half the table at least keeps a directory of n entries at
+    // O(n) copying in all; steps stay whole hundreds.
+    uint64_t want = wanted;
+    if (entries_ && want > entryCapacity_ && want < entryCapacity_ + entryCapacity_ / 2ull)
+        want = entryCapacity_ + entryCapacity_ / 2ull;
+    uint64_t rounded = want == 0 ? 100 : (want + 99) / 100 * 100;
+    if (rounded > 0xFFFFFFFFu && wanted <= 0xFFFFFFFFu - 99) rounded = (wanted + 99ull) / 100 * 100;
     if (rounded > 0xFFFFFFFFu || rounded > SIZE_MAX / sizeof(QorZipFileEntry)) return false;
     if (entries_ && entryCapacity_ >= rounded) return true;
     size_t bytes = static_cast<size_t>(rounded) * sizeof(QorZipFileEntry);
@@ -198,6 +199,61 @@ bool QorZipFile::Open(const char* path, QZF_MODE mode) {
     return true;
 }
 
+namespace {
+
+// Reads records through one buffer: a directory of many small entries costs a
+// few large reads instead of several system calls per entry. Read gives what
+// a seek and a read at `pos` would give (fewer bytes only at the end of the
+// file); false when the file layer fails.
+class RecordReader {
+public:
+    explicit RecordReader(qfl::File f)
+        : f_(f), buffer_(static_cast<uint8_t*>(std::malloc(kCapacity))) {}
+    ~RecordReader() { std::free(buffer_); }
+    RecordReader(const RecordReader&) = delete;
+    RecordReader& operator=(const RecordReader&) = delete;
+
+    bool Read(uint64_t pos, void* out, uint32_t n, uint32_t* got) {
+        *got = 0;
+        if (!buffer_ || n > kCapacity) {
+            if (!qfl::Seek(f_, pos)) return false;
+            return qfl::Read(f_, out, n, got);
+        }
+        if (pos < start_ || pos + n > start_ + length_) {
+            // Refill from pos; a short fill means the end of the file.
+            if (!qfl::Seek(f_, pos)) return false;
+            start_ = pos;
+            length_ = 0;
+            while (length_ < kCapacity) {
+                uint32_t part = 0;
+                if (!qfl::Read(f_, buffer_ + length_, kCapacity - length_, &part)) {
+                    length_ = 0;
+                    return false;
+                }
+                if (part == 0) break;
+                length_ += part;
+            }
+        }
+        const uint64_t have = start_ + length_ > pos ? start_ + length_ - pos : 0;
+        *got = static_cast<uint32_t>(have < n ? have : n);
+        std::memcpy(out, buffer_ + (pos - start_), *got);
+        return true;
+    }
+    bool ReadExact(uint64_t pos, void* out, uint32_t n) {
+        uint32_t got = 0;
+        return Read(pos, out, n, &got) && got == n;
+    }
+
+private:
+    static constexpr uint32_t kCapacity = 1u << 17;  // above the longest entry record
+    qfl::File f_;
+    uint8_t* buffer_;
+    uint64_t start_ = 0;
+    uint32_t length_ = 0;
+};
+
+}  // namespace
+
 // Reads every record from the header offset to the end of the file.
 bool QorZipFile::ReadDirectory() {
     qfl::File f = AsFile(handle_);
@@ -206,16 +262,13 @@ bool QorZipFile::ReadDirectory() {
         lastError_ = QZF_ERR_READ_ARCHIVE;
         return false;
     }
+    RecordReader reader(f);
     uint64_t pos = headerOffset_;
     bool first = true, lastWasTrailer = false;
     for (;;) {
-        if (!qfl::Seek(f, pos)) {
-            lastError_ = QZF_ERR_READ_ARCHIVE;
-            return false;
-        }
         uint8_t head[kEntryFixedLength];
         uint32_t got = 0;
-        if (!qfl::Read(f, head, kHeadLength, &got)) {
+        if (!reader.Read(pos, head, kHeadLength, &got)) {
             lastError_ = QZF_ERR_READ_ARCHIVE;
             return false;
         }
@@ -237,7 +290,7 @@ bool QorZipFile::ReadDirectory() {
                 lastError_ = QZF_ERR_BAD_FORMAT;
                 return false;
             }
-            if (!ReadExact(f, head + kHeadLength, 4)) {
+            if (!reader.ReadExact(pos + kHeadLength, head + kHeadLength, 4)) {
                 lastError_ = QZF_ERR_READ_ARCHIVE;
                 return false;
             }
@@ -252,7 +305,8 @@ bool QorZipFile::ReadDirectory() {
                 lastError_ = QZF_ERR_READ_ARCHIVE;
                 return false;
             }
-            if (!ReadExact(f, head + kHeadLength, kEntryFixedLength - kHeadLength)) {
+            if (!reader.ReadExact(pos + kHeadLength, head + kHeadLength,
+                                  kEntryFixedLength - kHeadLength)) {
                 lastError_ = QZF_ERR_READ_ARCHIVE;
                 return false;
             }
@@ -271,7 +325,7 @@ bool QorZipFile::ReadDirectory() {
                 lastError_ = QZF_ERR_OUT_OF_MEMORY;
                 return false;
             }
-            if (!ReadExact(f, name, nameBytes)) {
+            if (!reader.ReadExact(pos + kEntryFixedLength, name, nameBytes)) {
                 std::free(name);
                 lastError_ = QZF_ERR_READ_ARCHIVE;
                 return false;
@@ -308,7 +362,7 @@ bool QorZipFile::ReadDirectory() {
             trailerPosition_ = static_cast<uint32_t>(pos);
             // The count is checked before the total is read: a wrong count is
             // a format error even in a trailer cut short after it.
-            if (!ReadExact(f, head + kTrailerOffCount, 4)) {
+            if (!reader.ReadExact(pos + kTrailerOffCount, head + kTrailerOffCount, 4)) {
                 lastError_ = QZF_ERR_READ_ARCHIVE;
                 return false;
             }
@@ -316,12 +370,13 @@ bool QorZipFile::ReadDirectory() {
                 lastError_ = QZF_ERR_BAD_FORMAT;
                 return false;
             }
-            if (!ReadExact(f, head + kTrailerOffTotalSize, 4)) {  // total: not validated
+            if (!reader.ReadExact(pos + kTrailerOffTotalSize, head + kTrailerOffTotalSize,
+                                  4)) {  // total: not validated
                 lastError_ = QZF_ERR_READ_ARCHIVE;
                 return false;
             }
             uint8_t tail[kTrailerTailBytes];
-            if (!qfl::Seek(f, end - kTrailerTailBytes) || !ReadExact(f, tail, sizeof tail)) {
+            if (!reader.ReadExact(end - kTrailerTailBytes, tail, sizeof tail)) {
                 lastError_ = QZF_ERR_READ_ARCHIVE;
                 return false;
             }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -301,6 +302,7 @@ std::string DescribeEntries(const std::vector<EntryExtent>& entries,
 struct IndexedArchive {
     QorZipFile engine;
     FilePtr file;
+    std::unique_ptr<PositionedReader> reader;
     uint64_t offset = 0;
     std::vector<EntryExtent> entries;
 };
@@ -429,7 +431,7 @@ bool OpenIndexed(const std::string& path, IndexedArchive* a, std::string* error)
         *error = "cannot open '" + path + "': " + LastErrorText();
         return false;
     }
-    setvbuf(a->file.get(), nullptr, _IOFBF, 1 << 16);
+    a->reader.reset(new PositionedReader(a->file.get()));
     if (!ReadEntryExtents(a->file.get(), a->offset, &a->entries, error)) {
         *error = "'" + path + "': " + *error;
         return false;
@@ -657,7 +659,7 @@ int CmdExtract(int argc, char** argv) {
         std::string detail;
         InflateResult r = InflateResult::kSinkFailed;
         if (dest.Begin(targets[k], &sink.error)) {
-            r = InflateEntry(a.file.get(), e, WriteToDestination, &sink, &detail);
+            r = InflateEntry(*a.reader, e, WriteToDestination, &sink, &detail);
             if (r == InflateResult::kOk && !dest.Finish(e.fileTime, &sink.error))
                 r = InflateResult::kSinkFailed;
         }
@@ -687,7 +689,7 @@ int CmdVerify(int argc, char** argv) {
     unsigned long bad = 0;
     for (unsigned long i = 0; i < a.entries.size(); ++i) {
         std::string detail;
-        if (InflateEntry(a.file.get(), a.entries[i], DiscardData, nullptr, &detail) !=
+        if (InflateEntry(*a.reader, a.entries[i], DiscardData, nullptr, &detail) !=
             InflateResult::kOk) {
             fprintf(stderr, "qorpack verify: entry %lu '%s': %s\n", i + 1,
                     EscapeControls(a.entries[i].name).c_str(), detail.c_str());
@@ -918,14 +920,11 @@ int CmdRemove(int argc, char** argv) {
     std::string error;
     WriteLock lock;
     if (!lock.Acquire(archive, false, &error)) return Complain(cmd, "%s", error.c_str());
-    uint64_t offset = 0;
     std::vector<unsigned long> indexes;
-    unsigned long count = 0;
+    IndexedArchive probe;
+    if (!OpenIndexed(archive, &probe, &error)) return Complain(cmd, "%s", error.c_str());
+    unsigned long count = static_cast<unsigned long>(probe.entries.size());
     {
-        IndexedArchive probe;
-        if (!OpenIndexed(archive, &probe, &error)) return Complain(cmd, "%s", error.c_str());
-        offset = probe.offset;
-        count = static_cast<unsigned long>(probe.entries.size());
         NameGroups groups = GroupNames(probe.entries);
         for (const std::string& n : names) {
             auto g = groups.find(FoldAscii(n));
@@ -948,31 +947,15 @@ int CmdRemove(int argc, char** argv) {
     }
     std::sort(indexes.begin(), indexes.end());
     indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+    std::vector<bool> drop(count, false);
+    for (unsigned long i : indexes) drop[i] = true;
+    // The new archive is written once, without the removed entries, instead of
+    // copying the file and compacting the copy in place.
     TempOutput out;
     if (!out.Create(archive, &error) ||
-        !CopyFileContents(archive.c_str(), out.Path().c_str(), &error))
-        return Complain(cmd, "%s", error.c_str());
+        !WriteWithout(probe.file.get(), probe.offset, probe.entries, drop, out.Path(), &error))
+        return Complain(cmd, "%s; '%s' is unchanged", error.c_str(), archive.c_str());
     out.CopyModeFrom(archive.c_str());
-    QorZipFile z;
-    z.SetUseBackupFile(false);
-    z.SetHeaderOffset(static_cast<unsigned long>(offset));
-    if (!z.Open(out.Path().c_str(), QorZipFile::QZF_MODE_READWRITE))
-        return Complain(cmd, "cannot open the working copy of '%s': %s", archive.c_str(),
-                        EngineError(z).c_str());
-    bool ok = true;
-    if (numbers.empty()) {
-        // Unambiguous names: one compaction for all of them.
-        std::vector<const char*> list;
-        for (const std::string& n : names) list.push_back(n.c_str());
-        ok = z.RemoveFiles(static_cast<unsigned long>(list.size()), list.data());
-    } else {
-        // By number: from the last, so the earlier numbers stay valid.
-        for (size_t k = indexes.size(); ok && k-- > 0;) ok = z.RemoveFile(indexes[k]);
-    }
-    if (!ok)
-        return Complain(cmd, "cannot remove from '%s': %s; it is unchanged", archive.c_str(),
-                        EngineError(z).c_str());
-    z.Close();
     if (!lock.StillCurrent(&error)) return Complain(cmd, "%s", error.c_str());
     lock.BeforeReplace();
     if (!out.Commit(&error)) return Complain(cmd, "%s", error.c_str());

@@ -12,6 +12,20 @@ using namespace qzf_format;
 
 namespace qorpack {
 
+PositionedReader::PositionedReader(FILE* f) : f_(f), buffer_(kCapacity) {}
+
+bool PositionedReader::Read(uint64_t pos, void* out, size_t n) {
+    if (n > kCapacity) return SeekTo(f_, pos) && fread(out, 1, n, f_) == n;
+    if (pos < start_ || pos + n > start_ + length_) {
+        if (!SeekTo(f_, pos)) return false;
+        start_ = pos;
+        length_ = fread(buffer_.data(), 1, kCapacity, f_);
+        if (n > length_) return false;
+    }
+    memcpy(out, buffer_.data() + (pos - start_), n);
+    return true;
+}
+
 bool ReadEntryExtents(FILE* f, uint64_t offset, std::vector<EntryExtent>* entries,
                       std::string* error) {
     entries->clear();
@@ -20,11 +34,12 @@ bool ReadEntryExtents(FILE* f, uint64_t offset, std::vector<EntryExtent>* entrie
         *error = "cannot read the archive: " + LastErrorText();
         return false;
     }
+    PositionedReader in(f);
     uint64_t pos = offset;
     std::vector<char> name;
     while (pos < size) {
         uint8_t head[kEntryFixedLength];
-        if (!SeekTo(f, pos) || fread(head, 1, kHeadLength, f) != kHeadLength) {
+        if (!in.Read(pos, head, kHeadLength)) {
             *error = "the archive ends inside a record";
             return false;
         }
@@ -39,13 +54,12 @@ bool ReadEntryExtents(FILE* f, uint64_t offset, std::vector<EntryExtent>* entrie
             continue;
         }
         if (length < kEntryMinLength || length - kEntryFixedLength > kMaxNameBytes ||
-            fread(head + kHeadLength, 1, kEntryFixedLength - kHeadLength, f) !=
-                kEntryFixedLength - kHeadLength) {
+            !in.Read(pos + kHeadLength, head + kHeadLength, kEntryFixedLength - kHeadLength)) {
             *error = "the archive holds a damaged entry record";
             return false;
         }
         name.resize(length - kEntryFixedLength);
-        if (fread(name.data(), 1, name.size(), f) != name.size() || name.back() != 0) {
+        if (!in.Read(pos + kEntryFixedLength, name.data(), name.size()) || name.back() != 0) {
             *error = "the archive holds a damaged entry name";
             return false;
         }
@@ -56,6 +70,7 @@ bool ReadEntryExtents(FILE* f, uint64_t offset, std::vector<EntryExtent>* entrie
         e.fileTime = (static_cast<uint64_t>(Get32(head + kEntryOffTimeHigh)) << 32) |
                      Get32(head + kEntryOffTimeLow);
         e.attributes = Get32(head + kEntryOffAttributes);
+        e.recordPosition = pos;
         e.dataPosition = pos + length;
         if (e.dataPosition + e.compressed > size) {
             *error = "the data of entry '" + e.name + "' runs past the end of the file";
@@ -67,8 +82,60 @@ bool ReadEntryExtents(FILE* f, uint64_t offset, std::vector<EntryExtent>* entrie
     return true;
 }
 
-InflateResult InflateEntry(FILE* f, const EntryExtent& e, InflateSink sink, void* context,
-                           std::string* detail) {
+bool WriteWithout(FILE* in, uint64_t offset, const std::vector<EntryExtent>& entries,
+                  const std::vector<bool>& drop, const std::string& out, std::string* error) {
+    FilePtr o = OpenFile(out.c_str(), "wb");
+    if (!o) {
+        *error = "cannot create '" + out + "': " + LastErrorText();
+        return false;
+    }
+    // Byte ranges to keep, neighbours merged: one large copy per run of kept entries.
+    std::vector<std::pair<uint64_t, uint64_t>> ranges;
+    uint64_t end = entries.empty() ? 0 : entries[0].recordPosition;
+    ranges.push_back({0, end});
+    uint32_t count = 0, total = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (drop[i]) continue;
+        const EntryExtent& e = entries[i];
+        uint64_t to = e.dataPosition + e.compressed;
+        if (ranges.back().second == e.recordPosition)
+            ranges.back().second = to;
+        else
+            ranges.push_back({e.recordPosition, to});
+        end += to - e.recordPosition;
+        ++count;
+        total += e.uncompressed;
+    }
+    std::vector<char> buffer(1 << 20);
+    for (const auto& r : ranges) {
+        if (!SeekTo(in, r.first)) {
+            *error = "cannot read the archive: " + LastErrorText();
+            return false;
+        }
+        for (uint64_t left = r.second - r.first; left > 0;) {
+            size_t n = left < buffer.size() ? static_cast<size_t>(left) : buffer.size();
+            if (fread(buffer.data(), 1, n, in) != n) {
+                *error = "cannot read the archive";
+                return false;
+            }
+            if (fwrite(buffer.data(), 1, n, o.get()) != n) {
+                *error = "cannot write '" + out + "': " + LastErrorText();
+                return false;
+            }
+            left -= n;
+        }
+    }
+    uint8_t trailer[kTrailerLength];
+    BuildTrailer(trailer, count, total, static_cast<uint32_t>(end - offset + kTrailerLength));
+    if (fwrite(trailer, 1, sizeof trailer, o.get()) != sizeof trailer || fclose(o.release()) != 0) {
+        *error = "cannot write '" + out + "': " + LastErrorText();
+        return false;
+    }
+    return true;
+}
+
+InflateResult InflateEntry(PositionedReader& reader, const EntryExtent& e, InflateSink sink,
+                           void* context, std::string* detail) {
     constexpr size_t kChunk = 1 << 16;
     std::unique_ptr<unsigned char[]> in(new unsigned char[kChunk]);
     std::unique_ptr<unsigned char[]> out(new unsigned char[kChunk]);
@@ -82,10 +149,7 @@ InflateResult InflateEntry(FILE* f, const EntryExtent& e, InflateSink sink, void
         z_stream* z;
         ~Ender() { inflateEnd(z); }
     } ender{&z};
-    if (!SeekTo(f, e.dataPosition)) {
-        *detail = "cannot read the archive: " + LastErrorText();
-        return InflateResult::kReadFailed;
-    }
+    uint64_t pos = e.dataPosition;
     uint32_t left = e.compressed;
     uint64_t total = 0;
     bool ended = false;
@@ -96,11 +160,12 @@ InflateResult InflateEntry(FILE* f, const EntryExtent& e, InflateSink sink, void
                 return InflateResult::kCorrupt;
             }
             size_t want = left < kChunk ? left : kChunk;
-            size_t got = fread(in.get(), 1, want, f);
-            if (got != want) {
+            if (!reader.Read(pos, in.get(), want)) {
                 *detail = "cannot read the archive";
                 return InflateResult::kReadFailed;
             }
+            pos += want;
+            size_t got = want;
             left -= static_cast<uint32_t>(got);
             z.next_in = in.get();
             z.avail_in = static_cast<uInt>(got);
@@ -116,11 +181,11 @@ InflateResult InflateEntry(FILE* f, const EntryExtent& e, InflateSink sink, void
         if (rc == Z_STREAM_END) {
             // Another gzip member may follow, as gzip itself allows.
             if (z.avail_in == 0 && left > 0) {
-                size_t got = fread(in.get(), 1, 1, f);
-                if (got != 1) {
+                if (!reader.Read(pos, in.get(), 1)) {
                     *detail = "cannot read the archive";
                     return InflateResult::kReadFailed;
                 }
+                pos += 1;
                 left -= 1;
                 z.next_in = in.get();
                 z.avail_in = 1;
