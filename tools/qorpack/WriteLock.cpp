@@ -58,7 +58,8 @@ bool WriteLock::Acquire(const std::string& path, bool create, std::string* error
         HANDLE h = INVALID_HANDLE_VALUE;
         bool made = false;
         if (create) {
-            h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, CREATE_NEW,
+            // Read access only: the engine opens the file with read sharing alone.
+            h = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
             made = h != INVALID_HANDLE_VALUE;
         }
