@@ -260,6 +260,7 @@ class QorpackCli(unittest.TestCase):
         ref = slurp(outs[0])
         for o in outs[1:]:
             self.assertEqual(slurp(o), ref, o)
+        self.assertIn("%d entries verified" % len(files), run("verify", outs[0]).stdout.decode())
         self.assertEqual(len(read_archive(outs[0])[1]), len(files))
         # A manifest of comments only: an empty archive (header and trailer),
         # the same either way, and one that lists.

@@ -62,6 +62,11 @@ bool WriteLock::Acquire(const std::string& path, bool create, std::string* error
             h = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
             made = h != INVALID_HANDLE_VALUE;
+            if (!made && GetLastError() != ERROR_FILE_EXISTS &&
+                GetLastError() != ERROR_ALREADY_EXISTS) {
+                *error = "cannot create '" + path + "'";
+                return false;
+            }
         }
         if (h == INVALID_HANDLE_VALUE)
             h = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
@@ -151,6 +156,10 @@ bool WriteLock::Acquire(const std::string& path, bool create, std::string* error
             // 0666 less the umask: the mode a new archive keeps.
             fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             made = fd >= 0;
+            if (fd < 0 && errno != EEXIST) {
+                *error = "cannot create '" + path + "': " + LastErrorText();
+                return false;
+            }
         }
         if (fd < 0) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
