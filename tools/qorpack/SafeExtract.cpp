@@ -161,7 +161,49 @@ void SafeDestination::Abandon() {
 
 SafeDestination::~SafeDestination() {
     Abandon();
+    CloseFd(&parent_);
     CloseFd(&root_);
+}
+
+// Opens the folder of the file `steps` names, step by step, never following a
+// link; creates missing folders.
+bool SafeDestination::OpenFolder(const std::vector<std::string>& steps, int* out,
+                                 std::string* error) {
+    int fd = dup(Fd(root_));
+    if (fd < 0) {
+        *error = "cannot open folder '" + dir_ + "': " + LastErrorText();
+        return false;
+    }
+    std::string shown = dir_;
+    for (size_t i = 0; i + 1 < steps.size(); ++i) {
+        const std::string& step = steps[i];
+        shown = JoinPath(shown, step);
+        int next = openat(fd, step.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0 && errno == ENOENT) {
+            if (mkdirat(fd, step.c_str(), 0777) != 0 && errno != EEXIST) {
+                *error = "cannot create folder '" + shown + "': " + LastErrorText();
+                close(fd);
+                return false;
+            }
+            next = openat(fd, step.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        }
+        if (next < 0) {
+            int saved = errno;
+            struct stat st;
+            if (fstatat(fd, step.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+                *error = "'" + shown + "' is a symbolic link; links are not followed";
+            else if (saved == ENOTDIR)
+                *error = "a parent, '" + shown + "', is a file, not a folder";
+            else
+                *error = "cannot open folder '" + shown + "': " + strerror(saved);
+            close(fd);
+            return false;
+        }
+        close(fd);
+        fd = next;
+    }
+    *out = fd;
+    return true;
 }
 
 bool SafeDestination::Open(const std::string& dir, std::string* error) {
@@ -180,33 +222,20 @@ bool SafeDestination::Begin(const std::string& stored, std::string* error) {
     Abandon();
     std::vector<std::string> steps;
     if (!SplitSteps(stored, &steps)) return Fail("its name has an empty, '.' or '..' step", error);
-    int fd = dup(Fd(root_));
-    if (fd < 0) return Fail("cannot open folder '" + dir_ + "': " + LastErrorText(), error);
-    parent_ = Handle(fd);
-    std::string shown = dir_;
+    std::string shown = dir_, folder;
     for (size_t i = 0; i + 1 < steps.size(); ++i) {
-        const std::string& step = steps[i];
-        shown = JoinPath(shown, step);
-        int next = openat(fd, step.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (next < 0 && errno == ENOENT) {
-            if (mkdirat(fd, step.c_str(), 0777) != 0 && errno != EEXIST)
-                return Fail("cannot create folder '" + shown + "': " + LastErrorText(), error);
-            next = openat(fd, step.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        }
-        if (next < 0) {
-            int saved = errno;
-            struct stat st;
-            if (fstatat(fd, step.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
-                return Fail("'" + shown + "' is a symbolic link; links are not followed", error);
-            if (saved == ENOTDIR)
-                return Fail("a parent, '" + shown + "', is a file, not a folder", error);
-            errno = saved;
-            return Fail("cannot open folder '" + shown + "': " + LastErrorText(), error);
-        }
-        CloseFd(&parent_);
-        fd = next;
-        parent_ = Handle(fd);
+        shown = JoinPath(shown, steps[i]);
+        folder += steps[i] + '\\';
     }
+    // Entries come folder by folder: the folder of the last one is kept open.
+    if (!parent_ || folder != parentKey_) {
+        CloseFd(&parent_);
+        int fd = -1;
+        if (!OpenFolder(steps, &fd, error)) return Fail(*error, error);
+        parent_ = Handle(fd);
+        parentKey_ = folder;
+    }
+    int fd = Fd(parent_);
     finalName_ = steps.back();
     target_ = JoinPath(shown, finalName_);
     struct stat st;
@@ -260,7 +289,6 @@ bool SafeDestination::Finish(uint64_t fileTime, std::string* error) {
         return Fail("cannot put '" + target_ + "' in place: " + LastErrorText(), error);
     UnregisterPending(tempPath_);
     tempPath_.clear();
-    CloseFd(&parent_);
     return true;
 }
 
@@ -271,7 +299,6 @@ void SafeDestination::Abandon() {
         UnregisterPending(tempPath_);
         tempPath_.clear();
     }
-    CloseFd(&parent_);
 }
 
 #endif

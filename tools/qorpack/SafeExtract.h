@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qorpack {
 
@@ -36,12 +37,14 @@ public:
 
 private:
     bool Fail(const std::string& what, std::string* error);
+    bool OpenFolder(const std::vector<std::string>& steps, int* fd, std::string* error);
     std::string dir_;
     std::string target_;    // display / full path of the file being written
     std::string tempPath_;  // full path of its temporary file
     std::string tempName_, finalName_;
     void* root_ = nullptr;    // POSIX: fd + 1 of the destination folder
-    void* parent_ = nullptr;  // POSIX: fd + 1 of the file's folder
+    void* parent_ = nullptr;  // POSIX: fd + 1 of the file's folder, kept for the next file
+    std::string parentKey_;   // the steps that led to parent_
     void* file_ = nullptr;    // fd + 1 / HANDLE of the temporary file
     unsigned serial_ = 0;
 };
