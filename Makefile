@@ -2,20 +2,32 @@
 MAKEFLAGS += --no-print-directory
 NATIVE   := build/native
 WIN32    := build/win32
+WIN64    := build/win64
 SANITIZE := build/sanitize
 FUZZ     := build/fuzz
 JOBS     ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build native win32 sanitize test test-native test-win32 test-sanitize \
-        fuzz fuzz-smoke demo screenshots bench format clean
+# 32 where this host runs 32-bit programs (Wine tests from the win32 tree),
+# else 64 (the same tests from the win64 tree under wine64). Probed once per
+# checkout; QOR_WINE_BITS=64 takes the 64-bit path on any host.
+WINE_BITS := $(shell scripts/host-bits.sh build/host-bits)
+export QOR_WINE_BITS := $(WINE_BITS)
+ifeq ($(WINE_BITS),64)
+WINE_TREE := $(WIN64)
+else
+WINE_TREE := $(WIN32)
+endif
+
+.PHONY: all deps build native win32 win64 sanitize test fuzz fuzz-smoke demo screenshots \
+        bench format clean
 
 all: build
 
 deps:
-	@scripts/deps.sh
+	@scripts/deps.sh $(WINE_BITS)
 
-build: deps native win32
+build: deps native win32 $(if $(filter 64,$(WINE_BITS)),win64)
 
 native:
 	cmake -S . -B $(NATIVE) $(CMAKE_FLAGS)
@@ -26,13 +38,27 @@ win32: native
 	  -DQOR_NATIVE_BIN=$(abspath $(NATIVE))/bin $(CMAKE_FLAGS)
 	cmake --build $(WIN32) -j $(JOBS)
 
+# The same sources for x86-64 Windows: the Wine tests of hosts without 32-bit execution.
+win64: native
+	cmake -S . -B $(WIN64) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
+	  -DQOR_NATIVE_BIN=$(abspath $(NATIVE))/bin $(CMAKE_FLAGS)
+	cmake --build $(WIN64) -j $(JOBS)
+
 # Native unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 sanitize:
 	cmake -S . -B $(SANITIZE) -DQOR_SANITIZE=ON -DQOR_BUILD_BENCH=OFF $(CMAKE_FLAGS)
 	cmake --build $(SANITIZE) -j $(JOBS)
 
+# On a 64-bit-only host the win32 tree runs its static checks (PE, imports,
+# exports, resources) and the win64 tree runs everything under Wine.
+ifeq ($(WINE_BITS),64)
+TEST_TREES := $(NATIVE) $(SANITIZE) $(WIN32):static $(WIN64)
+else
+TEST_TREES := $(NATIVE) $(SANITIZE) $(WIN32)
+endif
+
 test: deps build sanitize
-	@scripts/run-tests.sh $(NATIVE) $(SANITIZE) $(WIN32) fuzz-smoke
+	@scripts/run-tests.sh $(TEST_TREES) fuzz-smoke
 
 fuzz:
 	@scripts/fuzz.sh $(FUZZ) 180
@@ -41,13 +67,13 @@ fuzz-smoke:
 	@scripts/fuzz.sh $(FUZZ) 30
 
 demo: deps build
-	@scripts/demo.sh $(NATIVE) $(WIN32)
+	@scripts/demo.sh $(NATIVE) $(WINE_TREE)
 
 screenshots: deps build
-	@scripts/screenshots.sh $(WIN32) docs/images
+	@scripts/screenshots.sh $(WINE_TREE) docs/images
 
 bench: deps build
-	@scripts/bench.sh $(NATIVE) $(WIN32)
+	@scripts/bench.sh $(NATIVE) $(WINE_TREE)
 
 format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i

@@ -5,7 +5,7 @@
 // compiler must not turn into library calls.
 #include "archive/QzfModule.h"
 
-#if defined(_WIN32) && defined(__i386__)
+#if defined(_WIN32) && (defined(__i386__) || defined(__x86_64__))
 
 #include <windows.h>
 #include <winternl.h>
@@ -18,6 +18,25 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace {
 
+// The header and thunk layouts of this build's image: PE32 or PE32+.
+#if defined(__x86_64__)
+typedef IMAGE_NT_HEADERS64 NtHeaders;
+typedef IMAGE_THUNK_DATA64 ThunkData;
+typedef ULONGLONG ThunkValue;
+const int kRelocType = IMAGE_REL_BASED_DIR64;
+const DWORD kRelocWidth = 8;
+bool ByOrdinal(ThunkValue v) { return IMAGE_SNAP_BY_ORDINAL64(v); }
+ThunkValue OrdinalOf(ThunkValue v) { return IMAGE_ORDINAL64(v); }
+#else
+typedef IMAGE_NT_HEADERS32 NtHeaders;
+typedef IMAGE_THUNK_DATA32 ThunkData;
+typedef DWORD ThunkValue;
+const int kRelocType = IMAGE_REL_BASED_HIGHLOW;
+const DWORD kRelocWidth = 4;
+bool ByOrdinal(ThunkValue v) { return IMAGE_SNAP_BY_ORDINAL32(v); }
+ThunkValue OrdinalOf(ThunkValue v) { return IMAGE_ORDINAL32(v); }
+#endif
+
 // Set once the module is known to be usable. A zero-initialised POD static:
 // nothing here relies on static construction.
 bool g_prepared = false;
@@ -26,18 +45,43 @@ bool g_prepared = false;
 // immediate operand is the label's link-time address, patched by relocation.
 intptr_t LoadDelta() {
     intptr_t delta;
+#if defined(__x86_64__)
+    intptr_t linked;
+    __asm__ volatile(
+        "leaq 1f(%%rip), %0\n\t"
+        "movabsq $1f, %1\n"
+        "1:"
+        : "=r"(delta), "=r"(linked));
+    delta -= linked;
+#else
     __asm__ volatile(
         "call 1f\n"
         "1:\n\t"
         "popl %0\n\t"
         "subl $1b, %0"
         : "=r"(delta));
+#endif
     return delta;
 }
 
-IMAGE_NT_HEADERS32* Headers(uint8_t* base) {
-    return reinterpret_cast<IMAGE_NT_HEADERS32*>(
-        base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+// Where the image's headers are now. The 32-bit form takes the link-time
+// address (an immediate patched by relocation) and moves it by delta; x86-64
+// addresses it relative to the instruction, which is right wherever it runs.
+uint8_t* ImageBase(intptr_t delta) {
+    uintptr_t base;
+#if defined(__x86_64__)
+    (void)delta;
+    __asm__("leaq __ImageBase(%%rip), %0" : "=r"(base));
+#else
+    base = reinterpret_cast<uintptr_t>(&__ImageBase);
+    __asm__("" : "+r"(base));  // the headers lie beyond the declared DOS header
+    base += delta;
+#endif
+    return reinterpret_cast<uint8_t*>(base);
+}
+
+NtHeaders* Headers(uint8_t* base) {
+    return reinterpret_cast<NtHeaders*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
 }
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -51,7 +95,11 @@ bool SameName(const char* a, const char* b) {
 // name is lower case. Walks the loader's list of loaded modules.
 uint8_t* FindLoaded(const char* name) {
     PEB* peb;
+#if defined(__x86_64__)
+    __asm__("movq %%gs:0x60, %0" : "=r"(peb));
+#else
     __asm__("movl %%fs:0x30, %0" : "=r"(peb));
+#endif
     LIST_ENTRY* head = &peb->Ldr->InMemoryOrderModuleList;
     for (LIST_ENTRY* link = head->Flink; link && link != head; link = link->Flink) {
         auto* entry = CONTAINING_RECORD(link, LDR_DATA_TABLE_ENTRY, InMemoryOrderLinks);
@@ -116,7 +164,7 @@ typedef void*(WINAPI* GetProcAddressFn)(HMODULE, const char*);
 // gets its own protection back (a value may straddle into the next page,
 // which can belong to another section).
 bool Relocate(uint8_t* base, intptr_t delta, VirtualProtectFn protect) {
-    IMAGE_NT_HEADERS32* nt = Headers(base);
+    NtHeaders* nt = Headers(base);
     const IMAGE_DATA_DIRECTORY& dir =
         nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC];
     if (!dir.VirtualAddress || (nt->FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED)) {
@@ -134,8 +182,8 @@ bool Relocate(uint8_t* base, intptr_t delta, VirtualProtectFn protect) {
         bool straddles = false;
         for (DWORD i = 0; i < count; ++i) {
             const int type = items[i] >> 12;
-            if (type != IMAGE_REL_BASED_HIGHLOW && type != IMAGE_REL_BASED_ABSOLUTE) return false;
-            if (type == IMAGE_REL_BASED_HIGHLOW && (items[i] & 0xFFF) > kPage - 4) straddles = true;
+            if (type != kRelocType && type != IMAGE_REL_BASED_ABSOLUTE) return false;
+            if (type == kRelocType && (items[i] & 0xFFF) > kPage - kRelocWidth) straddles = true;
         }
         DWORD old[2] = {0, 0};
         if (!protect(page, kPage, PAGE_EXECUTE_READWRITE, &old[0])) return false;
@@ -143,16 +191,13 @@ bool Relocate(uint8_t* base, intptr_t delta, VirtualProtectFn protect) {
             return false;
         }
         for (DWORD i = 0; i < count; ++i) {
-            if ((items[i] >> 12) != IMAGE_REL_BASED_HIGHLOW) continue;
+            if ((items[i] >> 12) != kRelocType) continue;
             auto* at = reinterpret_cast<uint8_t*>(page + (items[i] & 0xFFF));
             // Byte-wise: the value need not be aligned.
-            uint32_t v = static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
-                         static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
-            v += static_cast<uint32_t>(delta);
-            at[0] = static_cast<uint8_t>(v);
-            at[1] = static_cast<uint8_t>(v >> 8);
-            at[2] = static_cast<uint8_t>(v >> 16);
-            at[3] = static_cast<uint8_t>(v >> 24);
+            uint64_t v = 0;
+            for (DWORD b = 0; b < kRelocWidth; ++b) v |= static_cast<uint64_t>(at[b]) << (8 * b);
+            v += static_cast<uint64_t>(delta);
+            for (DWORD b = 0; b < kRelocWidth; ++b) at[b] = static_cast<uint8_t>(v >> (8 * b));
         }
         DWORD ignored = 0;
         protect(page, kPage, old[0], &ignored);
@@ -164,34 +209,33 @@ bool Relocate(uint8_t* base, intptr_t delta, VirtualProtectFn protect) {
 
 // Fills every import slot that still holds its name (not yet bound).
 bool BindImports(uint8_t* base, LoadLibraryFn load, GetProcAddressFn find) {
-    IMAGE_NT_HEADERS32* nt = Headers(base);
+    NtHeaders* nt = Headers(base);
     const IMAGE_DATA_DIRECTORY& dir =
         nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     if (!dir.VirtualAddress) return true;
     const DWORD imageSize = nt->OptionalHeader.SizeOfImage;
     for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); d->Name;
          ++d) {
-        auto* slot = reinterpret_cast<IMAGE_THUNK_DATA32*>(base + d->FirstThunk);
-        auto* want = reinterpret_cast<IMAGE_THUNK_DATA32*>(
+        auto* slot = reinterpret_cast<ThunkData*>(base + d->FirstThunk);
+        auto* want = reinterpret_cast<ThunkData*>(
             base + (d->OriginalFirstThunk ? d->OriginalFirstThunk : d->FirstThunk));
         HMODULE dll = nullptr;
         for (; want->u1.AddressOfData; ++want, ++slot) {
-            const bool unbound = d->OriginalFirstThunk
-                                     ? slot->u1.Function == want->u1.AddressOfData
-                                     : (IMAGE_SNAP_BY_ORDINAL32(want->u1.Ordinal) ||
-                                        want->u1.AddressOfData < imageSize);
+            const bool unbound = d->OriginalFirstThunk ? slot->u1.Function == want->u1.AddressOfData
+                                                       : (ByOrdinal(want->u1.Ordinal) ||
+                                                          want->u1.AddressOfData < imageSize);
             if (!unbound) continue;
             if (!dll) dll = load(reinterpret_cast<const char*>(base + d->Name));
             if (!dll) return false;
             const char* what =
-                IMAGE_SNAP_BY_ORDINAL32(want->u1.Ordinal)
-                    ? reinterpret_cast<const char*>(IMAGE_ORDINAL32(want->u1.Ordinal))
+                ByOrdinal(want->u1.Ordinal)
+                    ? reinterpret_cast<const char*>(OrdinalOf(want->u1.Ordinal))
                     : reinterpret_cast<const char*>(
                           reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + want->u1.AddressOfData)
                               ->Name);
             void* f = find(dll, what);
             if (!f) return false;
-            slot->u1.Function = reinterpret_cast<DWORD>(f);
+            slot->u1.Function = reinterpret_cast<ThunkValue>(f);
         }
     }
     return true;
@@ -225,10 +269,7 @@ bool QzfPrepareModule() {
         FindExport(kernel32, const_cast<const char*>(names.protect), 0));
     if (!load || !find || !protect) return false;
 
-    // The image's real base: its link-time base moved by delta.
-    uintptr_t linked = reinterpret_cast<uintptr_t>(&__ImageBase);
-    __asm__("" : "+r"(linked));  // the headers lie beyond the declared DOS header
-    uint8_t* base = reinterpret_cast<uint8_t*>(linked + delta);
+    uint8_t* base = ImageBase(delta);
     if (delta != 0 && !Relocate(base, delta, protect)) return false;
     // From here on addresses are right: globals and imports may be touched
     // once the imports are bound.
@@ -241,4 +282,4 @@ bool QzfPrepareModule() {
 
 bool QzfPrepareModule() { return true; }
 
-#endif  // defined(_WIN32) && defined(__i386__)
+#endif  // defined(_WIN32) && (defined(__i386__) || defined(__x86_64__))

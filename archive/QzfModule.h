@@ -14,7 +14,7 @@
 // been relocated, and every import is bound. Cheap after the first success.
 // False when kernel32 or an import cannot be found or a page cannot be made
 // writable; the module is then unusable and nothing else may be called.
-// On builds other than 32-bit Windows it always returns true. Not thread-safe:
+// On builds other than Windows it always returns true. Not thread-safe:
 // the first call (which may rewrite the image) must not overlap another call,
 // as no two engine calls may overlap anyway.
 bool QzfPrepareModule();

@@ -7,8 +7,20 @@
 #   qor_python_test(NAME <name> SCRIPT <file.py> [TIMEOUT <s>])
 #     A Python unittest file run natively; in the win32 tree it gets the same
 #     Wine environment (see tests/e2e/qorwine.py).
+#
+# The Windows trees are the win32 tree (the shipped 32-bit build, Wine tests in
+# win32 prefixes) and the win64 tree (the same sources for x86-64, Wine tests
+# under wine64, for hosts that cannot run 32-bit programs). Every test that
+# runs Windows code carries the label "wine", so a win32 tree on such a host
+# can still run its static checks with `ctest -LE wine`; tests that only make
+# sense for 32-bit code also carry "wine32only".
 
 set(QOR_WINE_TEMPLATE ${CMAKE_BINARY_DIR}/wine-template CACHE PATH "Template Wine prefix")
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(QOR_WINE_BITS 64)
+else()
+  set(QOR_WINE_BITS 32)
+endif()
 set(QOR_XVFB_STATE ${CMAKE_BINARY_DIR}/xvfb.state)
 # Debian's own Python: it has python3-pefile.
 set(QOR_PYTHON /usr/bin/python3 CACHE FILEPATH "Python for the end-to-end tests")
@@ -37,8 +49,9 @@ function(qor_wine_test_properties test timeout)
   if(WIN32)
     set_tests_properties(${test} PROPERTIES
       FIXTURES_REQUIRED "qor_wine;qor_display"
-      ENVIRONMENT "QOR_WINE_TEMPLATE=${QOR_WINE_TEMPLATE};QOR_XVFB_STATE=${QOR_XVFB_STATE};QOR_WINE_TIMEOUT=${timeout};QOR_BIN=${CMAKE_BINARY_DIR}/bin;QOR_NATIVE_BIN=${QOR_NATIVE_BIN};QOR_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+      ENVIRONMENT "QOR_WINE_BITS=${QOR_WINE_BITS};QOR_WINE_TEMPLATE=${QOR_WINE_TEMPLATE};QOR_XVFB_STATE=${QOR_XVFB_STATE};QOR_WINE_TIMEOUT=${timeout};QOR_BIN=${CMAKE_BINARY_DIR}/bin;QOR_NATIVE_BIN=${QOR_NATIVE_BIN};QOR_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
       TIMEOUT ${timeout})
+    set_property(TEST ${test} APPEND PROPERTY LABELS wine)
   else()
     set_tests_properties(${test} PROPERTIES
       ENVIRONMENT "QOR_BIN=${CMAKE_BINARY_DIR}/bin;QOR_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
@@ -60,7 +73,7 @@ function(qor_gtest)
   add_test(NAME ${A_NAME} COMMAND ${A_NAME})
   qor_wine_test_properties(${A_NAME} ${A_TIMEOUT})
   if(A_LABELS)
-    set_tests_properties(${A_NAME} PROPERTIES LABELS "${A_LABELS}")
+    set_property(TEST ${A_NAME} APPEND PROPERTY LABELS ${A_LABELS})
   endif()
 endfunction()
 
@@ -74,6 +87,6 @@ function(qor_python_test)
     WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
   qor_wine_test_properties(${A_NAME} ${A_TIMEOUT})
   if(A_LABELS)
-    set_tests_properties(${A_NAME} PROPERTIES LABELS "${A_LABELS}")
+    set_property(TEST ${A_NAME} APPEND PROPERTY LABELS ${A_LABELS})
   endif()
 endfunction()

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# bench.sh NATIVE_BUILD WIN32_BUILD
+# bench.sh NATIVE_BUILD WINDOWS_BUILD (build/win32, or build/win64 with QOR_WINE_BITS=64)
 # Benchmarks of the archive engine and qorpack, each printed as a ratio to a
 # peer measured in the same run (best of $RUNS alternating runs). Not a test:
 # nothing here passes or fails on time.
@@ -136,6 +136,8 @@ awk '{ src=$0; dst=$0; gsub("/", "\\", dst); print "payload/" src " => [TROVIX]\
   echo 'Name "Bench"'
   echo 'OutFile "nsis-setup.exe"'
   echo 'SetCompressor zlib'
+  # Under wine64 (hosts without 32-bit execution) the peer is a 64-bit installer too.
+  [ "${QOR_WINE_BITS:-32}" = 64 ] && echo 'Target amd64-unicode'
   echo 'RequestExecutionLevel admin'
   echo 'InstallDir "$PROGRAMFILES\QOR\Trovix"'
   echo 'Page instfiles'
@@ -226,7 +228,9 @@ if [ -z "$win32" ] || [ ! -f "$win32/bin/TrovixInstall.exe" ]; then
   exit 0
 fi
 "$here/scripts/wine-template.sh" "$tpl" >/dev/null || { echo "   skipped: no Wine template"; exit 0; }
-export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# shellcheck source=wine-env.sh
+. "$here/scripts/wine-env.sh"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # The setup's message loop needs a window, and Wine makes windows only with a display.
 "$here/scripts/xvfb.sh" start "$work/xvfb.state" >/dev/null || { echo "   skipped: no Xvfb"; exit 0; }
 trap '"$here/scripts/xvfb.sh" stop "$work/xvfb.state" >/dev/null; rm -rf "$work"' EXIT
@@ -238,7 +242,7 @@ install_in_fresh_prefix() {  # PREFIX EXE ARGS...: times the run, prints seconds
   "$here/scripts/wine-prefix.sh" "$tpl" "$prefix" >/dev/null || return 1
   WINEPREFIX=$prefix wineserver -p5 2>/dev/null  # server up before the clock starts
   local t
-  t=$(WINEPREFIX=$prefix elapsed timeout 600 wine "$@")
+  t=$(WINEPREFIX=$prefix elapsed timeout 600 "$QOR_WINE" "$@")
   WINEPREFIX=$prefix wineserver -k 2>/dev/null
   echo "$t"
 }
@@ -267,7 +271,7 @@ fi
 "$here/scripts/wine-prefix.sh" "$tpl" "$work/wp-cost" >/dev/null || exit 0
 for mode in engine direct temponly; do
   mkdir -p "$work/cost-$mode"
-  WINEPREFIX=$work/wp-cost timeout 600 wine "$cost" setup1.exe \
+  WINEPREFIX=$work/wp-cost timeout 600 "$QOR_WINE" "$cost" setup1.exe \
     "$(echo "Z:$work/cost-$mode" | tr / '\\')" "$mode" | sed 's/^/   /'
 done
 WINEPREFIX=$work/wp-cost wineserver -k 2>/dev/null

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# demo.sh NATIVE_BUILD WIN32_BUILD [product|receiver|all]
+# demo.sh NATIVE_BUILD WINDOWS_BUILD [product|receiver|all]
+# (WINDOWS_BUILD: build/win32, or build/win64 with QOR_WINE_BITS=64)
 # Packs the example payload (examples/payload) into a setup with qorpack build,
 # runs it with -silent under Wine in a fresh prefix and shows what it did:
 # exit code, installed files, the uninstall log, the registry values and the
@@ -21,8 +22,13 @@ done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qordemo.XXXXXX")
 template=$win32/wine-template
+if [ "${QOR_WINE_BITS:-32}" = 64 ]; then
+  echo "demo: this host runs no 32-bit programs: showing the 64-bit build of the setup under wine64"
+fi
 "$here/wine-template.sh" "$template" >/dev/null
-export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# shellcheck source=wine-env.sh
+. "$here/wine-env.sh"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # Silent installs show no window, but Wine creates no window at all without a
 # display, not even the hidden main window the setup runs from: use an Xvfb.
 "$here/xvfb.sh" start "$work/xvfb.state" >/dev/null
@@ -49,7 +55,7 @@ cp "$win32"/bin/examples/*.exe "$stage/"
 reg_show() {  # prefix key
   # reg.exe prints stray bytes for a REG_SZ of no bytes at all (the setup
   # writes "LatestVersion" so): say what it is instead.
-  WINEPREFIX=$1 wine reg query "$2" /s 2>/dev/null | tr -d '\r' | sed '/^$/d' |
+  WINEPREFIX=$1 "$QOR_WINE" reg query "$2" /s 2>/dev/null | tr -d '\r' | sed '/^$/d' |
     LC_ALL=C sed -E 's/(REG_SZ {4}).*[^[:print:]].*/\1(empty string)/' || echo "  (missing) $2"
 }
 
@@ -74,7 +80,7 @@ run_setup() {  # name setup args...
   local start rc
   start=$(date +%s%N)
   set +e
-  WINEPREFIX=$prefix timeout 120 wine "$setup" "$@"
+  WINEPREFIX=$prefix timeout 120 "$QOR_WINE" "$setup" "$@"
   rc=$?
   set -e
   local ms=$((($(date +%s%N) - start) / 1000000))
@@ -129,7 +135,7 @@ if [ "$which" = receiver ] || [ "$which" = all ]; then
   prefix=$work/prefix-receiver
   # The made-up game: its folder, and the key that says where it is.
   mkdir -p "$prefix/drive_c/Games/Demo Game"
-  WINEPREFIX=$prefix wine reg add 'HKLM\Software\Example\Demo Game' /v InstallPath \
+  WINEPREFIX=$prefix "$QOR_WINE" reg add 'HKLM\Software\Example\Demo Game' /v InstallPath \
     /d 'C:\Games\Demo Game' /f >/dev/null
   run_setup receiver "$work/DemoGameReceiverSetup.exe" -silent
   show_product receiver

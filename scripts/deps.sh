@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
-# Installs the toolchain on Debian: mingw-w64 (i686) with zlib, 32-bit Wine,
+# deps.sh [32|64]
+# Installs the toolchain on Debian: mingw-w64 (i686 and x86-64) with zlib, Wine,
 # Xvfb, and the independent checkers the tests use. A no-op when all is there.
+# 32 (the default): 32-bit Wine for the win32 tree's tests; 64 (hosts that run
+# no 32-bit programs): wine64 for the win64 tree's tests.
 set -euo pipefail
+bits=${1:-32}
 need=()
 have() { command -v "$1" >/dev/null 2>&1; }
 have i686-w64-mingw32-g++ || need+=(g++-mingw-w64-i686)
+have x86_64-w64-mingw32-g++ || need+=(g++-mingw-w64-x86-64)
 [ -f /usr/i686-w64-mingw32/lib/libz.a ] || need+=(libz-mingw-w64-dev)
 have wine || need+=(wine)
-dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
+if [ "$bits" = 64 ]; then
+  [ -x /usr/lib/wine/wine64 ] || have wine64 || need+=(wine64)
+else
+  dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
+fi
 have Xvfb || need+=(xvfb)
 have cmake || need+=(cmake)
 [ -d /usr/src/googletest ] || need+=(googletest)

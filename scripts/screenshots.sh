@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# screenshots.sh WIN32_BUILD OUTDIR
+# screenshots.sh WINDOWS_BUILD OUTDIR (build/win32, or build/win64 with QOR_WINE_BITS=64)
 # Runs a receiver setup's wizard under Wine on a private Xvfb display and saves
 # one PNG per page, and one of the folder browser, in OUTDIR. Needs the win32
 # tree (TrovixInstall.exe, qordriver.exe, example programs) and the native
@@ -17,6 +17,8 @@ done
 native=${QOR_NATIVE_BIN:-$(dirname "$win32")/native/bin}
 [ -x "$native/qorpack" ] || { echo "screenshots: missing $native/qorpack" >&2; exit 1; }
 
+[ "${QOR_WINE_BITS:-32}" = 64 ] &&
+  echo "screenshots: this host runs no 32-bit programs: taking them of the 64-bit build under wine64"
 state=$(mktemp "${TMPDIR:-/tmp}/qorshots.XXXXXX")
 rm -f "$state"
 trap '"$here/xvfb.sh" stop "$state" >/dev/null' EXIT

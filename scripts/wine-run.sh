@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # wine-run.sh PROGRAM.exe [ARGS...]
-# Runs a Windows test program under Wine in a fresh 32-bit prefix of its own
-# (made from $QOR_WINE_TEMPLATE), on the run's Xvfb display, with a timeout;
+# Runs a Windows test program under Wine in a fresh prefix of its own
+# (made from $QOR_WINE_TEMPLATE; 32- or 64-bit by QOR_WINE_BITS), on the run's Xvfb display, with a timeout;
 # stops the prefix's wineserver and removes the prefix afterwards.
 # With QOR_WINE_PREFIX set, that prefix is used as it is and kept.
 # The program's exit code is passed through (-1 arrives as 255).
@@ -11,7 +11,9 @@ shift
 here=$(cd "$(dirname "$0")" && pwd)
 timeout_s=${QOR_WINE_TIMEOUT:-120}
 
-export WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+# shellcheck source=wine-env.sh
+. "$here/wine-env.sh"
+export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
 if [ -n "${QOR_XVFB_STATE:-}" ] && [ -f "$QOR_XVFB_STATE" ]; then
   read -r n _ <"$QOR_XVFB_STATE" && export DISPLAY=":$n"
 fi
@@ -39,7 +41,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 143' TERM INT
 
-timeout -k 5 "$timeout_s" wine "$exe" "$@"
+timeout -k 5 "$timeout_s" "$QOR_WINE" "$exe" "$@"
 rc=$?
 [ $rc = 124 ] && echo "wine-run.sh: $exe timed out after ${timeout_s}s" >&2
 exit $rc

@@ -114,6 +114,9 @@ public:
     // "<DISP NAME>" replaced by installName and the first "<PROD NAME>" by
     // productDisplayName. Empty text when the entry is missing.
     Text LoadWizardText(UINT id) const;
+    // The same for page 3 and its Browse dialog and messages, which ask for
+    // the 3rd-party application: there "<PROD NAME>" names that application.
+    Text LoadThirdPartyText(UINT id) const;
     // Sets control 1025 to the listed entries (0 = none), joined by CR LF CR LF.
     void SetInstructions(UINT id1, UINT id2 = 0, UINT id3 = 0, UINT id4 = 0, UINT id5 = 0,
                          UINT id6 = 0);

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "resources/resource.h"
@@ -23,7 +24,10 @@ namespace {
 
 constexpr size_t kPathBufferSize = 260;
 // The classic request without the extension fields of newer systems.
-constexpr DWORD kClassicOpenFileNameSize = 76;
+// Its size ends after lpTemplateName: 76 bytes in a 32-bit build, more where
+// pointers are wider (a fixed 76 makes the x86-64 dialog refuse the request).
+constexpr DWORD kClassicOpenFileNameSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
+static_assert(sizeof(void*) != 4 || kClassicOpenFileNameSize == 76, "classic request size");
 // The progress bar is repainted for at least this long after each update.
 constexpr DWORD kProgressPumpMs = 20;
 
@@ -145,6 +149,13 @@ Text SetupWizard::LoadWizardText(UINT id) const {
     Text text = LoadResourceText(moduleInstance, id);
     ReplaceOccurrences(text, "<DISP NAME>", installName, false);
     ReplaceOccurrences(text, "<PROD NAME>", productDisplayName, false);
+    return text;
+}
+
+Text SetupWizard::LoadThirdPartyText(UINT id) const {
+    Text text = LoadResourceText(moduleInstance, id);
+    ReplaceOccurrences(text, "<DISP NAME>", installName, false);
+    ReplaceOccurrences(text, "<PROD NAME>", ThirdPartyName(appExe), false);
     return text;
 }
 
@@ -272,9 +283,9 @@ void SetupWizard::ShowThirdPartyFolderPage() {
     ShowControls(dialog, kDestinationGroup, false);
     ShowControls(dialog, kThirdPartyGroup, true);
     EnableControl(dialog, IDC_WIZ_BACK, true);
-    SetWindowTextA(dialog, LoadWizardText(IDS_TITLE_3RD_FOLDER).c_str());
+    SetWindowTextA(dialog, LoadThirdPartyText(IDS_TITLE_3RD_FOLDER).c_str());
     SetInstructions(IDS_3RD_NEEDED, IDS_3RD_SELECT);
-    SetDlgItemTextA(dialog, IDC_WIZ_3RD_GROUP, LoadWizardText(IDS_3RD_GROUP).c_str());
+    SetDlgItemTextA(dialog, IDC_WIZ_3RD_GROUP, LoadThirdPartyText(IDS_3RD_GROUP).c_str());
     Text shown = thirdPartyFolder.empty() ? Text("C:\\") : thirdPartyFolder + "\\";
     SetDlgItemTextA(dialog, IDC_WIZ_3RD_FOLDER, shown.c_str());
     currentPage = kPageThirdPartyFolder;
@@ -485,7 +496,7 @@ void SetupWizard::BrowseForThirdPartyProgram() {
     Text initial = thirdPartyFolder + "\\" + appExe;
     if (initial.size() < sizeof file) memcpy(file, initial.c_str(), initial.size() + 1);
 
-    Text title = LoadWizardText(IDS_3RD_BROWSE_TITLE);
+    Text title = LoadThirdPartyText(IDS_3RD_BROWSE_TITLE);
     OPENFILENAMEA request = {};
     request.lStructSize = kClassicOpenFileNameSize;
     request.hwndOwner = dialog;
@@ -503,7 +514,7 @@ void SetupWizard::BrowseForThirdPartyProgram() {
         Text wanted = appExe;
         bool matches = name.MakeLower() == wanted.MakeLower();
         if (!matches) {
-            Text message = LoadWizardText(IDS_WRONG_FILE);
+            Text message = LoadThirdPartyText(IDS_WRONG_FILE);
             ReplaceOccurrences(message, "<EXE>", appExe, false);
             MessageBoxA(dialog, message.c_str(), LoadWizardText(IDS_WRONG_FILE_CAPTION).c_str(),
                         MB_OK | MB_ICONINFORMATION);
@@ -518,7 +529,7 @@ void SetupWizard::BrowseForThirdPartyProgram() {
         // the "\QOR" placeholder at the root of the current drive.
         if (matches || FileExists(thirdPartyFolder + "\\" + appExe)) PrepareFolders();
     } else if (CommDlgExtendedError() != 0) {
-        MessageBoxA(dialog, LoadWizardText(IDS_FILE_ACCESS_FAILED).c_str(),
+        MessageBoxA(dialog, LoadThirdPartyText(IDS_FILE_ACCESS_FAILED).c_str(),
                     LoadWizardText(IDS_FILE_ACCESS_FAILED_CAPTION).c_str(), MB_OK | MB_ICONERROR);
     }
     UpdateThirdPartyNext();

@@ -3,6 +3,8 @@
 #include <commdlg.h>
 #include <dlgs.h>
 
+#include <cstddef>
+
 #include "text/TextUtil.h"
 #include "ui/Window.h"
 
@@ -13,7 +15,10 @@ namespace {
 FolderBrowser* g_activeBrowser = nullptr;
 
 // The classic request without the extension fields that newer systems add.
-constexpr DWORD kClassicOpenFileNameSize = 76;
+// Its size ends after lpTemplateName: 76 bytes in a 32-bit build, more where
+// pointers are wider (a fixed 76 makes the x86-64 dialog refuse the request).
+constexpr DWORD kClassicOpenFileNameSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
+static_assert(sizeof(void*) != 4 || kClassicOpenFileNameSize == 76, "classic request size");
 constexpr size_t kPathBufferSize = 260;
 
 // The file-related controls of the classic dialog that a folder browser

@@ -1,6 +1,6 @@
 """Wine plumbing for the end-to-end tests.
 
-Each test case takes a fresh 32-bit prefix made from the build tree's template
+Each test case takes a fresh prefix made from the build tree's template
 (hard links for system binaries, copies for everything Wine may write), runs
 Windows programs in it with a time-out on the run's Xvfb display, and throws it
 away afterwards. ctest passes the locations in the environment:
@@ -10,6 +10,7 @@ away afterwards. ctest passes the locations in the environment:
   QOR_WINE_TEMPLATE  template prefix (made on demand)
   QOR_XVFB_STATE     file holding "DISPLAY_NUMBER PID" of the run's Xvfb
   QOR_SOURCE_DIR     the source tree
+  QOR_WINE_BITS      32 (win32 tree, win32 prefix) or 64 (win64 tree under wine64)
 Set QOR_KEEP_PREFIX=1 to keep prefixes for a post-mortem.
 """
 
@@ -26,6 +27,10 @@ BIN = os.environ.get("QOR_BIN") or os.path.join(SOURCE_DIR, "build", "win32", "b
 NATIVE_BIN = os.environ.get("QOR_NATIVE_BIN") or os.path.join(SOURCE_DIR, "build", "native", "bin")
 TEMPLATE = os.environ.get("QOR_WINE_TEMPLATE") or os.path.join(
     tempfile.gettempdir(), "qor-wine-template")
+WINE_BITS = 64 if os.environ.get("QOR_WINE_BITS") == "64" else 32
+WINEARCH = "win64" if WINE_BITS == 64 else "win32"
+# The `wine` wrapper prefers the 32-bit loader when both are installed.
+WINE = (shutil.which("wine64") or "/usr/lib/wine/wine64") if WINE_BITS == 64 else "wine"
 
 
 def bin_path(name):
@@ -85,7 +90,7 @@ class WinePrefix:
     @property
     def env(self):
         e = dict(os.environ)
-        e.update(WINEPREFIX=self.path, WINEARCH="win32", WINEDEBUG="-all",
+        e.update(WINEPREFIX=self.path, WINEARCH=WINEARCH, WINELOADER=WINE, WINEDEBUG="-all",
                  WINEDLLOVERRIDES="mscoree,mshtml=")
         d = display()
         if d:
@@ -110,7 +115,7 @@ class WinePrefix:
         # same moment can inherit a pipe and hold it open long after this
         # program ended, and waiting for the pipe's end would then stall.
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            cmd = ["wine", exe, *map(str, args)]
+            cmd = [WINE, exe, *map(str, args)]
             proc = subprocess.Popen(cmd, env=self.env, cwd=cwd, stdin=subprocess.DEVNULL,
                                     stdout=out, stderr=err)
             try:
@@ -127,7 +132,7 @@ class WinePrefix:
 
     def start(self, exe, *args, cwd=None):
         """Starts a Windows program and returns its Popen (stdout/stderr piped)."""
-        return subprocess.Popen(["wine", exe, *map(str, args)], env=self.env, cwd=cwd,
+        return subprocess.Popen([WINE, exe, *map(str, args)], env=self.env, cwd=cwd,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
                                 errors="replace")
 

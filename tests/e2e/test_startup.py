@@ -21,6 +21,7 @@ import tempfile
 import time
 import unittest
 
+import qorwine
 from qorwine import WinePrefix, bin_path, NATIVE_BIN, qorpack, signed32
 from wizardlib import Wizard
 
@@ -120,7 +121,7 @@ class StartedPrefix(WinePrefix):
 
     def start(self, exe, *args, stdout=subprocess.DEVNULL):
         """Starts a program with no pipes attached (see above)."""
-        return subprocess.Popen(["wine", exe, *map(str, args)], env=self.env,
+        return subprocess.Popen([qorwine.WINE, exe, *map(str, args)], env=self.env,
                                 stdin=subprocess.DEVNULL, stdout=stdout,
                                 stderr=subprocess.DEVNULL)
 
@@ -278,7 +279,7 @@ class StartUpTest(unittest.TestCase):
         with WinePrefix() as wine:
             env = wine.env
             env.pop("DISPLAY", None)
-            r = subprocess.run(["wine", setup, "-silent"], env=env, stdin=subprocess.DEVNULL,
+            r = subprocess.run([qorwine.WINE, setup, "-silent"], env=env, stdin=subprocess.DEVNULL,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
             self.assertEqual(signed32(r.returncode), -1)
             self.assertFalse(os.path.exists(wine.unixpath(r"C:\Program Files\QOR\Trovix")))

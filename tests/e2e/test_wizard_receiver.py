@@ -23,8 +23,9 @@ SLOTS = {
 }
 ENTRIES = PRODUCT_ENTRIES + [("GameXRcv.dll", "[RECEIVE]\\GameXRcv.dll")]
 TITLE_RECEIVER = "Choose %s Installation Destination" % INSTALL_NAME
-TITLE_THIRD = "Select Trovix Folder"
-TITLE_OPEN = "Select folder containing Trovix"
+# Page 3 and its Browse dialog name the application whose folder they ask for.
+TITLE_THIRD = "Select GameX Folder"
+TITLE_OPEN = "Select folder containing GameX"
 PAGE3_TEXT = instructions(141, 142, disp=INSTALL_NAME, third="GameX")
 
 
@@ -40,7 +41,7 @@ class ReceiverWizardTest(unittest.TestCase):
     def assertThirdPartyPage(self, page, shown, next_enabled):
         self.assertEqual(page.caption, TITLE_THIRD)
         self.assertEqual(page.text(INSTRUCTIONS), PAGE3_TEXT)
-        self.assertEqual(page.text(THIRD_GROUP), "Select the &Folder Containing Trovix:")
+        self.assertEqual(page.text(THIRD_GROUP), "Select the &Folder Containing GameX:")
         self.assertEqual(page.text(THIRD_FOLDER), shown)
         for cid in (THIRD_GROUP, THIRD_FOLDER, THIRD_BROWSE):
             self.assertTrue(page.visible(cid), cid)
@@ -180,7 +181,7 @@ class ReceiverWizardTest(unittest.TestCase):
                 # A wrongly named file: message 146, its folder is taken anyway.
                 self.choose_program(w, "C:\\Games\\Y\\other.exe")
                 box = w.msgbox("Incorrect File Selected", "ok")
-                self.assertEqual(box["text"], "You must select gamex.exe from the Trovix folder.")
+                self.assertEqual(box["text"], "You must select gamex.exe from the GameX folder.")
                 self.assertTrue(box["icon"])
                 self.assertThirdPartyPage(w.wait_page(TITLE_THIRD), "C:\\Games\\Y\\", False)
 
@@ -213,10 +214,15 @@ class ReceiverWizardTest(unittest.TestCase):
             with Wizard(p, setup) as w:
                 w.wait_page(TITLE_DESTINATION)
                 w.click(NEXT)
-                page = w.wait_page(TITLE_THIRD)
+                page = w.wait_page("Select gamex.exe Folder")
                 self.assertEqual(page.text(INSTRUCTIONS),
                                  instructions(141, 142, disp=INSTALL_NAME, third="gamex.exe"))
+                self.assertEqual(page.text(THIRD_GROUP), "Select the &Folder Containing gamex.exe:")
                 self.assertFalse(page.enabled(NEXT))
+                w.click(THIRD_BROWSE)
+                browse = w.dialog("Select folder containing gamex.exe")
+                w.click(2, browse)  # IDCANCEL
+                w.gone(browse)
                 w.click(CANCEL)
                 w.msgbox("Cancel Installation", "yes")
                 self.assertEqual(w.exit_code(), -1)

@@ -54,7 +54,7 @@ TEXT = {
     123: "If you are satisfied with your selections, click on the Next button.",
     131: "Copying files, please wait...",
     141: "<DISP NAME> needs to know the location of <3RD PARTY NAME> to work correctly.",
-    142: "Please select the forder that contains <3RD PARTY NAME>.",
+    142: "Please select the folder that contains <3RD PARTY NAME>.",
     155: "Setup will install <DISP NAME> files in the following folder.",
     156: "To install to this folder, click on the Next button.",
     157: "To install to a different folder, click on the Browse button, and select another folder.",
@@ -172,7 +172,7 @@ class Wizard:
 
     def __enter__(self):
         self.proc = subprocess.Popen(
-            ["wine", qorwine.bin_path("qordriver.exe"), "serve"], env=self.prefix.env,
+            [qorwine.WINE, qorwine.bin_path("qordriver.exe"), "serve"], env=self.prefix.env,
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
             text=True, encoding="latin-1")
         self.cmd("start", self.setup, *self.args)

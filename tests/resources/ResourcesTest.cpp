@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <cstddef>
+
 #include "resources/resource.h"
 #include "tests/resources/TestStrings.h"
 #include "text/ResourceText.h"
@@ -27,7 +29,7 @@ TEST(StringTable, TextsAreByteExact) {
     EXPECT_EQ(
         Text("Unable to create folder '<FOLDER>'.  Please select a new Folder and try again."),
         Load(IDS_CREATE_FOLDER_FAILED));
-    EXPECT_EQ(Text("Please select the forder that contains <3RD PARTY NAME>."),
+    EXPECT_EQ(Text("Please select the folder that contains <3RD PARTY NAME>."),
               Load(IDS_3RD_SELECT));
     EXPECT_EQ(Text("Select the &Folder Containing <PROD NAME>:"), Load(IDS_3RD_GROUP));
     EXPECT_EQ(
@@ -165,7 +167,8 @@ TEST(Resources, FolderBrowserTemplateDrivesTheClassicFileDialog) {
     g_probe = &probe;
     char file[MAX_PATH] = ".";
     OPENFILENAMEA ofn = {};
-    ofn.lStructSize = 76;  // the classic structure, without the extension fields
+    // The classic structure, without the extension fields (76 bytes in 32-bit).
+    ofn.lStructSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
     ofn.hInstance = Self();
     ofn.lpstrFilter = "Directories (*.dir)\0*.dir\0";
     ofn.lpstrFile = file;

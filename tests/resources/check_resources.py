@@ -176,7 +176,7 @@ TEXTS = {
     139: "Unable to create folder '<FOLDER>'.  Please select a new Folder and try again.",
     140: "Unable to Create Folder",
     141: "<DISP NAME> needs to know the location of <3RD PARTY NAME> to work correctly.",
-    142: "Please select the forder that contains <3RD PARTY NAME>.",
+    142: "Please select the folder that contains <3RD PARTY NAME>.",
     145: "Select folder containing <PROD NAME>",
     146: "You must select <EXE> from the <PROD NAME> folder.",
     147: "Incorrect File Selected",
