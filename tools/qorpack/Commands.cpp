@@ -967,6 +967,10 @@ int CmdRemove(int argc, char** argv) {
     if (!out.Create(archive, &error) ||
         !WriteWithout(probe.file.get(), probe.offset, probe.entries, drop, out.Path(), &error))
         return Complain(cmd, "%s; '%s' is unchanged", error.c_str(), archive.c_str());
+    // Windows cannot replace a file that is still open.
+    probe.engine.Close();
+    probe.reader.reset();
+    probe.file.reset();
     out.CopyModeFrom(archive.c_str());
     if (!lock.StillCurrent(&error)) return Complain(cmd, "%s", error.c_str());
     lock.BeforeReplace();

@@ -17,98 +17,95 @@
 
 namespace qorpack {
 
-namespace {
-constexpr int kMaxAttempts = 100;  // replaced files followed before giving up
-}
-
 #ifdef _WIN32
 
+// Windows cannot replace a file another process holds open, and a waiting run
+// would hold it: the lock is a named mutex keyed by the file's full path.
 namespace {
-// A byte far past any end of file: locking it keeps other readers unhindered.
-constexpr DWORD kLockOffsetLow = 0xFFFFFFFEu, kLockOffsetHigh = 0x7FFFFFFFu;
-
-bool Identity(HANDLE h, uint64_t* a, uint64_t* b) {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(h, &info)) return false;
-    *a = info.dwVolumeSerialNumber;
-    *b = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return true;
-}
 
 bool PathIdentity(const std::string& path, uint64_t* a, uint64_t* b) {
     HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
-    bool ok = Identity(h, a, b);
+    BY_HANDLE_FILE_INFORMATION info;
+    bool ok = GetFileInformationByHandle(h, &info) != 0;
     CloseHandle(h);
-    return ok;
+    if (!ok) return false;
+    *a = info.dwVolumeSerialNumber;
+    *b = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
 }
+
+// "Local\qorpack-lock-" and a 64-bit FNV-1a hash of the lower-cased full path.
+bool MutexName(const std::string& path, std::string* name) {
+    char full[MAX_PATH];
+    DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+    if (n == 0 || n >= MAX_PATH) return false;
+    uint64_t h = 14695981039346656037ull;
+    for (DWORD i = 0; i < n; ++i) {
+        char c = full[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c == '/') c = '\\';
+        h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    char buf[64];
+    snprintf(buf, sizeof buf, "Local\\qorpack-lock-%016llx", static_cast<unsigned long long>(h));
+    *name = buf;
+    return true;
+}
+
 }  // namespace
 
 void WriteLock::Close() {
-    if (handle_) CloseHandle(static_cast<HANDLE>(handle_));
+    if (handle_) {
+        ReleaseMutex(static_cast<HANDLE>(handle_));
+        CloseHandle(static_cast<HANDLE>(handle_));
+    }
     handle_ = nullptr;
 }
 
 bool WriteLock::Acquire(const std::string& path, bool create, std::string* error) {
     path_ = path;
-    bool noted = false;
-    for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
-        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-        HANDLE h = INVALID_HANDLE_VALUE;
-        bool made = false;
-        if (create) {
-            // Read access only: the engine opens the file with read sharing alone.
-            h = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-            made = h != INVALID_HANDLE_VALUE;
-            if (!made && GetLastError() != ERROR_FILE_EXISTS &&
-                GetLastError() != ERROR_ALREADY_EXISTS) {
-                *error = "cannot create '" + path + "'";
-                return false;
-            }
-        }
-        if (h == INVALID_HANDLE_VALUE)
-            h = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            if (create && GetLastError() == ERROR_FILE_NOT_FOUND) continue;
-            *error = "cannot open '" + path + "' to lock it";
-            return false;
-        }
-        handle_ = h;
-        if (made) {
+    std::string name;
+    if (!MutexName(path, &name)) {
+        *error = "the path '" + path + "' is too long";
+        return false;
+    }
+    HANDLE m = CreateMutexA(nullptr, FALSE, name.c_str());
+    if (!m) {
+        *error = "cannot lock '" + path + "'";
+        return false;
+    }
+    DWORD r = WaitForSingleObject(m, 0);
+    if (r == WAIT_TIMEOUT) {
+        fprintf(stderr, "qorpack: waiting for another run to finish with '%s'\n", path.c_str());
+        r = WaitForSingleObject(m, INFINITE);
+    }
+    // An abandoned mutex (a run that was killed) is ours all the same.
+    if (r != WAIT_OBJECT_0 && r != WAIT_ABANDONED) {
+        CloseHandle(m);
+        *error = "cannot lock '" + path + "'";
+        return false;
+    }
+    handle_ = m;
+    if (create) {
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            CloseHandle(h);
             created_ = true;
             RegisterPending(path);
+        } else if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+            *error = "cannot create '" + path + "'";
+            return false;
         }
-        OVERLAPPED ov;
-        memset(&ov, 0, sizeof ov);
-        ov.Offset = kLockOffsetLow;
-        ov.OffsetHigh = kLockOffsetHigh;
-        if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &ov)) {
-            if (!noted)
-                fprintf(stderr, "qorpack: waiting for another run to finish with '%s'\n",
-                        path.c_str());
-            noted = true;
-            memset(&ov, 0, sizeof ov);
-            ov.Offset = kLockOffsetLow;
-            ov.OffsetHigh = kLockOffsetHigh;
-            if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &ov)) {
-                *error = "cannot lock '" + path + "'";
-                return false;
-            }
-        }
-        uint64_t a, b, pa, pb;
-        if (Identity(h, &a, &b) && PathIdentity(path, &pa, &pb) && a == pa && b == pb) {
-            id1_ = a;
-            id2_ = b;
-            return true;
-        }
-        // The run we waited for replaced the file: lock the new one.
-        Close();
     }
-    *error = "'" + path + "' keeps being replaced; cannot lock it";
-    return false;
+    if (!PathIdentity(path, &id1_, &id2_)) {
+        *error = "cannot open '" + path + "'";
+        return false;
+    }
+    return true;
 }
 
 bool WriteLock::StillCurrent(std::string* error) const {
@@ -122,7 +119,6 @@ bool WriteLock::StillCurrent(std::string* error) const {
 void WriteLock::BeforeReplace() {
     keep_ = true;
     if (created_) UnregisterPending(path_);
-    Close();
 }
 
 WriteLock::~WriteLock() {
@@ -137,6 +133,7 @@ WriteLock::~WriteLock() {
 #else  // POSIX
 
 namespace {
+constexpr int kMaxAttempts = 100;  // replaced files followed before giving up
 int Fd(void* h) { return static_cast<int>(reinterpret_cast<intptr_t>(h)) - 1; }
 void* Handle(int fd) { return reinterpret_cast<void*>(static_cast<intptr_t>(fd) + 1); }
 }  // namespace

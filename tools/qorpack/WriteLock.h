@@ -2,6 +2,9 @@
 // a build's output), so that two runs on one file cannot both read the old
 // file and one of them lose the other's change. The lock is advisory: it
 // orders qorpack runs; StillCurrent catches a file replaced by anything else.
+// POSIX: flock on the file (a run that waited on a file since replaced locks
+// the new one). Windows: a named mutex keyed by the full path, since a file
+// held open by a waiting run could not be replaced.
 #pragma once
 
 #include <cstdint>
@@ -27,14 +30,13 @@ public:
     // Whether Acquire made the file.
     bool Created() const { return created_; }
     // Call just before the new file is renamed over the locked one: the
-    // placeholder is then no longer ours to remove, and on Windows the handle
-    // is let go so that the rename may replace the file.
+    // placeholder is then no longer ours to remove.
     void BeforeReplace();
 
 private:
     void Close();
     std::string path_;
-    void* handle_ = nullptr;  // HANDLE on Windows; a file descriptor + 1 elsewhere
+    void* handle_ = nullptr;  // the mutex on Windows; a file descriptor + 1 elsewhere
     bool created_ = false;
     bool keep_ = false;
     uint64_t id1_ = 0, id2_ = 0;  // device and inode / volume and file index
