@@ -58,17 +58,17 @@ TEST(NameRules, OneTableForEveryWayANameIsMade) {
 
 TEST(NameRules, DecodingAndCollisionsFollowTheSetup) {
     StoredPlacement p =
-        DecodeStoredName("[TROVIX][InstCmd=-register][UninstCmd=-unregister]\\QorDL.exe");
+        PlaceStoredName("[TROVIX][InstCmd=-register][UninstCmd=-unregister]\\QorDL.exe");
     EXPECT_EQ(p.folder, StoredPlacement::kProduct);
     EXPECT_EQ(p.path, "QorDL.exe");
     EXPECT_EQ(p.installArgs, "-register");
     EXPECT_EQ(p.uninstallArgs, "-unregister");
     // A tag found in another letter case gives its value but stays in the name.
-    p = DecodeStoredName("[RECEIVE][INSTCMD=-r]\\x.exe");
+    p = PlaceStoredName("[RECEIVE][INSTCMD=-r]\\x.exe");
     EXPECT_EQ(p.folder, StoredPlacement::kReceiver);
     EXPECT_EQ(p.installArgs, "-r");
     EXPECT_EQ(p.path, "[INSTCMD=-r]\\x.exe");
-    p = DecodeStoredName("plain\\name.txt");
+    p = PlaceStoredName("plain\\name.txt");
     EXPECT_EQ(p.folder, StoredPlacement::kUnplaced);
     EXPECT_EQ(p.path, "plain\\name.txt");
 

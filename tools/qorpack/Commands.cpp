@@ -465,7 +465,7 @@ int ListLayout(const IndexedArchive& a) {
     std::unordered_map<std::string, unsigned long> seen;
     std::vector<std::string> notes;
     for (unsigned long i = 0; i < a.entries.size(); ++i) {
-        StoredPlacement p = DecodeStoredName(a.entries[i].name);
+        StoredPlacement p = PlaceStoredName(a.entries[i].name);
         printf("%-8s  %-40s  %-16s  %s\n", FolderWord(p.folder), EscapeControls(p.path).c_str(),
                p.installArgs.empty() ? "-" : EscapeControls(p.installArgs).c_str(),
                p.uninstallArgs.empty() ? "-" : EscapeControls(p.uninstallArgs).c_str());
@@ -543,7 +543,7 @@ bool DiscardData(void*, const unsigned char*, size_t) { return true; }
 
 // Where --layout puts an entry: below product, receiver or unplaced.
 std::string LayoutName(const std::string& stored) {
-    StoredPlacement p = DecodeStoredName(stored);
+    StoredPlacement p = PlaceStoredName(stored);
     return std::string(FolderWord(p.folder)) + "\\" + p.path;
 }
 

@@ -3,35 +3,23 @@
 #include <cstdio>
 #include <vector>
 
+#include "text/StoredName.h"
+#include "text/TextUtil.h"
+
 namespace qorpack {
 
 namespace {
 
-const char kProductPrefix[] = "[TROVIX]";
-const char kReceiverPrefix[] = "[RECEIVE]";
-// Stand-ins for the folders while the tags are taken out; a name that holds
-// them is refused for its control characters anyway.
+// Stand-ins for the folders in the shared decoder's destination; a name that
+// holds them is refused for its control characters anyway.
 const char kProductMark = '\x01';
 const char kReceiverMark = '\x02';
 
-void ReplaceFirst(std::string* s, const std::string& what, char mark) {
-    size_t at = s->find(what);
-    if (at != std::string::npos) s->replace(at, what.size(), 1, mark);
-}
-
-// Takes the value of `tag` out of `name` as the setup does: the tag is found
-// without regard to case, but removed only when spelled as `tag` is.
-std::string TakeTagValue(std::string* name, const std::string& tag) {
-    std::string lower = FoldAscii(*name);
-    size_t at = lower.find(FoldAscii(tag));
-    if (at == std::string::npos) return "";
-    size_t close = lower.find(']', at + 1);
-    if (close == std::string::npos) return "";
-    std::string value = name->substr(at + tag.size(), close - at - tag.size());
-    std::string whole = tag + value + "]";
-    size_t exact = name->find(whole);
-    if (exact != std::string::npos) name->erase(exact, whole.size());
-    return value;
+// Takes the value of `tag` out of `name` as the setup does (ExtractTagValue).
+void TakeTag(std::string* name, const char* tag) {
+    Text text(*name), value;
+    ExtractTagValue(text, tag, value);
+    *name = text.str();
 }
 
 }  // namespace
@@ -43,25 +31,24 @@ std::string FoldAscii(const std::string& s) {
     return out;
 }
 
-StoredPlacement DecodeStoredName(const std::string& stored) {
+StoredPlacement PlaceStoredName(const std::string& stored) {
+    const StoredNameMeaning m =
+        DecodeStoredName(Text(stored), Text(1, kProductMark), Text(1, kReceiverMark));
     StoredPlacement p;
-    std::string dest = stored;
-    ReplaceFirst(&dest, kProductPrefix, kProductMark);
-    ReplaceFirst(&dest, kReceiverPrefix, kReceiverMark);
-    p.installArgs = TakeTagValue(&dest, "[InstCmd=");
-    p.uninstallArgs = TakeTagValue(&dest, "[UninstCmd=");
-    size_t mark = dest.find(kReceiverMark);
-    if (mark != std::string::npos) {
-        p.folder = StoredPlacement::kReceiver;
-    } else {
-        mark = dest.find(kProductMark);
-        if (mark != std::string::npos) p.folder = StoredPlacement::kProduct;
-    }
-    if (p.folder == StoredPlacement::kUnplaced) {
+    p.installArgs = m.installArgs.str();
+    p.uninstallArgs = m.uninstallArgs.str();
+    const std::string& dest = m.destination.str();
+    const char mark = m.unit == StoredNameUnit::kReceiver  ? kReceiverMark
+                      : m.unit == StoredNameUnit::kProduct ? kProductMark
+                                                           : 0;
+    // A prefix inside a tag's value goes with the tag: the name stays unplaced.
+    const size_t at = mark ? dest.find(mark) : std::string::npos;
+    if (at == std::string::npos) {
         p.path = dest;
         return p;
     }
-    p.path = dest.substr(mark + 1);
+    p.folder = mark == kReceiverMark ? StoredPlacement::kReceiver : StoredPlacement::kProduct;
+    p.path = dest.substr(at + 1);
     if (!p.path.empty() && p.path[0] == '\\') p.path.erase(0, 1);
     return p;
 }
@@ -85,15 +72,15 @@ NameCheck CheckStoredName(const std::string& name, NameOrigin origin) {
     if (prefixAt != std::string::npos && prefixAt != 0)
         return refuse("has its placement prefix after other text; it must begin the name");
 
-    StoredPlacement p = DecodeStoredName(name);
+    StoredPlacement p = PlaceStoredName(name);
     if (p.folder != StoredPlacement::kUnplaced) {
         // The text after the prefix and tags must start a path below the folder.
         std::string rest =
             name.substr(p.folder == StoredPlacement::kProduct ? sizeof kProductPrefix - 1
                                                               : sizeof kReceiverPrefix - 1);
         std::string check = rest;
-        TakeTagValue(&check, "[InstCmd=");
-        TakeTagValue(&check, "[UninstCmd=");
+        TakeTag(&check, kInstallCommandTag);
+        TakeTag(&check, kUninstallCommandTag);
         if (check.empty() || check[0] != '\\')
             return refuse("needs a backslash after its placement prefix and tags");
     } else {
@@ -128,7 +115,7 @@ NameCheck CheckStoredName(const std::string& name, NameOrigin origin) {
 }
 
 std::string InstallKey(const std::string& stored) {
-    StoredPlacement p = DecodeStoredName(stored);
+    StoredPlacement p = PlaceStoredName(stored);
     return std::string(1, static_cast<char>('0' + p.folder)) + FoldAscii(p.path);
 }
 

@@ -18,11 +18,11 @@ struct StoredPlacement {
     std::string uninstallArgs;
 };
 
-// Decodes a stored name as the setup does: the first "[TROVIX]" and the first
+// Where the setup puts a stored name, by the setup's own decoder
+// (DecodeStoredName, text/StoredName.h): the first "[TROVIX]" and the first
 // "[RECEIVE]" are replaced (receiver wins when both are present), then the
-// "[InstCmd=" and "[UninstCmd=" tags are taken out. Kept in one function so a
-// shared decoder can replace it.
-StoredPlacement DecodeStoredName(const std::string& stored);
+// "[InstCmd=" and "[UninstCmd=" tags are taken out.
+StoredPlacement PlaceStoredName(const std::string& stored);
 
 enum class NameOrigin {
     kGiven,    // written by the user (a manifest line, add --as): must carry a prefix
