@@ -188,7 +188,13 @@ void QorZipFile::ResetEntry(QorZipFileEntry& e) {
 }
 
 bool QorZipFile::GrowTable(uint32_t wanted) {
-    uint64_t rounded = wanted == 0 ? 100 : (static_cast<uint64_t>(wanted) + 99) / 100 * 100;
+    // Growing by half the table at least keeps a directory of n entries at
+    // O(n) copying in all; steps stay whole hundreds.
+    uint64_t want = wanted;
+    if (entries_ && want > entryCapacity_ && want < entryCapacity_ + entryCapacity_ / 2ull)
+        want = entryCapacity_ + entryCapacity_ / 2ull;
+    uint64_t rounded = want == 0 ? 100 : (want + 99) / 100 * 100;
+    if (rounded > 0xFFFFFFFFu && wanted <= 0xFFFFFFFFu - 99) rounded = (wanted + 99ull) / 100 * 100;
     if (rounded > 0xFFFFFFFFu || rounded > SIZE_MAX / sizeof(QorZipFileEntry)) return false;
     if (entries_ && entryCapacity_ >= rounded) return true;
     size_t bytes = static_cast<size_t>(rounded) * sizeof(QorZipFileEntry);
@@ -289,10 +295,57 @@ const char* QorZipFile::HandlePath() const {
     return workingCopyPath_[0] ? workingCopyPath_ : archivePath_;
 }
 
-// Reads n bytes at the handle's position; a short read fails too.
-bool QorZipFile::ReadArchive(void* buffer, uint32_t n) {
+// Reads records through one buffer: a directory of many small entries costs a
+// few large reads instead of several system calls per entry. Read gives what
+// a seek and a read at `pos` would give (fewer bytes only at the end of the
+// file); false when the file layer fails.
+class qzf_internal::RecordReader {
+public:
+    explicit RecordReader(qfl::File f)
+        : f_(f), buffer_(static_cast<uint8_t*>(std::malloc(kCapacity))) {}
+    ~RecordReader() { std::free(buffer_); }
+    RecordReader(const RecordReader&) = delete;
+    RecordReader& operator=(const RecordReader&) = delete;
+
+    bool Read(uint64_t pos, void* out, uint32_t n, uint32_t* got) {
+        *got = 0;
+        if (!buffer_ || n > kCapacity) {
+            if (!qfl::Seek(f_, pos)) return false;
+            return qfl::Read(f_, out, n, got);
+        }
+        if (pos < start_ || pos + n > start_ + length_) {
+            // Refill from pos; a short fill means the end of the file.
+            if (!qfl::Seek(f_, pos)) return false;
+            start_ = pos;
+            length_ = 0;
+            while (length_ < kCapacity) {
+                uint32_t part = 0;
+                if (!qfl::Read(f_, buffer_ + length_, kCapacity - length_, &part)) {
+                    length_ = 0;
+                    return false;
+                }
+                if (part == 0) break;
+                length_ += part;
+            }
+        }
+        const uint64_t have = start_ + length_ > pos ? start_ + length_ - pos : 0;
+        *got = static_cast<uint32_t>(have < n ? have : n);
+        std::memcpy(out, buffer_ + (pos - start_), *got);
+        return true;
+    }
+
+private:
+    static constexpr uint32_t kCapacity = 1u << 17;  // above the longest entry record
+    qfl::File f_;
+    uint8_t* buffer_;
+    uint64_t start_ = 0;
+    uint32_t length_ = 0;
+};
+
+// Reads n bytes of a record at pos through the reader; a short read fails too.
+bool QorZipFile::ReadArchive(RecordReader& reader, uint64_t pos, void* buffer, uint32_t n) {
     uint32_t got = 0;
-    if (!qfl::Read(AsFile(handle_), buffer, n, &got))
+    if (!reader.Read(pos, buffer, n, &got))
         return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
     if (got != n) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
     return true;
@@ -307,14 +360,14 @@ bool QorZipFile::ReadDirectory() {
     const uint64_t bound = ArchiveEnd(this);
     const bool bounded = bound != 0 && bound < fileSize;
     if (bounded) fileSize = bound;  // the bytes after it are not records
+    RecordReader reader(f);
     uint64_t pos = headerOffset_;
     bool first = true, lastWasTrailer = false;
     for (;;) {
         if (bounded && pos >= fileSize) break;
-        if (!qfl::Seek(f, pos)) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
         uint8_t head[kEntryFixedLength];
         uint32_t got = 0;
-        if (!qfl::Read(f, head, kHeadLength, &got))
+        if (!reader.Read(pos, head, kHeadLength, &got))
             return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
         if (got == 0) break;  // end of file
         if (got < kHeadLength)
@@ -329,11 +382,11 @@ bool QorZipFile::ReadDirectory() {
             return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
         bool ok = true;  // unknown types are skipped by their length
         if (type == kTypeHeader)
-            ok = first ? ReadHeaderRecord(head, length) : Fail(QZF_ERR_BAD_FORMAT);
+            ok = first ? ReadHeaderRecord(reader, head, pos, length) : Fail(QZF_ERR_BAD_FORMAT);
         else if (type == kTypeEntry)
-            ok = ReadEntryRecord(head, pos, length, fileSize, &next);
+            ok = ReadEntryRecord(reader, head, pos, length, fileSize, &next);
         else if (type == kTypeTrailer)
-            ok = ReadTrailerRecord(head, pos, length);
+            ok = ReadTrailerRecord(reader, head, pos, length);
         if (!ok) return false;
         pos = next;
         first = false;
@@ -344,29 +397,32 @@ bool QorZipFile::ReadDirectory() {
 }
 
 // The header record, its 5-byte head in head[]: the format version.
-bool QorZipFile::ReadHeaderRecord(uint8_t* head, uint32_t length) {
+bool QorZipFile::ReadHeaderRecord(RecordReader& reader, uint8_t* head, uint64_t position,
+                                  uint32_t length) {
     if (length < kHeaderLength) return Fail(QZF_ERR_BAD_FORMAT);
-    if (!ReadArchive(head + kHeadLength, 4)) return false;
+    if (!ReadArchive(reader, position + kHeadLength, head + kHeadLength, 4)) return false;
     formatVersion_ = Get32(head + kHeaderOffVersion);
     return true;
 }
 
 // An entry record at position, its head in head[] (kEntryFixedLength bytes):
 // appends it to the table; *next becomes the position after its data.
-bool QorZipFile::ReadEntryRecord(uint8_t* head, uint64_t position, uint32_t length,
-                                 uint64_t fileSize, uint64_t* next) {
+bool QorZipFile::ReadEntryRecord(RecordReader& reader, uint8_t* head, uint64_t position,
+                                 uint32_t length, uint64_t fileSize, uint64_t* next) {
     const uint64_t end = position + length;
     if (length < kEntryMinLength) return Fail(QZF_ERR_BAD_FORMAT);
     // Nothing is allocated for a name the file cannot hold.
     if (end > fileSize) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
-    if (!ReadArchive(head + kHeadLength, kEntryFixedLength - kHeadLength)) return false;
+    if (!ReadArchive(reader, position + kHeadLength, head + kHeadLength,
+                     kEntryFixedLength - kHeadLength))
+        return false;
     const uint32_t nameBytes = length - kEntryFixedLength;  // zero byte included
     if (nameBytes > kMaxNameBytes) return Fail(QZF_ERR_BAD_FORMAT);
     const uint32_t compressed = Get32(head + kEntryOffCompressed);
     if (end + compressed > kMaxPosition) return Fail(QZF_ERR_BAD_FORMAT);
     BufferOwner name(std::malloc(nameBytes));
     if (!name.Get()) return Fail(QZF_ERR_OUT_OF_MEMORY);
-    if (!ReadArchive(name.Get(), nameBytes)) return false;
+    if (!ReadArchive(reader, position + kEntryFixedLength, name.Get(), nameBytes)) return false;
     if (name.As<char>()[nameBytes - 1] != 0) return Fail(QZF_ERR_BAD_FORMAT);
     if (entryCount_ >= entryCapacity_ && !GrowTable(entryCount_ + 1))
         return Fail(QZF_ERR_OUT_OF_MEMORY);
@@ -386,18 +442,19 @@ bool QorZipFile::ReadEntryRecord(uint8_t* head, uint64_t position, uint32_t leng
 
 // The trailer record at position, its head in head[]: its count must match
 // the entries read and its repeated length the record's.
-bool QorZipFile::ReadTrailerRecord(uint8_t* head, uint64_t position, uint32_t length) {
+bool QorZipFile::ReadTrailerRecord(RecordReader& reader, uint8_t* head, uint64_t position,
+                                   uint32_t length) {
     if (length < kTrailerLength) return Fail(QZF_ERR_BAD_FORMAT);
     trailerPosition_ = static_cast<uint32_t>(position);
     // The count is checked before the total is read: a wrong count is
     // a format error even in a trailer cut short after it.
-    if (!ReadArchive(head + kTrailerOffCount, 4)) return false;
+    if (!ReadArchive(reader, position + kTrailerOffCount, head + kTrailerOffCount, 4)) return false;
     if (Get32(head + kTrailerOffCount) != entryCount_) return Fail(QZF_ERR_BAD_FORMAT);
-    if (!ReadArchive(head + kTrailerOffTotalSize, 4)) return false;  // total: not validated
+    if (!ReadArchive(reader, position + kTrailerOffTotalSize, head + kTrailerOffTotalSize, 4))
+        return false;  // total: not validated
     uint8_t tail[kTrailerTailBytes];
-    if (!qfl::Seek(AsFile(handle_), position + length - kTrailerTailBytes))
-        return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
-    if (!ReadArchive(tail, sizeof tail)) return false;
+    if (!ReadArchive(reader, position + length - kTrailerTailBytes, tail, sizeof tail))
+        return false;
     if (Get32(tail) != length) return Fail(QZF_ERR_BAD_FORMAT);
     return true;
 }

@@ -67,6 +67,10 @@ struct QorZipFileEntry {
     bool deleted;               // marked for removal (between marking and compaction)
 };
 
+namespace qzf_internal {
+class RecordReader;  // the buffered directory reader (QorZipFile.cpp)
+}
+
 class QorZipFile {
 public:
     enum QZF_MODE {
@@ -204,12 +208,13 @@ private:
     bool Fail(QZF_ERROR code, const char* action, const char* path, const char* detail = nullptr);
     void ClearError();
     const char* HandlePath() const;
-    bool ReadArchive(void* buffer, uint32_t n);
+    using RecordReader = qzf_internal::RecordReader;
+    bool ReadArchive(RecordReader& reader, uint64_t pos, void* buffer, uint32_t n);
     bool ReadDirectory();
-    bool ReadHeaderRecord(uint8_t* head, uint32_t length);
-    bool ReadEntryRecord(uint8_t* head, uint64_t position, uint32_t length, uint64_t fileSize,
-                         uint64_t* next);
-    bool ReadTrailerRecord(uint8_t* head, uint64_t position, uint32_t length);
+    bool ReadHeaderRecord(RecordReader& reader, uint8_t* head, uint64_t position, uint32_t length);
+    bool ReadEntryRecord(RecordReader& reader, uint8_t* head, uint64_t position, uint32_t length,
+                         uint64_t fileSize, uint64_t* next);
+    bool ReadTrailerRecord(RecordReader& reader, uint8_t* head, uint64_t position, uint32_t length);
     bool GrowTable(uint32_t wanted);
     void ResetEntry(QorZipFileEntry& e);
     bool Decompress(const QorZipFileEntry& e, const char* destination, uint32_t attributes);

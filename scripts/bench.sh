@@ -8,12 +8,13 @@
 #   (c) peak RSS extracting one 200 MB entry vs a 1 MB one
 #   (d) adding the payload vs `gzip -6` of each file alone; qorpack build vs makensis
 #   (e) removing one entry near the end of a large archive: bytes moved, time
-#   (f) silent install under Wine vs the makensis installer with /S, for three
+#   (f) 100,000 small entries: build, list, extract, remove one, each vs tar
+#   (g) silent install under Wine vs the makensis installer with /S, for three
 #       payloads (main, small = 3,000 files of about 4 KB, big = one 120 MB
 #       file): time and peak memory; QOR_WINE_BITS=64 runs a 64-bit tree under
 #       wine64 against an amd64 NSIS installer; and the silent uninstall of
 #       the small payload's install
-#   (g) one entry's extraction under Wine, split into its steps
+#   (h) one entry's extraction under Wine, split into its steps
 set -uo pipefail
 native=$(cd "${1:-build/native}" && pwd)
 win32=$(cd "${2:-build/win32}" 2>/dev/null && pwd || echo "")
@@ -193,7 +194,57 @@ echo "   in place, backup:    $("$QB" remove large2.qzf 1 --backup)"
 cp add1.qzf tail.qzf
 echo "   second-to-last of the payload archive: $("$QB" remove tail.qzf 1)"
 
-echo "== (f) silent install under Wine vs the makensis installer (/S)"
+echo "== (f) 100,000 small entries: qorpack vs tar doing the same work"
+# Every step must stay linear in the entry count; the goal is each within 3x
+# of tar in this same run. MANY=N changes the count.
+many=${MANY:-100000}
+python3 - "$many" <<'EOF'
+import os, random, sys
+n = int(sys.argv[1])
+rng = random.Random(11)
+words = [b"alpha", b"beta", b"gamma", b"delta", b"omega", b"entry", b"value", b"\n"]
+with open("many.manifest", "w") as m:
+    for i in range(n):
+        d = "many/d%03d" % (i // 1000)
+        if i % 1000 == 0:
+            os.makedirs(d, exist_ok=True)
+        f = "%s/f%06d.txt" % (d, i)
+        with open(f, "wb") as o:
+            o.write(b" ".join(rng.choice(words) for _ in range(rng.randint(10, 60))))
+        m.write("%s => [TROVIX]\\d%03d\\f%06d.txt\n" % (f, i // 1000, i))
+EOF
+mid=$((many / 2))
+mid_dir=$(printf 'd%03d' $((mid / 1000))); mid_file=$(printf 'f%06d.txt' "$mid")
+sleep 2
+mb_t=(); tb_t=(); ml_t=(); tl_t=(); mx_t=(); tx_t=(); mr_t=(); tr_t=()
+for r in $(seq "$RUNS"); do
+  mb_t+=("$(elapsed "$QP" build --stub "$stub" --manifest many.manifest --out "many$r.exe")")
+  tb_t+=("$(elapsed tar -czf "many$r.tgz" many)")
+  ml_t+=("$(elapsed "$QP" list "many$r.exe")")
+  tl_t+=("$(elapsed tar -tvzf "many$r.tgz")")
+  mkdir -p "mx$r" "tx$r"
+  mx_t+=("$(elapsed "$QP" extract "many$r.exe" -C "mx$r")")
+  tx_t+=("$(elapsed tar -xzf "many$r.tgz" -C "tx$r")")
+  # Removal rewrites the archive: tar can only do it on an uncompressed one.
+  tar -cf "many$r.tar" many
+  mr_t+=("$(elapsed "$QP" remove "many$r.exe" "[TROVIX]\\$mid_dir\\$mid_file")")
+  tr_t+=("$(elapsed tar --delete -f "many$r.tar" "many/$mid_dir/$mid_file")")
+done
+[ "$(find mx1 -type f | wc -l)" -eq "$many" ] || echo "   WARNING: extract did not give $many files"
+report() {  # LABEL QORPACK-TIMES TAR-TIMES
+  local q t
+  q=$(min $2); t=$(min $3)
+  printf '   %-8s qorpack %8ss   tar %8ss   ratio %s  (goal <= 3)\n' "$1" "$q" "$t" "$(ratio "$q" "$t")"
+}
+echo "   $many entries, $(mb "$(du -sb many | cut -f1)") on disk"
+report build "${mb_t[*]}" "${tb_t[*]}"
+report list "${ml_t[*]}" "${tl_t[*]}"
+report extract "${mx_t[*]}" "${tx_t[*]}"
+report remove "${mr_t[*]}" "${tr_t[*]}"
+echo "   (build vs tar -czf, list vs tar -tvzf, extract vs tar -xzf, remove one entry vs"
+echo "    tar --delete on the uncompressed tar)"
+
+echo "== (g) silent install under Wine vs the makensis installer (/S)"
 setup_exe=$win32/bin/TrovixInstall.exe
 if [ -z "$win32" ] || [ ! -f "$setup_exe" ]; then
   echo "   skipped: $setup_exe is not built"
@@ -292,7 +343,7 @@ for kind in main small big; do
 done
 cp setup-main.exe setup1.exe 2>/dev/null || true
 
-echo "== (g) one entry's extraction under Wine, split (ms per entry)"
+echo "== (h) one entry's extraction under Wine, split (ms per entry)"
 cost=$win32/bin/extract_cost.exe
 if [ ! -f "$cost" ]; then
   echo "   skipped: $cost is not built"

@@ -79,6 +79,18 @@ def write(path, data):
         f.write(data)
 
 
+def hand_archive(entries):
+    """An archive written by hand: [(name bytes, data bytes)], gzip-compressed."""
+    import gzip
+    body = struct.pack("<IBI", 9, 1, 1)
+    for name, data in entries:
+        z = gzip.compress(data, mtime=0)
+        body += struct.pack("<IBIIIII", 26 + len(name), 2, len(z), len(data), 0, 0, 0x20)
+        body += name + b"\0" + z
+    body += struct.pack("<IBIIII", 21, 3, len(entries), 0, 21, len(body) + 21)
+    return body
+
+
 def make_payload(root):
     """A small tree of the kinds of files a setup carries."""
     rnd = os.urandom(150000)
@@ -248,6 +260,7 @@ class QorpackCli(unittest.TestCase):
         ref = slurp(outs[0])
         for o in outs[1:]:
             self.assertEqual(slurp(o), ref, o)
+        self.assertIn("%d entries verified" % len(files), run("verify", outs[0]).stdout.decode())
         self.assertEqual(len(read_archive(outs[0])[1]), len(files))
         # A manifest of comments only: an empty archive (header and trailer),
         # the same either way, and one that lists.
@@ -328,8 +341,212 @@ class QorpackCli(unittest.TestCase):
         self.assertIn("outside", r.stderr.decode())
         self.assertFalse(os.path.exists(self.path("x")))
 
+
+    # ---- never write outside, never lose a file ---------------------------
+    def test_add_stores_names_relative_to_the_base_folder(self):
+        write(self.path("small", "keep.txt"), b"k")
+        write(self.path("r700k.bin"), b"r" * 700)
+        write(self.path("mk.py"), b"print()")
+        write(self.path("stage", "in.txt"), b"in")
+        # Run from the parent folder: the name is relative to it, not to the archive.
+        run("add", "small/arch.qzf", "r700k.bin", cwd=self.dir)
+        self.assertEqual([e[0] for e in read_archive(self.path("small", "arch.qzf"))[1]],
+                         ["r700k.bin"])
+        refused = [(["add", "x.qzf", "-C", "stage", "../mk.py"], "outside"),
+                   (["add", "x.qzf", "/etc/hostname"], "--as"),
+                   (["add", "x.qzf", "mk.py", "--as", "..\\mk.py"], "'..'"),
+                   (["add", "x.qzf", "mk.py", "--as", "C:\\mk.py"], "drive"),
+                   (["add", "x.qzf", "mk.py", "--as", "[TROVIX]\\a/b"], "'/'"),
+                   (["add", "x.qzf", "mk.py", "--as", "[TROVIX]\\a\nb"], "control")]
+        for args, says in refused:
+            r = run(*args, check=False, cwd=self.dir)
+            self.assertEqual(r.returncode, 1, args)
+            self.assertIn(says, r.stderr.decode(), args)
+            self.assertFalse(os.path.exists(self.path("x.qzf")), args)
+        run("add", "x.qzf", "-C", "stage", "in.txt", self.path("stage", "in.txt"), "--quiet",
+            check=False, cwd=self.dir)
+        run("add", "x.qzf", "-C", "stage", "in.txt", cwd=self.dir)
+        run("add", "x.qzf", self.path("mk.py"), "--as", "[TROVIX]\\mk.py", cwd=self.dir)
+        self.assertEqual([e[0] for e in read_archive(self.path("x.qzf"))[1]],
+                         ["in.txt", "[TROVIX]\\mk.py"])
+        # A new archive gets the umask's mode, like any new file.
+        old = os.umask(0o022)
+        os.umask(old)
+        self.assertEqual(os.stat(self.path("x.qzf")).st_mode & 0o777, 0o666 & ~old)
+
+    def test_build_refuses_an_output_that_is_an_input(self):
+        make_stub(self.path("stub.exe"))
+        write(self.path("a.txt"), b"a")
+        write(self.path("m.txt"), b"a.txt => [TROVIX]\\a.txt\n")
+        before = slurp(self.path("m.txt"))
+        for out, says in ((self.path("m.txt"), "manifest"), (self.path("a.txt"), "m.txt:1:")):
+            r = run("build", "--stub=" + self.path("stub.exe"), "--manifest", self.path("m.txt"),
+                    "--out", out, check=False)
+            self.assertEqual(r.returncode, 1)
+            self.assertIn(says, r.stderr.decode())
+        self.assertEqual(slurp(self.path("m.txt")), before)
+        self.assertEqual(slurp(self.path("a.txt")), b"a")
+        # Stored names the setup cannot place are refused with FILE:LINE.
+        for line, says in ((b"a.txt => [TROVIX]\\..\\a.txt", "'..'"),
+                           (b"a.txt => [TROVIX]\\x\na.txt => [TROVIX][InstCmd=-r]\\X", "same path")):
+            write(self.path("m.txt"), b"\xef\xbb\xbf" + line + b"\n")
+            r = run("build", "--stub", self.path("stub.exe"), "--manifest", self.path("m.txt"),
+                    "--out", self.path("s.exe"), check=False)
+            self.assertEqual(r.returncode, 1, line)
+            self.assertIn("m.txt:", r.stderr.decode())
+            self.assertIn(says, r.stderr.decode())
+        self.assertFalse(os.path.exists(self.path("s.exe")))
+        self.assertEqual(self.leftovers(), [])
+
+    def test_failed_extraction_keeps_the_old_file(self):
+        body = bytearray(hand_archive([(b"good.txt", b"new good" * 100),
+                                       (b"bad.txt", os.urandom(5000))]))
+        body[-40] ^= 0xFF  # inside bad.txt's deflate data or CRC
+        write(self.path("a.qzf"), bytes(body))
+        write(self.path("out", "bad.txt"), b"the user's file")
+        r = run("extract", self.path("a.qzf"), "-C", self.path("out"), check=False)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("bad.txt", r.stderr.decode())
+        self.assertEqual(slurp(self.path("out", "bad.txt")), b"the user's file")
+        self.assertEqual(slurp(self.path("out", "good.txt")), b"new good" * 100)
+        self.assertEqual(sorted(os.listdir(self.path("out"))), ["bad.txt", "good.txt"])
+        r = run("verify", self.path("a.qzf"), check=False)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("entry 2 'bad.txt'", r.stderr.decode())
+        self.assertNotIn("good.txt", r.stderr.decode())
+
+    def test_extract_never_follows_links_below_the_destination(self):
+        write(self.path("arc.qzf"), hand_archive([(b"[TROVIX]\\Lumen.dat", b"L" * 50)]))
+        os.makedirs(self.path("outside"))
+        cases = [("dest1", "[TROVIX]", "../outside"),             # a folder step
+                 ("dest2", "[TROVIX]", "../outside/missing"),     # dangling
+                 ("dest3", "[TROVIX]/Lumen.dat", "../../outside/f")]  # the file itself
+        write(self.path("outside", "f"), b"outside file")
+        os.chmod(self.path("outside", "f"), 0o444)
+        for dest, at, target in cases:
+            os.makedirs(os.path.dirname(self.path(dest, at)), exist_ok=True)
+            os.symlink(target, self.path(dest, at))
+            r = run("extract", self.path("arc.qzf"), "-C", self.path(dest), check=False)
+            self.assertEqual(r.returncode, 1, dest)
+            self.assertIn("link", r.stderr.decode(), dest)
+        self.assertEqual(sorted(os.listdir(self.path("outside"))), ["f"])
+        self.assertEqual(slurp(self.path("outside", "f")), b"outside file")
+        self.assertEqual(os.stat(self.path("outside", "f")).st_mode & 0o777, 0o444)
+
+    def test_concurrent_adds_keep_both_entries(self):
+        for n in ("one", "two"):
+            write(self.path(n + ".bin"), os.urandom(6 << 20))
+        write(self.path("base.txt"), b"base")
+        run("add", "arc.qzf", "base.txt", cwd=self.dir)
+        procs = [subprocess.Popen([QORPACK, "add", "arc.qzf", n + ".bin"], cwd=self.dir,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                 for n in ("one", "two")]
+        # The second run waits for the first: both succeed, neither loses the other's entry.
+        for p in procs:
+            _, err = p.communicate(timeout=120)
+            self.assertEqual(p.returncode, 0, err)
+        self.assertEqual(sorted(e[0] for e in read_archive(self.path("arc.qzf"))[1]),
+                         ["base.txt", "one.bin", "two.bin"])
+        self.assertEqual(self.leftovers(), [])
+
+    def test_names_differing_only_by_case_are_kept_apart(self):
+        write(self.path("c.qzf"), hand_archive([(b"A.txt", b"upper"), (b"a.txt", b"lower"),
+                                                (b"d.txt", b"first"), (b"d.txt", b"second"),
+                                                (b"esc\x1b[2J.txt", b"e")]))
+        listing = run("list", self.path("c.qzf")).stdout.decode()
+        self.assertIn("entries 1 'A.txt' and 2 'a.txt' have the same name", listing)
+        self.assertIn("entries 3 'd.txt' and 4 'd.txt'", listing)
+        self.assertIn("esc\\x1B[2J.txt", listing)
+        self.assertNotIn("\x1b", listing)
+        r = run("extract", self.path("c.qzf"), "-C", self.path("o"), "a.txt", check=False)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("ambiguous", r.stderr.decode())
+        r = run("extract", self.path("c.qzf"), "-C", self.path("o"), "A.txt", "a.txt", "d.txt",
+                check=False)
+        self.assertEqual(r.returncode, 1)
+        r = run("extract", self.path("c.qzf"), "-C", self.path("o"), check=False)
+        self.assertIn("control characters", r.stderr.decode())
+        before = slurp(self.path("c.qzf"))
+        r = run("remove", self.path("c.qzf"), "a.txt", check=False)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("1 'A.txt' and 2 'a.txt'", r.stderr.decode())
+        self.assertEqual(slurp(self.path("c.qzf")), before)
+        run("remove", self.path("c.qzf"), "--entry", "5", "--entry", "3")
+        r = run("extract", self.path("c.qzf"), "-C", self.path("o"))
+        self.assertEqual(slurp(self.path("o", "A.txt")), b"upper")
+        self.assertEqual(slurp(self.path("o", "a.txt")), b"lower")
+        self.assertEqual(slurp(self.path("o", "d.txt")), b"second")
+        run("remove", self.path("c.qzf"), "--entry", "1")
+        run("remove", self.path("c.qzf"), "a.txt")
+        self.assertEqual([e[0] for e in read_archive(self.path("c.qzf"))[1]], ["d.txt"])
+
+    def test_interrupts_leave_no_temporary_files(self):
+        tmp = self.path("tmp")
+        os.makedirs(tmp)
+        env = dict(os.environ, TMPDIR=tmp)
+        make_stub(self.path("stub.exe"))
+        write(self.path("big.bin"), (os.urandom(1 << 20) + b"\0" * (3 << 20)) * 40)
+        write(self.path("m.txt"), b"big.bin => [TROVIX]\\big.bin\n")
+        build = [QORPACK, "build", "--stub", self.path("stub.exe"), "--manifest",
+                 self.path("m.txt"), "--out", self.path("setup.exe")]
+        for args, sig in ((build + ["--jobs", "1"], signal.SIGINT), (build, signal.SIGHUP),
+                          (build + ["--jobs", "1"], signal.SIGTERM)):
+            p = subprocess.Popen(args, env=env, stderr=subprocess.PIPE)
+            time.sleep(0.5)
+            self.assertIsNone(p.poll(), "build ended before it could be interrupted")
+            p.send_signal(sig)
+            p.communicate(timeout=60)
+            self.assertNotEqual(p.returncode, 0)
+            self.assertEqual(os.listdir(tmp), [], sig)
+            self.assertFalse(os.path.exists(self.path("setup.exe")))
+            self.assertEqual(self.leftovers(), [])
+        run("build", *build[2:], "--jobs", "1")
+        write(self.path("out", "[TROVIX]", "big.bin"), b"old")
+        p = subprocess.Popen([QORPACK, "extract", self.path("setup.exe"), "-C", self.path("out")],
+                             env=env, stderr=subprocess.PIPE)
+        time.sleep(0.3)
+        self.assertIsNone(p.poll(), "extract ended before it could be interrupted")
+        p.send_signal(signal.SIGINT)
+        p.communicate(timeout=60)
+        self.assertEqual(os.listdir(self.path("out", "[TROVIX]")), ["big.bin"])
+        self.assertEqual(slurp(self.path("out", "[TROVIX]", "big.bin")), b"old")
+        self.assertEqual(os.listdir(tmp), [])
+
+    # ---- the install-layout view ------------------------------------------
+    def test_layout_view_verify_and_folder_manifests(self):
+        make_stub(self.path("stub.exe"))
+        make_payload(self.path("p"))
+        write(self.path("m.txt"),
+              b"p/bin/QorDL.exe => [TROVIX][InstCmd=-register][UninstCmd=-unregister]\\QorDL.exe\n"
+              b"p/docs/ => [RECEIVE]\\docs\n"
+              b"p/Lumen.dat => Lumen.dat\n")
+        r = run("build", "--stub", self.path("stub.exe"), "--manifest", self.path("m.txt"),
+                "--out", self.path("s.exe"))
+        self.assertIn("m.txt:3: stored name 'Lumen.dat' has no placement prefix",
+                      r.stderr.decode())
+        self.assertIn("4 entries", r.stdout.decode())
+        self.assertEqual([e[0] for e in read_archive(self.path("s.exe"))[1]],
+                         ["[TROVIX][InstCmd=-register][UninstCmd=-unregister]\\QorDL.exe",
+                          "[RECEIVE]\\docs\\read me.txt", "[RECEIVE]\\docs\\deep\\er\\empty.dat",
+                          "Lumen.dat"])
+        rows = run("list", "--layout", self.path("s.exe")).stdout.decode().splitlines()
+        self.assertEqual(rows[1].split(), ["product", "QorDL.exe", "-register", "-unregister"])
+        self.assertEqual(rows[2].split(), ["receiver", "docs\\read", "me.txt", "-", "-"])
+        self.assertEqual(rows[4].split(), ["unplaced", "Lumen.dat", "-", "-"])
+        self.assertIn("verified", run("verify", self.path("s.exe")).stdout.decode())
+        self.assertEqual(run("--quiet", "verify", self.path("s.exe")).stdout, b"")
+        run("extract", self.path("s.exe"), "--layout", self.path("lay"))
+        self.assertEqual(slurp(self.path("lay", "product", "QorDL.exe")),
+                         slurp(self.path("p", "bin", "QorDL.exe")))
+        self.assertTrue(os.path.isfile(self.path("lay", "receiver", "docs", "deep", "er",
+                                                 "empty.dat")))
+        self.assertTrue(os.path.isfile(self.path("lay", "unplaced", "Lumen.dat")))
+        r = run("list", self.path("stub.exe"), check=False)
+        self.assertIn("neither an archive nor a setup", r.stderr.decode())
+        self.assertTrue(run("--version").stdout.startswith(b"qorpack "))
+
     def test_help_and_usage_errors(self):
-        for c in ("stamp", "info", "list", "extract", "add", "remove", "build"):
+        for c in ("stamp", "info", "list", "extract", "add", "remove", "build", "verify"):
             r = run(c, "--help")
             self.assertIn("usage: qorpack " + c, r.stdout.decode())
         self.assertEqual(run("frobnicate", check=False).returncode, 2)

@@ -87,6 +87,10 @@ class SignedSetup(unittest.TestCase):
         self.assertNotEqual(slurp(signed)[-4:], slurp(setup)[-4:])
         listing = run("list", setup).stdout
         self.assertEqual(run("list", signed).stdout, listing)
+        # The entry table qorpack reads by index stops before the certificate table too.
+        self.assertEqual(run("list", "--layout", signed).stdout,
+                         run("list", "--layout", setup).stdout)
+        run("verify", signed)
         self.assertIn(b"signed: certificate table at offset", run("info", signed).stdout)
         self.assertIn(b"not signed", run("info", setup).stdout)
         run("extract", setup, "-C", self.path("a"))

@@ -1,18 +1,25 @@
 #include "Commands.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "EntryData.h"
 #include "FileOps.h"
 #include "Manifest.h"
+#include "NameRules.h"
 #include "Parallel.h"
 #include "ParallelWriter.h"
+#include "SafeExtract.h"
 #include "Stamp.h"
+#include "WriteLock.h"
 #include "archive/FileLayer.h"
 #include "archive/QorZipFile.h"
 
@@ -37,38 +44,60 @@ const char* const kInfoUsage =
     "holds its marker), whether SETUP is signed, and the archive appended to it,\n"
     "if any.\n";
 const char* const kListUsage =
-    "usage: qorpack list ARCHIVE\n"
+    "usage: qorpack list [--layout] ARCHIVE\n"
     "Lists the entries of an archive, or of the archive appended to a setup:\n"
-    "size, compressed size, ratio, time stamp (UTC), attributes and stored name.\n";
+    "size, compressed size, ratio, time stamp (UTC), attributes and stored name.\n"
+    "Control characters in names are shown as \\xNN. Entries whose names differ\n"
+    "only by case (or not at all) are named after the table.\n"
+    "--layout shows where the setup puts each entry instead: the product or\n"
+    "receiver folder (or 'unplaced'), the path with the tags removed, and the\n"
+    "arguments of its install and uninstall commands.\n";
 const char* const kExtractUsage =
-    "usage: qorpack extract ARCHIVE [-C DIR] [NAME ...]\n"
+    "usage: qorpack extract ARCHIVE [-C DIR | --layout DIR] [NAME ...]\n"
     "Extracts the named entries (all when none is named) below DIR (default: the\n"
     "current folder), restoring time stamps. A NAME is a stored name (any case) or\n"
-    "the unique end of one. Entries whose names would lead outside DIR (a drive,\n"
-    "a leading separator, a '..' step) are refused before anything is written.\n";
+    "the unique end of one; a NAME that matches several entries is refused.\n"
+    "Entries whose names would lead outside DIR (a drive, a leading separator, a\n"
+    "'..' step) are refused before anything is written. Symbolic links below DIR\n"
+    "are never followed. Each file is written under a temporary name beside its\n"
+    "place and renamed over the old file only when complete.\n"
+    "--layout DIR extracts as the setup places entries: below DIR/product and\n"
+    "DIR/receiver (DIR/unplaced for names without a prefix), tags removed.\n";
+const char* const kVerifyUsage =
+    "usage: qorpack verify ARCHIVE\n"
+    "Inflates every entry in memory and checks its CRC and size; exits 1 naming\n"
+    "each bad entry. ARCHIVE may be a setup with an appended archive.\n";
 const char* const kAddUsage =
     "usage: qorpack add ARCHIVE [--unsign] [-C DIR] SOURCE [SOURCE ...]\n"
     "       qorpack add ARCHIVE [--unsign] SOURCE --as STORED\n"
     "Adds files (folders: every file below them) to ARCHIVE, creating it when it is\n"
     "missing; ARCHIVE may be a setup with an appended archive. An entry of the same\n"
-    "name (any case) is replaced. Stored names are relative to the archive's folder,\n"
-    "or with -C DIR, the SOURCE paths as given, read below DIR. --as gives the stored\n"
-    "name of a single file verbatim. A signed setup is refused unless --unsign\n"
+    "name (any case) is replaced. A stored name is the SOURCE's path relative to\n"
+    "DIR (default: the current folder); relative SOURCEs are read below DIR. A\n"
+    "source outside DIR needs --as, which gives the stored name of a single file.\n"
+    "Stored names with '..' steps, drives, leading or forward slashes, empty steps\n"
+    "or control characters are refused. A signed setup is refused unless --unsign\n"
     "removes its signature first.\n";
 const char* const kRemoveUsage =
-    "usage: qorpack remove ARCHIVE [--unsign] NAME [NAME ...]\n"
+    "usage: qorpack remove ARCHIVE [--unsign] NAME|--entry N [...]\n"
     "Removes entries by stored name (any case) from an archive or a setup's appended\n"
-    "archive. Every NAME must exist; otherwise nothing is changed. A signed setup is\n"
-    "refused unless --unsign removes its signature first.\n";
+    "archive. Every NAME must exist; otherwise nothing is changed. A NAME that\n"
+    "matches several entries (names differing only by case) is refused with their\n"
+    "numbers; --entry N removes the N-th entry (counting from 1) instead. A signed\n"
+    "setup is refused unless --unsign removes its signature first.\n";
 const char* const kBuildUsage =
     "usage: qorpack build --stub STUB --manifest FILE --out SETUP\n"
     "                     [--slot MARKER=VALUE ...] [--jobs N]\n"
     "Builds a setup: a stamped copy of STUB with an archive of the manifest's files\n"
     "appended. Manifest lines read 'SOURCE => STORED NAME'; '#' starts a comment\n"
-    "line; sources are relative to the manifest's folder; stored names are written\n"
-    "verbatim. --jobs N compresses on N threads (default: one per processor);\n"
+    "line (after a name it is part of the name); sources are relative to the\n"
+    "manifest's folder; a SOURCE ending in '/' adds every file below that folder,\n"
+    "in sorted order, below STORED NAME. Stored names are written verbatim once\n"
+    "they pass the stored-name rules. --jobs N compresses on N threads (default:\n"
+    "one per processor);\n"
     "--jobs 1 adds the files one by one through the archive engine. The output is\n"
-    "the same byte for byte either way. SETUP appears only when complete.\n";
+    "the same byte for byte either way. SETUP appears only when complete; it may\n"
+    "not be the stub, the manifest or a source.\n";
 
 int Complain(const char* command, const char* fmt, ...) {
     fprintf(stderr, "qorpack %s: ", command);
@@ -116,8 +145,10 @@ std::string EngineError(QorZipFile& z) {
 }
 
 // Opens ARCHIVE (a stand-alone archive or a file with one appended) in `mode`.
+// *end, when asked for, is where the engine stops reading records: a signed
+// setup's archive ends before its certificate table; 0 for the end of the file.
 bool OpenArchive(const std::string& path, QorZipFile* z, QorZipFile::QZF_MODE mode,
-                 uint64_t* offset, std::string* error) {
+                 uint64_t* offset, std::string* error, uint64_t* end = nullptr) {
     if (!IsRegularFile(path.c_str())) {
         *error =
             "'" + path + "' " + (PathExists(path.c_str()) ? "is not a file" : "does not exist");
@@ -128,7 +159,13 @@ bool OpenArchive(const std::string& path, QorZipFile* z, QorZipFile::QZF_MODE mo
         *error = "cannot read '" + path + "': " + LastErrorText();
         return false;
     }
+    uint64_t size = 0;
+    if (!at.hasHeader && GetFileSizeByPath(path.c_str(), &size) && size > 0) {
+        *error = "'" + path + "' is neither an archive nor a setup with an appended archive";
+        return false;
+    }
     *offset = at.headerOffset;
+    if (end) *end = at.hasSignature && at.appended ? at.end : 0;
     if (!qzf_format::OpenLocatedArchive(*z, path.c_str(), at, mode)) {
         *error = "cannot open '" + path + "' as an archive: " + EngineError(*z);
         return false;
@@ -202,10 +239,71 @@ bool CheckSignature(const std::string& path, bool unsign, qzf_format::ArchiveLoc
     return false;
 }
 
+bool g_quiet = false;
+
+// A success line on stdout, unless --quiet.
+void Say(const char* fmt, ...) {
+    if (g_quiet) return;
+    va_list ap;
+    va_start(ap, fmt);
+    vprintf(fmt, ap);
+    va_end(ap);
+}
+
+void Warn(const char* command, const std::string& text) {
+    fprintf(stderr, "qorpack %s: warning: %s\n", command, text.c_str());
+}
+
+std::string Megabytes(uint64_t bytes) {
+    char buf[32];
+    snprintf(buf, sizeof buf, "%.1f MB", bytes / 1e6);
+    return buf;
+}
+
+// Entries grouped by name without regard to case: the archive's own notion of
+// "the same name", built once so that lookups stay linear in the entry count.
+using NameGroups = std::unordered_map<std::string, std::vector<unsigned long>>;
+
+NameGroups GroupNames(const std::vector<EntryExtent>& entries) {
+    NameGroups groups;
+    groups.reserve(entries.size());
+    for (unsigned long i = 0; i < entries.size(); ++i)
+        groups[FoldAscii(entries[i].name)].push_back(i);
+    return groups;
+}
+
+std::string DescribeEntries(const std::vector<EntryExtent>& entries,
+                            const std::vector<unsigned long>& which) {
+    std::string s;
+    for (size_t k = 0; k < which.size(); ++k) {
+        if (k) s += k + 1 == which.size() ? " and " : ", ";
+        s += std::to_string(which[k] + 1) + " '" + EscapeControls(entries[which[k]].name) + "'";
+    }
+    return s;
+}
+
+// An open archive read by index: the engine checks its records, the table of
+// extents gives each entry's data.
+struct IndexedArchive {
+    QorZipFile engine;
+    FilePtr file;
+    std::unique_ptr<PositionedReader> reader;
+    uint64_t offset = 0;
+    uint64_t end = 0;  // where the records stop (0: the end of the file)
+    std::vector<EntryExtent> entries;
+};
+
+bool OpenIndexed(const std::string& path, IndexedArchive* a, std::string* error);
+
 // Parses repeated --slot options into a checked list.
 bool AddSlotArgument(const char* value, std::vector<SlotAssignment>* slots, std::string* error) {
     SlotAssignment a;
     if (!ParseSlotAssignment(value, &a, error)) return false;
+    for (unsigned char c : a.value)
+        if (c < 0x20 || c == 0x7f) {
+            *error = "a slot value may not hold control characters (line breaks, tabs, escapes)";
+            return false;
+        }
     slots->push_back(a);
     return CheckSlotAssignments(*slots, error);
 }
@@ -220,6 +318,7 @@ const char* CommandUsage(const char* command) {
     if (!strcmp(command, "add")) return kAddUsage;
     if (!strcmp(command, "remove")) return kRemoveUsage;
     if (!strcmp(command, "build")) return kBuildUsage;
+    if (!strcmp(command, "verify")) return kVerifyUsage;
     return nullptr;
 }
 
@@ -254,6 +353,8 @@ int CmdStamp(int argc, char** argv) {
     if (slots.empty()) return UsageError(cmd, kStampUsage, "no --slot MARKER=VALUE given");
     if (!IsRegularFile(setup.c_str()))
         return Complain(cmd, "'%s' does not exist or is not a file", setup.c_str());
+    WriteLock lock;
+    if (!lock.Acquire(setup, false, &error)) return Complain(cmd, "%s", error.c_str());
     qzf_format::ArchiveLocation at;
     if (!CheckSignature(setup, unsign, &at, &error)) return Complain(cmd, "%s", error.c_str());
     uint64_t offset;
@@ -266,9 +367,11 @@ int CmdStamp(int argc, char** argv) {
         !StampFileInPlace(out.Path().c_str(), slots, &error))
         return Complain(cmd, "%s", error.c_str());
     out.CopyModeFrom(setup.c_str());
+    if (!lock.StillCurrent(&error)) return Complain(cmd, "%s", error.c_str());
+    lock.BeforeReplace();
     if (!out.Commit(&error)) return Complain(cmd, "%s", error.c_str());
-    printf("stamped %lu slot%s of %s\n", static_cast<unsigned long>(slots.size()),
-           slots.size() == 1 ? "" : "s", setup.c_str());
+    Say("stamped %lu slot%s of %s\n", static_cast<unsigned long>(slots.size()),
+        slots.size() == 1 ? "" : "s", setup.c_str());
     return 0;
 }
 
@@ -313,49 +416,191 @@ int CmdInfo(int argc, char** argv) {
     return 0;
 }
 
-// ---- list / extract -----------------------------------------------------
+// ---- list / extract / verify -------------------------------------------
+
+namespace {
+
+bool OpenIndexed(const std::string& path, IndexedArchive* a, std::string* error) {
+    if (!OpenArchive(path, &a->engine, QorZipFile::QZF_MODE_READ, &a->offset, error, &a->end))
+        return false;
+    a->file = OpenFile(path.c_str(), "rb");
+    if (!a->file) {
+        *error = "cannot open '" + path + "': " + LastErrorText();
+        return false;
+    }
+    a->reader.reset(new PositionedReader(a->file.get()));
+    if (!ReadEntryExtents(a->file.get(), a->offset, a->end, &a->entries, error)) {
+        *error = "'" + path + "': " + *error;
+        return false;
+    }
+    if (a->entries.size() != a->engine.GetNumFiles()) {
+        *error = "'" + path + "' holds entries the engine does not count";
+        return false;
+    }
+    return true;
+}
+
+// Names of entries that share a name regardless of case, for the notes after a table.
+std::vector<std::string> SameNameNotes(const std::vector<EntryExtent>& entries) {
+    NameGroups groups = GroupNames(entries);
+    std::vector<std::vector<unsigned long>> shared;
+    for (auto& g : groups)
+        if (g.second.size() > 1) shared.push_back(g.second);
+    std::sort(shared.begin(), shared.end());
+    std::vector<std::string> notes;
+    for (const auto& g : shared)
+        notes.push_back("entries " + DescribeEntries(entries, g) +
+                        " have the same name regardless of case; name them by number");
+    return notes;
+}
+
+const char* FolderWord(StoredPlacement::Folder f) {
+    return f == StoredPlacement::kProduct    ? "product"
+           : f == StoredPlacement::kReceiver ? "receiver"
+                                             : "unplaced";
+}
+
+int ListLayout(const IndexedArchive& a) {
+    printf("%-8s  %-40s  %-16s  %s\n", "Folder", "Installs as", "Install args", "Uninstall args");
+    std::unordered_map<std::string, unsigned long> seen;
+    std::vector<std::string> notes;
+    for (unsigned long i = 0; i < a.entries.size(); ++i) {
+        StoredPlacement p = PlaceStoredName(a.entries[i].name);
+        printf("%-8s  %-40s  %-16s  %s\n", FolderWord(p.folder), EscapeControls(p.path).c_str(),
+               p.installArgs.empty() ? "-" : EscapeControls(p.installArgs).c_str(),
+               p.uninstallArgs.empty() ? "-" : EscapeControls(p.uninstallArgs).c_str());
+        auto ins = seen.emplace(InstallKey(a.entries[i].name), i);
+        if (!ins.second)
+            notes.push_back("entries " + DescribeEntries(a.entries, {ins.first->second, i}) +
+                            " install to the same path; the later one wins");
+    }
+    printf("%lu entr%s\n", static_cast<unsigned long>(a.entries.size()),
+           a.entries.size() == 1 ? "y" : "ies");
+    for (const std::string& n : notes) printf("note: %s\n", n.c_str());
+    return 0;
+}
+
+}  // namespace
 
 int CmdList(int argc, char** argv) {
     const char* cmd = "list";
     std::string archive;
-    int rc = ParseOneFile(argc, argv, cmd, kListUsage, "ARCHIVE", &archive);
+    bool layout = false;
+    std::vector<char*> rest;
+    for (int i = 0; i < argc; ++i) {
+        if (!strcmp(argv[i], "--layout"))
+            layout = true;
+        else
+            rest.push_back(argv[i]);
+    }
+    int rc = ParseOneFile(static_cast<int>(rest.size()), rest.data(), cmd, kListUsage, "ARCHIVE",
+                          &archive);
     if (rc >= 0) return rc;
-    QorZipFile z;
-    uint64_t offset;
+    IndexedArchive a;
     std::string error;
-    if (!OpenArchive(archive, &z, QorZipFile::QZF_MODE_READ, &offset, &error))
-        return Complain(cmd, "%s", error.c_str());
-    unsigned long n = z.GetNumFiles();
+    if (!OpenIndexed(archive, &a, &error)) return Complain(cmd, "%s", error.c_str());
+    if (layout) return ListLayout(a);
+    unsigned long n = static_cast<unsigned long>(a.entries.size());
     printf("%12s %12s %6s  %-19s  %-6s  %s\n", "Size", "Packed", "Ratio", "Modified (UTC)", "Attr",
            "Name");
     uint64_t totalSize = 0, totalPacked = 0;
-    for (unsigned long i = 0; i < n; ++i) {
-        unsigned long size = z.GetFileSize(i), packed = z.GetFileCompressedSize(i);
-        totalSize += size;
-        totalPacked += packed;
+    for (const EntryExtent& e : a.entries) {
+        totalSize += e.uncompressed;
+        totalPacked += e.compressed;
         char ratio[16] = "-";
-        if (size) snprintf(ratio, sizeof ratio, "%5.1f%%", 100.0 * packed / size);
-        printf("%12lu %12lu %6s  %-19s  %-6s  %s\n", size, packed, ratio,
-               FormatFileTime(z.GetFileTimeStamp(i)).c_str(),
-               FormatAttributes(z.GetFileAttributesA(i)).c_str(), z.GetFileName(i));
+        if (e.uncompressed)
+            snprintf(ratio, sizeof ratio, "%5.1f%%", 100.0 * e.compressed / e.uncompressed);
+        FILETIME t;
+        t.dwLowDateTime = static_cast<uint32_t>(e.fileTime);
+        t.dwHighDateTime = static_cast<uint32_t>(e.fileTime >> 32);
+        printf("%12lu %12lu %6s  %-19s  %-6s  %s\n", static_cast<unsigned long>(e.uncompressed),
+               static_cast<unsigned long>(e.compressed), ratio, FormatFileTime(t).c_str(),
+               FormatAttributes(e.attributes).c_str(), EscapeControls(e.name).c_str());
     }
     char ratio[16] = "-";
     if (totalSize) snprintf(ratio, sizeof ratio, "%5.1f%%", 100.0 * totalPacked / totalSize);
     printf("%12" PRIu64 " %12" PRIu64 " %6s  %lu entr%s", totalSize, totalPacked, ratio, n,
            n == 1 ? "y" : "ies");
-    if (offset) printf(", archive at offset %" PRIu64, offset);
+    if (a.offset) printf(", archive at offset %" PRIu64, a.offset);
     printf("\n");
+    for (const std::string& note : SameNameNotes(a.entries)) printf("note: %s\n", note.c_str());
     return 0;
 }
+
+namespace {
+
+struct ExtractSink {
+    SafeDestination* dest;
+    std::string error;
+};
+
+bool WriteToDestination(void* context, const unsigned char* data, size_t n) {
+    auto* s = static_cast<ExtractSink*>(context);
+    return s->dest->Write(data, n, &s->error);
+}
+
+bool DiscardData(void*, const unsigned char*, size_t) { return true; }
+
+// Where --layout puts an entry: below product, receiver or unplaced.
+std::string LayoutName(const std::string& stored) {
+    StoredPlacement p = PlaceStoredName(stored);
+    return std::string(FolderWord(p.folder)) + "\\" + p.path;
+}
+
+// Picks the entries the NAMEs stand for: an exact name (any case) or the unique
+// end of one. False with a message for a NAME that matches none or several.
+bool SelectEntries(const std::vector<EntryExtent>& entries, const std::vector<std::string>& names,
+                   std::vector<unsigned long>* picked, std::string* error) {
+    if (names.empty()) {
+        for (unsigned long i = 0; i < entries.size(); ++i) picked->push_back(i);
+        return true;
+    }
+    NameGroups groups = GroupNames(entries);
+    for (const std::string& n : names) {
+        auto g = groups.find(FoldAscii(n));
+        if (g != groups.end() && g->second.size() > 1) {
+            *error =
+                "'" + n + "' is ambiguous: it names entries " + DescribeEntries(entries, g->second);
+            return false;
+        }
+        if (g != groups.end()) {
+            picked->push_back(g->second[0]);
+            continue;
+        }
+        unsigned long found = ~0ul;
+        int count = 0;
+        for (unsigned long i = 0; i < entries.size(); ++i) {
+            const std::string& s = entries[i].name;
+            if (s.size() >= n.size() && s.compare(s.size() - n.size(), n.size(), n) == 0) {
+                found = i;
+                ++count;
+            }
+        }
+        if (count != 1) {
+            *error = "no entry is named '" + n + "'" +
+                     (count > 1 ? " and several end with it" : " or ends with it");
+            return false;
+        }
+        picked->push_back(found);
+    }
+    return true;
+}
+
+}  // namespace
 
 int CmdExtract(int argc, char** argv) {
     const char* cmd = "extract";
     std::string archive, dir = ".";
+    bool layout = false, haveDir = false;
     std::vector<std::string> names;
     for (int i = 0; i < argc; ++i) {
         if (IsHelp(argv[i])) return printf("%s", kExtractUsage), 0;
-        if (!strcmp(argv[i], "-C")) {
-            if (i + 1 >= argc) return UsageError(cmd, kExtractUsage, "-C needs a folder");
+        if (!strcmp(argv[i], "-C") || !strcmp(argv[i], "--layout")) {
+            if (i + 1 >= argc)
+                return UsageError(cmd, kExtractUsage, "-C and --layout need a folder");
+            if (haveDir) return UsageError(cmd, kExtractUsage, "give one -C or --layout folder");
+            layout = argv[i][1] == '-';
+            haveDir = true;
             dir = argv[++i];
         } else if (argv[i][0] == '-' && argv[i][1] && names.empty() && archive.empty()) {
             return UsageError(cmd, kExtractUsage,
@@ -367,43 +612,104 @@ int CmdExtract(int argc, char** argv) {
         }
     }
     if (archive.empty()) return UsageError(cmd, kExtractUsage, "no ARCHIVE given");
-    QorZipFile z;
-    uint64_t offset;
+    IndexedArchive a;
     std::string error;
-    if (!OpenArchive(archive, &z, QorZipFile::QZF_MODE_READ, &offset, &error))
-        return Complain(cmd, "%s", error.c_str());
+    if (!OpenIndexed(archive, &a, &error)) return Complain(cmd, "%s", error.c_str());
 
     // Resolve every name and check every destination before writing anything.
-    std::vector<std::string> stored;
-    if (names.empty()) {
-        for (unsigned long i = 0; i < z.GetNumFiles(); ++i) stored.push_back(z.GetFileName(i));
-    } else {
-        for (const std::string& n : names) {
-            unsigned long i = z.GetFileIndex(n.c_str());
-            if (i == 0xFFFFFFFFul) i = z.GetFileIndexSansPath(n.c_str());
-            if (i == 0xFFFFFFFFul)
-                return Complain(cmd, "'%s' has no entry '%s' (or several end with it)",
-                                archive.c_str(), n.c_str());
-            stored.push_back(z.GetFileName(i));
+    std::vector<unsigned long> picked;
+    if (!SelectEntries(a.entries, names, &picked, &error))
+        return Complain(cmd, "%s in '%s'; nothing was extracted", error.c_str(), archive.c_str());
+    std::vector<std::string> targets;
+    std::unordered_map<std::string, unsigned long> seen;
+    for (unsigned long i : picked) {
+        const std::string& stored = a.entries[i].name;
+        std::string target = layout ? LayoutName(stored) : stored;
+        for (unsigned char c : stored)
+            if (c < 0x20 || c == 0x7f)
+                return Complain(cmd,
+                                "refusing to extract '%s': its name holds control characters; "
+                                "nothing was extracted",
+                                EscapeControls(stored).c_str());
+        bool oddStep = false;
+        for (size_t at = 0, end; !oddStep; at = end + 1) {
+            end = target.find_first_of("\\/", at);
+            std::string step = target.substr(at, end == std::string::npos ? end : end - at);
+            oddStep = step.empty() || step == ".";
+            if (end == std::string::npos) break;
         }
-    }
-    for (const std::string& s : stored)
-        if (!StaysBelow(s))
+        if (oddStep)
+            return Complain(cmd,
+                            "refusing to extract '%s': its name has an empty or '.' step; "
+                            "nothing was extracted",
+                            stored.c_str());
+        if (!StaysBelow(target))
             return Complain(cmd,
                             "refusing to extract '%s': its name leads outside the destination "
                             "folder; nothing was extracted",
-                            s.c_str());
-    if (!MakeDirectories(dir, &error)) return Complain(cmd, "%s", error.c_str());
+                            stored.c_str());
+        auto ins = seen.emplace(FoldAscii(target), i);
+        if (!ins.second)
+            Warn(cmd, "entries " + DescribeEntries(a.entries, {ins.first->second, i}) +
+                          " go to the same file (names are the same regardless of case); the "
+                          "later one is written last");
+        targets.push_back(target);
+    }
+    SafeDestination dest;
+    if (!dest.Open(dir, &error)) return Complain(cmd, "%s", error.c_str());
 
     ProgressLine progress("extracting");
-    for (size_t i = 0; i < stored.size(); ++i) {
-        progress.Update(i + 1, stored.size(), stored[i]);
-        if (!z.ExtractFileToDir(dir.c_str(), stored[i].c_str(), nullptr)) {
+    uint64_t bytes = 0;
+    for (size_t k = 0; k < picked.size(); ++k) {
+        const EntryExtent& e = a.entries[picked[k]];
+        progress.Update(static_cast<unsigned long>(k + 1),
+                        static_cast<unsigned long>(picked.size()), targets[k]);
+        ExtractSink sink{&dest, std::string()};
+        std::string detail;
+        InflateResult r = InflateResult::kSinkFailed;
+        if (dest.Begin(targets[k], &sink.error)) {
+            r = InflateEntry(*a.reader, e, WriteToDestination, &sink, &detail);
+            if (r == InflateResult::kOk && !dest.Finish(e.fileTime, &sink.error))
+                r = InflateResult::kSinkFailed;
+        }
+        if (r != InflateResult::kOk) {
+            dest.Abandon();
             progress.Finish();
-            return Complain(cmd, "cannot extract '%s' to '%s': %s", stored[i].c_str(), dir.c_str(),
-                            EngineError(z).c_str());
+            return Complain(cmd, "cannot extract '%s' to '%s': %s", EscapeControls(e.name).c_str(),
+                            dir.c_str(),
+                            r == InflateResult::kSinkFailed ? sink.error.c_str() : detail.c_str());
+        }
+        bytes += e.uncompressed;
+    }
+    progress.Finish();
+    Say("extracted %lu entr%s, %s, to %s\n", static_cast<unsigned long>(picked.size()),
+        picked.size() == 1 ? "y" : "ies", Megabytes(bytes).c_str(), dir.c_str());
+    return 0;
+}
+
+int CmdVerify(int argc, char** argv) {
+    const char* cmd = "verify";
+    std::string archive;
+    int rc = ParseOneFile(argc, argv, cmd, kVerifyUsage, "ARCHIVE", &archive);
+    if (rc >= 0) return rc;
+    IndexedArchive a;
+    std::string error;
+    if (!OpenIndexed(archive, &a, &error)) return Complain(cmd, "%s", error.c_str());
+    unsigned long bad = 0;
+    for (unsigned long i = 0; i < a.entries.size(); ++i) {
+        std::string detail;
+        if (InflateEntry(*a.reader, a.entries[i], DiscardData, nullptr, &detail) !=
+            InflateResult::kOk) {
+            fprintf(stderr, "qorpack verify: entry %lu '%s': %s\n", i + 1,
+                    EscapeControls(a.entries[i].name).c_str(), detail.c_str());
+            ++bad;
         }
     }
+    if (bad)
+        return Complain(cmd, "%lu of %lu entries of '%s' are bad", bad,
+                        static_cast<unsigned long>(a.entries.size()), archive.c_str());
+    Say("%s: %lu entr%s verified\n", archive.c_str(), static_cast<unsigned long>(a.entries.size()),
+        a.entries.size() == 1 ? "y" : "ies");
     return 0;
 }
 
@@ -413,30 +719,17 @@ namespace {
 
 struct AddSource {
     std::string path;    // file to read
-    std::string stored;  // stored name; empty: the engine's default name
+    std::string stored;  // stored name
 };
 
-// Stored-name form of a relative path: backslashes, no "." steps.
-std::string StoredForm(const std::string& rel) {
-    std::string out;
-    size_t start = 0;
-    while (start <= rel.size()) {
-        size_t end = rel.find_first_of("\\/", start);
-        if (end == std::string::npos) end = rel.size();
-        std::string part = rel.substr(start, end - start);
-        if (!part.empty() && part != ".") {
-            if (!out.empty()) out += '\\';
-            out += part;
-        }
-        start = end + 1;
-    }
-    return out;
-}
-
-bool CollectSources(const std::string& path, const std::string& stored, bool named,
-                    std::vector<AddSource>* out, std::string* error) {
+bool CollectSources(const std::string& path, const std::string& stored, std::vector<AddSource>* out,
+                    std::string* error) {
     if (IsRegularFile(path.c_str())) {
-        out->push_back({path, named ? stored : std::string()});
+        if (stored.empty()) {
+            *error = "'" + path + "' is the base folder itself, not a file";
+            return false;
+        }
+        out->push_back({path, stored});
         return true;
     }
     if (!IsDirectory(path.c_str())) {
@@ -446,17 +739,36 @@ bool CollectSources(const std::string& path, const std::string& stored, bool nam
     std::vector<std::string> files, folders;
     if (!ListFolder(path, &files, &folders, error)) return false;
     auto child = [&](const std::string& n) { return stored.empty() ? n : stored + "\\" + n; };
-    for (const std::string& f : files) out->push_back({JoinPath(path, f), named ? child(f) : ""});
+    for (const std::string& f : files) out->push_back({JoinPath(path, f), child(f)});
     for (const std::string& d : folders)
-        if (!CollectSources(JoinPath(path, d), child(d), named, out, error)) return false;
+        if (!CollectSources(JoinPath(path, d), child(d), out, error)) return false;
     return true;
+}
+
+// The stored name of SOURCE as given on the command line: its path relative
+// to the base folder. False with a message when it lies outside the base.
+bool StoredNameOf(const std::string& source, const std::string& base, std::string* stored,
+                  std::string* error) {
+    bool ok = IsAbsolutePath(source) ? RelativeBelow(base, source, stored)
+                                     : StoredNameFromRelative(source, stored);
+    if (!ok)
+        *error = "'" + source + "' lies outside " +
+                 (base == "." ? std::string("the current folder") : "'" + base + "'") +
+                 "; stored names are relative to it (-C DIR); give this file's name with --as";
+    return ok;
+}
+
+bool Refuse(const char* cmd, const std::string& stored, const NameCheck& c) {
+    Complain(cmd, "stored name '%s' %s; nothing was added", EscapeControls(stored).c_str(),
+             c.problem.c_str());
+    return false;
 }
 
 }  // namespace
 
 int CmdAdd(int argc, char** argv) {
     const char* cmd = "add";
-    std::string archive, base, as;
+    std::string archive, base = ".", as;
     bool haveAs = false, unsign = false;
     std::vector<std::string> args;
     for (int i = 0; i < argc; ++i) {
@@ -486,43 +798,78 @@ int CmdAdd(int argc, char** argv) {
     std::string error;
     std::vector<AddSource> sources;
     for (const std::string& a : args) {
-        std::string path = base.empty() ? a : JoinPath(base, ToNativeSeparators(a));
+        std::string path = IsAbsolutePath(a) ? a : JoinPath(base, ToNativeSeparators(a));
         if (haveAs) {
             if (!IsRegularFile(path.c_str()))
                 return Complain(cmd, "'%s' is not a file (--as names a single file)", path.c_str());
+            NameCheck c = CheckStoredName(as, NameOrigin::kGiven);
+            if (!c.ok) return Refuse(cmd, as, c), 1;
+            if (!c.warning.empty()) Warn(cmd, "stored name '" + as + "' " + c.warning);
             sources.push_back({path, as});
-        } else if (!CollectSources(path, StoredForm(a), !base.empty(), &sources, &error)) {
-            return Complain(cmd, "%s", error.c_str());
+            continue;
         }
+        std::string stored;
+        if (!StoredNameOf(a, base, &stored, &error) ||
+            !CollectSources(path, stored, &sources, &error))
+            return Complain(cmd, "%s", error.c_str());
+    }
+    for (const AddSource& s : sources) {
+        if (haveAs) break;
+        NameCheck c = CheckStoredName(s.stored, NameOrigin::kDerived);
+        if (!c.ok) return Refuse(cmd, s.stored, c), 1;
     }
 
-    bool exists = PathExists(archive.c_str());
+    WriteLock lock;
+    if (!lock.Acquire(archive, true, &error)) return Complain(cmd, "%s", error.c_str());
     // A folder that holds the archive would otherwise add the old archive to the new one.
-    for (size_t i = 0; exists && i < sources.size();) {
+    for (size_t i = 0; i < sources.size();) {
         if (SameFile(sources[i].path.c_str(), archive.c_str())) {
-            fprintf(stderr, "qorpack add: skipping '%s': it is the archive itself\n",
-                    sources[i].path.c_str());
+            if (!lock.Created())
+                fprintf(stderr, "qorpack add: skipping '%s': it is the archive itself\n",
+                        sources[i].path.c_str());
             sources.erase(sources.begin() + static_cast<long>(i));
         } else {
             ++i;
         }
     }
     if (sources.empty()) return Complain(cmd, "nothing to add");
+
+    // Names are compared once, through maps: an archive of many entries
+    // stays linear. The same name in any case replaces; the same place once
+    // installed under another name is refused.
     uint64_t offset = 0;
-    qzf_format::ArchiveLocation at = {};
-    if (exists) {
-        if (!CheckSignature(archive, unsign, &at, &error))
-            return Complain(cmd, "%s", error.c_str());
-        QorZipFile probe;
-        if (!OpenArchive(archive, &probe, QorZipFile::QZF_MODE_READ, &offset, &error))
-            return Complain(cmd, "%s", error.c_str());
+    qzf_format::ArchiveLocation at;
+    if (!CheckSignature(archive, unsign, &at, &error)) return Complain(cmd, "%s", error.c_str());
+    std::unordered_map<std::string, std::string> byName, byPlace;
+    {
+        IndexedArchive probe;
+        if (!OpenIndexed(archive, &probe, &error)) return Complain(cmd, "%s", error.c_str());
+        offset = probe.offset;
+        for (const EntryExtent& e : probe.entries) {
+            byName.emplace(FoldAscii(e.name), e.name);
+            byPlace.emplace(InstallKey(e.name), e.name);
+        }
     }
+    std::unordered_map<std::string, std::string> newNames;
+    for (const AddSource& s : sources) {
+        auto dup = newNames.emplace(FoldAscii(s.stored), s.path);
+        if (!dup.second)
+            return Complain(cmd, "'%s' and '%s' would both be stored as '%s'; nothing was added",
+                            dup.first->second.c_str(), s.path.c_str(), s.stored.c_str());
+        auto place = byPlace.find(InstallKey(s.stored));
+        if (place != byPlace.end() && !byName.count(FoldAscii(s.stored)))
+            return Complain(cmd,
+                            "stored name '%s' installs to the same place as the entry '%s'; "
+                            "nothing was added",
+                            s.stored.c_str(), place->second.c_str());
+    }
+
     TempOutput out;
     if (!out.Create(archive, &error) ||
-        (exists && (!CopyFileContents(archive.c_str(), out.Path().c_str(), &error) ||
-                    !RemoveSignature(out.Path().c_str(), at, &error))))
+        !CopyFileContents(archive.c_str(), out.Path().c_str(), &error) ||
+        !RemoveSignature(out.Path().c_str(), at, &error))
         return Complain(cmd, "%s", error.c_str());
-    if (exists) out.CopyModeFrom(archive.c_str());
+    out.CopyModeFrom(archive.c_str());
 
     QorZipFile z;
     // The whole change happens on a copy: the engine's own backup would only copy again.
@@ -532,18 +879,30 @@ int CmdAdd(int argc, char** argv) {
         return Complain(cmd, "cannot open the working copy of '%s': %s", archive.c_str(),
                         EngineError(z).c_str());
     ProgressLine progress("adding");
+    uint64_t bytes = 0;
     for (size_t i = 0; i < sources.size(); ++i) {
         const AddSource& s = sources[i];
-        progress.Update(i + 1, sources.size(), s.path);
-        if (!z.AddFile(s.path.c_str(), s.stored.empty() ? nullptr : s.stored.c_str())) {
+        progress.Update(static_cast<unsigned long>(i + 1),
+                        static_cast<unsigned long>(sources.size()), s.path);
+        if (!z.AddFile(s.path.c_str(), s.stored.c_str())) {
             progress.Finish();
             return Complain(cmd, "cannot add '%s': %s; '%s' is unchanged", s.path.c_str(),
                             EngineError(z).c_str(), archive.c_str());
         }
+        uint64_t size = 0;
+        if (GetFileSizeByPath(s.path.c_str(), &size)) bytes += size;
     }
     progress.Finish();
     z.Close();
+    uint64_t before = 0, after = 0;
+    GetFileSizeByPath(archive.c_str(), &before);
+    GetFileSizeByPath(out.Path().c_str(), &after);
+    if (!lock.StillCurrent(&error)) return Complain(cmd, "%s", error.c_str());
+    lock.BeforeReplace();
     if (!out.Commit(&error)) return Complain(cmd, "%s", error.c_str());
+    Say("added %lu entr%s, %s -> archive %s (was %s)\n", static_cast<unsigned long>(sources.size()),
+        sources.size() == 1 ? "y" : "ies", Megabytes(bytes).c_str(), Megabytes(after).c_str(),
+        Megabytes(before).c_str());
     return 0;
 }
 
@@ -551,11 +910,19 @@ int CmdRemove(int argc, char** argv) {
     const char* cmd = "remove";
     std::string archive;
     std::vector<std::string> names;
+    std::vector<unsigned long> numbers;
     bool unsign = false;
     for (int i = 0; i < argc; ++i) {
         if (IsHelp(argv[i])) return printf("%s", kRemoveUsage), 0;
         if (!strcmp(argv[i], "--unsign")) {
             unsign = true;
+        } else if (!strcmp(argv[i], "--entry")) {
+            char* end = nullptr;
+            unsigned long n = i + 1 < argc ? strtoul(argv[i + 1], &end, 10) : 0;
+            if (n == 0 || !end || *end)
+                return UsageError(cmd, kRemoveUsage, "--entry takes an entry number from 1");
+            numbers.push_back(n);
+            ++i;
         } else if (archive.empty()) {
             if (argv[i][0] == '-' && argv[i][1])
                 return UsageError(cmd, kRemoveUsage,
@@ -565,41 +932,59 @@ int CmdRemove(int argc, char** argv) {
             names.push_back(argv[i]);
         }
     }
-    if (archive.empty() || names.empty())
+    if (archive.empty() || (names.empty() && numbers.empty()))
         return UsageError(cmd, kRemoveUsage, "give an ARCHIVE and at least one NAME");
     std::string error;
+    WriteLock lock;
+    if (!lock.Acquire(archive, false, &error)) return Complain(cmd, "%s", error.c_str());
     qzf_format::ArchiveLocation at;
     if (!CheckSignature(archive, unsign, &at, &error)) return Complain(cmd, "%s", error.c_str());
-    uint64_t offset = 0;
+    std::vector<unsigned long> indexes;
+    IndexedArchive probe;
+    if (!OpenIndexed(archive, &probe, &error)) return Complain(cmd, "%s", error.c_str());
+    unsigned long count = static_cast<unsigned long>(probe.entries.size());
     {
-        QorZipFile probe;
-        if (!OpenArchive(archive, &probe, QorZipFile::QZF_MODE_READ, &offset, &error))
-            return Complain(cmd, "%s", error.c_str());
+        NameGroups groups = GroupNames(probe.entries);
         for (const std::string& n : names) {
-            if (probe.GetFileIndex(n.c_str()) == 0xFFFFFFFFul)
+            auto g = groups.find(FoldAscii(n));
+            if (g == groups.end())
                 return Complain(cmd, "'%s' has no entry named '%s'; nothing was removed",
                                 archive.c_str(), n.c_str());
+            if (g->second.size() > 1)
+                return Complain(cmd,
+                                "'%s' would hit entries %s; name the one to remove with --entry N; "
+                                "nothing was removed",
+                                n.c_str(), DescribeEntries(probe.entries, g->second).c_str());
+            indexes.push_back(g->second[0]);
+        }
+        for (unsigned long n : numbers) {
+            if (n > count)
+                return Complain(cmd, "'%s' has %lu entries, no entry %lu; nothing was removed",
+                                archive.c_str(), count, n);
+            indexes.push_back(n - 1);
         }
     }
+    std::sort(indexes.begin(), indexes.end());
+    indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+    std::vector<bool> drop(count, false);
+    for (unsigned long i : indexes) drop[i] = true;
+    // The new archive is written once, without the removed entries, instead of
+    // copying the file and compacting the copy in place.
     TempOutput out;
     if (!out.Create(archive, &error) ||
-        !CopyFileContents(archive.c_str(), out.Path().c_str(), &error) ||
-        !RemoveSignature(out.Path().c_str(), at, &error))
-        return Complain(cmd, "%s", error.c_str());
+        !WriteWithout(probe.file.get(), probe.offset, probe.entries, drop, out.Path(), &error) ||
+        !ClearSignatureEntry(out.Path().c_str(), at, &error))
+        return Complain(cmd, "%s; '%s' is unchanged", error.c_str(), archive.c_str());
+    // Windows cannot replace a file that is still open.
+    probe.engine.Close();
+    probe.reader.reset();
+    probe.file.reset();
     out.CopyModeFrom(archive.c_str());
-    QorZipFile z;
-    z.SetUseBackupFile(false);
-    z.SetHeaderOffset(static_cast<unsigned long>(offset));
-    if (!z.Open(out.Path().c_str(), QorZipFile::QZF_MODE_READWRITE))
-        return Complain(cmd, "cannot open the working copy of '%s': %s", archive.c_str(),
-                        EngineError(z).c_str());
-    std::vector<const char*> list;
-    for (const std::string& n : names) list.push_back(n.c_str());
-    if (!z.RemoveFiles(static_cast<unsigned long>(list.size()), list.data()))
-        return Complain(cmd, "cannot remove from '%s': %s; it is unchanged", archive.c_str(),
-                        EngineError(z).c_str());
-    z.Close();
+    if (!lock.StillCurrent(&error)) return Complain(cmd, "%s", error.c_str());
+    lock.BeforeReplace();
     if (!out.Commit(&error)) return Complain(cmd, "%s", error.c_str());
+    Say("removed %lu entr%s; %lu left\n", static_cast<unsigned long>(indexes.size()),
+        indexes.size() == 1 ? "y" : "ies", count - static_cast<unsigned long>(indexes.size()));
     return 0;
 }
 
@@ -612,20 +997,34 @@ int CmdBuild(int argc, char** argv) {
     int jobs = ProcessorCount();
     std::string error;
     for (int i = 0; i < argc; ++i) {
+        std::string option = argv[i];
         const char* a = argv[i];
         if (IsHelp(a)) return printf("%s", kBuildUsage), 0;
         bool hasValue = i + 1 < argc;
-        if (!strcmp(a, "--stub") && hasValue) {
-            stub = argv[++i];
-        } else if (!strcmp(a, "--manifest") && hasValue) {
-            manifest = argv[++i];
-        } else if (!strcmp(a, "--out") && hasValue) {
-            outPath = argv[++i];
-        } else if (!strcmp(a, "--slot") && hasValue) {
-            if (!AddSlotArgument(argv[++i], &slots, &error))
-                return Complain(cmd, "%s", error.c_str());
-        } else if (!strcmp(a, "--jobs") && hasValue) {
-            jobs = atoi(argv[++i]);
+        const char* value = hasValue ? argv[i + 1] : nullptr;
+        // --option=VALUE reads like --option VALUE.
+        size_t eq = option.find('=');
+        if (option.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+            value = argv[i] + eq + 1;
+            option.resize(eq);
+            hasValue = true;
+            --i;  // the ++i below takes no extra argument
+        }
+        if (option == "--stub" && hasValue) {
+            stub = value;
+            ++i;
+        } else if (option == "--manifest" && hasValue) {
+            manifest = value;
+            ++i;
+        } else if (option == "--out" && hasValue) {
+            outPath = value;
+            ++i;
+        } else if (option == "--slot" && hasValue) {
+            ++i;
+            if (!AddSlotArgument(value, &slots, &error)) return Complain(cmd, "%s", error.c_str());
+        } else if (option == "--jobs" && hasValue) {
+            ++i;
+            jobs = atoi(value);
             if (jobs < 1 || jobs > 64) return UsageError(cmd, kBuildUsage, "--jobs takes 1 to 64");
         } else {
             return UsageError(cmd, kBuildUsage,
@@ -649,8 +1048,23 @@ int CmdBuild(int argc, char** argv) {
     if (stubSize >= 0xFFFFFFFFull) return Complain(cmd, "stub '%s' is too large", stub.c_str());
     if (SameFile(stub.c_str(), outPath.c_str()))
         return Complain(cmd, "--out names the stub itself; write the setup to another file");
+    if (SameFile(manifest.c_str(), outPath.c_str()))
+        return Complain(cmd, "--out names the manifest itself; write the setup to another file");
     std::vector<ManifestEntry> entries;
-    if (!LoadManifest(manifest, &entries, &error)) return Complain(cmd, "%s", error.c_str());
+    std::vector<std::string> warnings;
+    if (!LoadManifest(manifest, &entries, &error, &warnings))
+        return Complain(cmd, "%s", error.c_str());
+    for (const std::string& w : warnings) Warn(cmd, w);
+    uint64_t inputBytes = 0;
+    for (const ManifestEntry& e : entries) {
+        if (SameFile(e.source.c_str(), outPath.c_str()))
+            return Complain(cmd, "%s:%d: --out names this source; write the setup to another file",
+                            manifest.c_str(), e.line);
+        uint64_t size = 0;
+        if (GetFileSizeByPath(e.source.c_str(), &size)) inputBytes += size;
+    }
+    WriteLock lock;
+    if (!lock.Acquire(outPath, true, &error)) return Complain(cmd, "%s", error.c_str());
 
     TempOutput out;
     if (!out.Create(outPath, &error) ||
@@ -693,8 +1107,18 @@ int CmdBuild(int argc, char** argv) {
             return Complain(cmd, "%s", r.error.c_str());
         }
     }
+    uint64_t outBytes = 0;
+    GetFileSizeByPath(out.Path().c_str(), &outBytes);
+    if (!lock.StillCurrent(&error)) return Complain(cmd, "%s", error.c_str());
+    lock.BeforeReplace();
     if (!out.Commit(&error)) return Complain(cmd, "%s", error.c_str());
+    Say("built %s: %lu entr%s, %s -> %s (stub %s)\n", outPath.c_str(),
+        static_cast<unsigned long>(entries.size()), entries.size() == 1 ? "y" : "ies",
+        Megabytes(inputBytes).c_str(), Megabytes(outBytes - stubSize).c_str(),
+        Megabytes(stubSize).c_str());
     return 0;
 }
+
+void SetQuiet(bool quiet) { g_quiet = quiet; }
 
 }  // namespace qorpack

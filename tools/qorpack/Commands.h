@@ -14,6 +14,10 @@ int CmdExtract(int argc, char** argv);
 int CmdAdd(int argc, char** argv);
 int CmdRemove(int argc, char** argv);
 int CmdBuild(int argc, char** argv);
+int CmdVerify(int argc, char** argv);
+
+// Silences the success lines (--quiet); complaints and warnings still show.
+void SetQuiet(bool quiet);
 
 // Usage text of one command (null for an unknown name).
 const char* CommandUsage(const char* command);

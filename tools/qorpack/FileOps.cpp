@@ -17,6 +17,8 @@
 #include "system/Handles.h"
 #else
 #include <dirent.h>
+#include <climits>
+#include <cstdlib>
 #include <unistd.h>
 #endif
 
@@ -131,17 +133,40 @@ bool FindAppendedArchive(const char* path, uint64_t* offset, bool* hasHeader) {
     return read;
 }
 
-bool RemoveSignature(const char* path, const qzf_format::ArchiveLocation& at, std::string* error) {
-    if (!at.hasSignature) return true;
-    // The archive's end leaves out the padding that aligned the table as well.
-    const uint64_t keep = at.appended ? at.end : at.signatureOffset;
+namespace {
+
+FilePtr OpenAndClearSignatureEntry(const char* path, const qzf_format::ArchiveLocation& at,
+                                   std::string* error) {
     FilePtr f = OpenFile(path, "r+b");
     const unsigned char none[8] = {};
     if (!f || !SeekTo(f.get(), at.signatureDirectory) ||
         fwrite(none, 1, sizeof none, f.get()) != sizeof none || fflush(f.get()) != 0) {
         *error = std::string("cannot write '") + path + "': " + LastErrorText();
+        return nullptr;
+    }
+    return f;
+}
+
+}  // namespace
+
+bool ClearSignatureEntry(const char* path, const qzf_format::ArchiveLocation& at,
+                         std::string* error) {
+    if (!at.hasSignature) return true;
+    FilePtr f = OpenAndClearSignatureEntry(path, at, error);
+    if (!f) return false;
+    if (fclose(f.release()) != 0) {
+        *error = std::string("cannot write '") + path + "': " + LastErrorText();
         return false;
     }
+    return true;
+}
+
+bool RemoveSignature(const char* path, const qzf_format::ArchiveLocation& at, std::string* error) {
+    if (!at.hasSignature) return true;
+    // The archive's end leaves out the padding that aligned the table as well.
+    const uint64_t keep = at.appended ? at.end : at.signatureOffset;
+    FilePtr f = OpenAndClearSignatureEntry(path, at, error);
+    if (!f) return false;
 #ifdef _WIN32
     const bool cut = _chsize_s(_fileno(f.get()), static_cast<__int64>(keep)) == 0;
 #else
@@ -237,6 +262,80 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
 #endif
 }
 
+bool IsAbsolutePath(const std::string& p) {
+#ifdef _WIN32
+    return (p.size() >= 2 && p[1] == ':') || (!p.empty() && (p[0] == '\\' || p[0] == '/'));
+#else
+    return !p.empty() && p[0] == '/';
+#endif
+}
+
+namespace {
+// Absolute form of a path, ".." and "." resolved lexically; "" on failure.
+std::string AbsoluteOf(const std::string& path) {
+#ifdef _WIN32
+    char full[MAX_PATH];
+    DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+    return n && n < MAX_PATH ? std::string(full, n) : std::string();
+#else
+    std::string joined = path;
+    if (!IsAbsolutePath(path)) {
+        std::vector<char> cwd(4096);
+        if (!getcwd(cwd.data(), cwd.size())) return "";
+        joined = std::string(cwd.data()) + "/" + path;
+    }
+    std::vector<std::string> steps;
+    size_t start = 0;
+    while (start <= joined.size()) {
+        size_t end = joined.find('/', start);
+        if (end == std::string::npos) end = joined.size();
+        std::string step = joined.substr(start, end - start);
+        if (step == "..") {
+            if (!steps.empty()) steps.pop_back();
+        } else if (!step.empty() && step != ".") {
+            steps.push_back(step);
+        }
+        start = end + 1;
+    }
+    std::string out;
+    for (const std::string& s : steps) out += "/" + s;
+    return out.empty() ? "/" : out;
+#endif
+}
+
+bool StepsBelow(const std::string& base, const std::string& path, std::string* stored) {
+    if (base.empty() || path.empty()) return false;
+    std::string b = base;
+    if (!IsSeparator(b.back())) b += '/';
+#ifdef _WIN32
+    for (char& c : b)
+        if (c == '/') c = '\\';
+    if (path.size() <= b.size() || _strnicmp(path.c_str(), b.c_str(), b.size()) != 0) return false;
+#else
+    if (path.size() <= b.size() || path.compare(0, b.size(), b) != 0) return false;
+#endif
+    *stored = path.substr(b.size());
+    for (char& c : *stored)
+        if (c == '/') c = '\\';
+    return true;
+}
+}  // namespace
+
+bool RelativeBelow(const std::string& base, const std::string& path, std::string* stored) {
+    std::string b = AbsoluteOf(base), p = AbsoluteOf(path);
+    if (StepsBelow(b, p, stored)) return true;
+#ifndef _WIN32
+    // The same places reached through links: compare the resolved folders.
+    char rb[PATH_MAX], rp[PATH_MAX];
+    std::string dir = DirectoryOf(p);
+    if (realpath(b.c_str(), rb) && realpath(dir.c_str(), rp)) {
+        std::string name = p.substr(p.find_last_of('/') + 1);
+        return StepsBelow(rb, std::string(rp) + "/" + name, stored);
+    }
+#endif
+    return false;
+}
+
 std::string ToNativeSeparators(const std::string& path) {
 #ifdef _WIN32
     return path;
@@ -248,41 +347,53 @@ std::string ToNativeSeparators(const std::string& path) {
 #endif
 }
 
-// Temporary outputs still present, for the signal handler. Fixed buffers: the
+// Temporary files still present, for the signal handler. Fixed buffers: the
 // handler may only touch memory that needs no allocation.
 namespace {
-constexpr int kMaxPending = 8;
+constexpr int kMaxPending = 32;
 constexpr size_t kPathCap = 4096;
 char g_pending[kMaxPending][kPathCap];
+volatile sig_atomic_t g_inUse[kMaxPending];
 bool g_handlersInstalled = false;
 
 extern "C" void RemovePendingAndExit(int sig) {
     for (int i = 0; i < kMaxPending; ++i)
-        if (g_pending[i][0]) remove(g_pending[i]);
+        if (g_inUse[i]) remove(g_pending[i]);
     signal(sig, SIG_DFL);
     raise(sig);
 }
+}  // namespace
 
-void RegisterPending(const std::string& path) {
-    if (path.size() >= kPathCap) return;
-    if (!g_handlersInstalled) {
-        signal(SIGINT, RemovePendingAndExit);
-        signal(SIGTERM, RemovePendingAndExit);
-        g_handlersInstalled = true;
-    }
+void InstallCleanupHandlers() {
+    if (g_handlersInstalled) return;
+    g_handlersInstalled = true;
+    signal(SIGINT, RemovePendingAndExit);
+    signal(SIGTERM, RemovePendingAndExit);
+#ifdef SIGHUP
+    signal(SIGHUP, RemovePendingAndExit);
+#endif
+}
+
+bool RegisterPending(const std::string& path) {
+    if (path.size() >= kPathCap) return false;
+    InstallCleanupHandlers();
     for (int i = 0; i < kMaxPending; ++i) {
-        if (!g_pending[i][0]) {
+        if (!g_inUse[i]) {
             memcpy(g_pending[i], path.c_str(), path.size() + 1);
-            return;
+            g_inUse[i] = 1;
+            return true;
         }
     }
+    return false;
 }
 
 void UnregisterPending(const std::string& path) {
     for (int i = 0; i < kMaxPending; ++i)
-        if (g_pending[i][0] && path == g_pending[i]) g_pending[i][0] = 0;
+        if (g_inUse[i] && path == g_pending[i]) {
+            g_inUse[i] = 0;
+            return;
+        }
 }
-}  // namespace
 
 TempOutput::~TempOutput() {
     if (!temp_.empty() && !committed_) {

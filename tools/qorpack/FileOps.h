@@ -57,6 +57,13 @@ bool ListFolder(const std::string& dir, std::vector<std::string>* files,
 // with the platform's separator.
 std::string DirectoryOf(const std::string& path);
 std::string JoinPath(const std::string& dir, const std::string& name);
+// True for an absolute path (POSIX: a leading '/'; Windows: a drive or a
+// leading separator).
+bool IsAbsolutePath(const std::string& path);
+// When `path` lies below the folder `base` (both made absolute; links in
+// `base` resolved), sets *stored to its stored name (steps joined with
+// backslashes) and returns true.
+bool RelativeBelow(const std::string& base, const std::string& path, std::string* stored);
 // On POSIX turns backslashes into slashes; on Windows returns the path unchanged.
 std::string ToNativeSeparators(const std::string& path);
 
@@ -71,12 +78,23 @@ bool FindAppendedArchive(const char* path, uint64_t* offset, bool* hasHeader);
 // certificate table) ended before signing. Nothing to do for an unsigned file.
 // False with a message.
 bool RemoveSignature(const char* path, const qzf_format::ArchiveLocation& at, std::string* error);
+// Only clears the security directory entry `at` names, for a file written
+// anew without the certificate table. Nothing to do for an unsigned file.
+bool ClearSignatureEntry(const char* path, const qzf_format::ArchiveLocation& at,
+                         std::string* error);
+
+// Files an interrupted run must not leave behind. Registered paths are
+// removed by the handlers of SIGINT, SIGTERM and SIGHUP before the process
+// ends. RegisterPending is false when the path is too long or the list full.
+void InstallCleanupHandlers();
+bool RegisterPending(const std::string& path);
+void UnregisterPending(const std::string& path);
 
 // An output that appears under its final name only when it is complete.
 // Create() makes an empty temporary file in the target's folder (so the final
 // rename stays on one file system); Commit() renames it over the target.
 // A TempOutput destroyed without a successful Commit() deletes its file. While
-// it exists, SIGINT and SIGTERM delete it too before the process ends, so an
+// it exists, SIGINT, SIGTERM and SIGHUP delete it too before the process ends, so an
 // interrupted command leaves neither a partial target nor a stray temporary.
 class TempOutput {
 public:

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "Commands.h"
+#include "EngineTemp.h"
 
 namespace {
 
@@ -11,12 +12,14 @@ const char* const kUsage =
     "usage: qorpack COMMAND [ARGS]   (qorpack COMMAND --help for details)\n"
     "  stamp   SETUP --slot MARKER=VALUE ...    write configuration slots\n"
     "  info    SETUP                            show configuration slots\n"
-    "  list    ARCHIVE                          list entries\n"
-    "  extract ARCHIVE [-C DIR] [NAME ...]      extract entries\n"
+    "  list    [--layout] ARCHIVE               list entries (or where they install)\n"
+    "  extract ARCHIVE [-C DIR] [NAME ...]      extract entries (--layout DIR: as placed)\n"
+    "  verify  ARCHIVE                          check every entry's data\n"
     "  add     ARCHIVE SOURCE... [--as STORED]  add or replace entries\n"
     "  remove  ARCHIVE NAME ...                 remove entries\n"
     "  build   --stub STUB --manifest FILE --out SETUP [--slot MARKER=VALUE ...]\n"
-    "ARCHIVE may also be a setup executable carrying an appended archive.\n";
+    "ARCHIVE may also be a setup executable carrying an appended archive.\n"
+    "--quiet (anywhere) silences the success lines; --version prints the version.\n";
 
 struct Command {
     const char* name;
@@ -24,14 +27,30 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"stamp", qorpack::CmdStamp},     {"info", qorpack::CmdInfo}, {"list", qorpack::CmdList},
-    {"extract", qorpack::CmdExtract}, {"add", qorpack::CmdAdd},   {"remove", qorpack::CmdRemove},
-    {"build", qorpack::CmdBuild},
+    {"stamp", qorpack::CmdStamp}, {"info", qorpack::CmdInfo},
+    {"list", qorpack::CmdList},   {"extract", qorpack::CmdExtract},
+    {"add", qorpack::CmdAdd},     {"remove", qorpack::CmdRemove},
+    {"build", qorpack::CmdBuild}, {"verify", qorpack::CmdVerify},
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    qorpack::TrackEngineTemporaryFiles();
+    // --quiet may stand anywhere; the commands never see it.
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (!strcmp(argv[i], "--quiet") || !strcmp(argv[i], "-q"))
+            qorpack::SetQuiet(true);
+        else
+            argv[kept++] = argv[i];
+    }
+    argc = kept;
+    argv[argc] = nullptr;
+    if (argc >= 2 && !strcmp(argv[1], "--version")) {
+        printf("qorpack %s\n", QORPACK_VERSION);
+        return 0;
+    }
     if (argc < 2) {
         fputs(kUsage, stderr);
         return 2;

@@ -1,6 +1,9 @@
 #include "Manifest.h"
 
+#include <unordered_map>
+
 #include "FileOps.h"
+#include "NameRules.h"
 
 namespace qorpack {
 
@@ -22,17 +25,6 @@ bool IsAbsolute(const std::string& p) {
 #endif
 }
 
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
-
 std::string Where(const std::string& file, int line) {
     return file + ":" + std::to_string(line) + ": ";
 }
@@ -41,7 +33,12 @@ std::string Where(const std::string& file, int line) {
 bool ParseManifestText(const std::string& text, const std::string& manifestPath,
                        std::vector<ManifestEntry>* entries, std::string* error) {
     std::string base = DirectoryOf(manifestPath);
+    // Names seen so far, without regard to case: one lookup per line.
+    std::unordered_map<std::string, int> seen;
+    for (const ManifestEntry& e : *entries) seen.emplace(FoldAscii(e.storedName), e.line);
     size_t pos = 0;
+    // A byte-order mark some editors write is not part of the first source.
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) pos = 3;
     int lineNo = 0;
     while (pos < text.size()) {
         size_t nl = text.find('\n', pos);
@@ -80,14 +77,14 @@ bool ParseManifestText(const std::string& text, const std::string& manifestPath,
                 return false;
             }
         }
-        for (const ManifestEntry& other : *entries) {
-            if (EqualsNoCase(other.storedName, e.storedName)) {
-                *error = Where(manifestPath, lineNo) + "stored name '" + e.storedName +
-                         "' was already given on line " + std::to_string(other.line) +
-                         " (names are unique regardless of case)";
-                return false;
-            }
+        auto first = seen.emplace(FoldAscii(e.storedName), lineNo);
+        if (!first.second) {
+            *error = Where(manifestPath, lineNo) + "stored name '" + e.storedName +
+                     "' was already given on line " + std::to_string(first.first->second) +
+                     " (names are unique regardless of case)";
+            return false;
         }
+        e.folder = source.back() == '/' || source.back() == '\\';
         source = ToNativeSeparators(source);
         e.source = IsAbsolute(source) ? source : JoinPath(base, source);
         entries->push_back(e);
@@ -95,8 +92,87 @@ bool ParseManifestText(const std::string& text, const std::string& manifestPath,
     return true;
 }
 
+namespace {
+
+void CollectFolder(const std::string& dir, const std::string& stored, const ManifestEntry& line,
+                   std::vector<ManifestEntry>* out, bool* ok, std::string* error) {
+    std::vector<std::string> files, folders;
+    if (!ListFolder(dir, &files, &folders, error)) {
+        *ok = false;
+        return;
+    }
+    for (const std::string& f : files) {
+        ManifestEntry e = line;
+        e.folder = false;
+        e.source = JoinPath(dir, f);
+        e.storedName = stored + "\\" + f;
+        out->push_back(e);
+    }
+    for (const std::string& d : folders)
+        if (*ok) CollectFolder(JoinPath(dir, d), stored + "\\" + d, line, out, ok, error);
+}
+
+}  // namespace
+
+bool ExpandFolders(const std::string& manifestPath, std::vector<ManifestEntry>* entries,
+                   std::string* error) {
+    bool any = false;
+    for (const ManifestEntry& e : *entries) any = any || e.folder;
+    if (!any) return true;
+    std::vector<ManifestEntry> out;
+    for (const ManifestEntry& e : *entries) {
+        if (!e.folder) {
+            out.push_back(e);
+            continue;
+        }
+        if (!IsDirectory(e.source.c_str())) {
+            *error = Where(manifestPath, e.line) + "source '" + e.source + "' is not a folder";
+            return false;
+        }
+        bool ok = true;
+        std::string why;
+        CollectFolder(e.source, e.storedName, e, &out, &ok, &why);
+        if (!ok) {
+            *error = Where(manifestPath, e.line) + why;
+            return false;
+        }
+    }
+    entries->swap(out);
+    return true;
+}
+
+bool CheckManifestNames(const std::string& manifestPath, const std::vector<ManifestEntry>& entries,
+                        std::vector<std::string>* warnings, std::string* error) {
+    std::unordered_map<std::string, size_t> names, places;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const ManifestEntry& e = entries[i];
+        NameCheck c = CheckStoredName(e.storedName, NameOrigin::kGiven);
+        std::string where = Where(manifestPath, e.line) + "stored name '" + e.storedName + "' ";
+        if (!c.ok) {
+            *error = where + c.problem;
+            return false;
+        }
+        if (!c.warning.empty() && warnings) warnings->push_back(where + c.warning);
+        auto name = names.emplace(FoldAscii(e.storedName), i);
+        if (!name.second) {
+            *error = where + "was already given on line " +
+                     std::to_string(entries[name.first->second].line) +
+                     " (names are unique regardless of case)";
+            return false;
+        }
+        auto place = places.emplace(InstallKey(e.storedName), i);
+        if (!place.second) {
+            const ManifestEntry& other = entries[place.first->second];
+            *error = where + "installs to the same path as '" + other.storedName + "' (line " +
+                     std::to_string(other.line) + ") once the tags are removed";
+            return false;
+        }
+    }
+    return true;
+}
+
 bool LoadManifest(const std::string& manifestPath, std::vector<ManifestEntry>* entries,
-                  std::string* error) {
+                  std::string* error, std::vector<std::string>* warnings) {
     FilePtr f = OpenFile(manifestPath.c_str(), "rb");
     if (!f) {
         *error = "cannot open manifest '" + manifestPath + "': " + LastErrorText();
@@ -111,6 +187,9 @@ bool LoadManifest(const std::string& manifestPath, std::vector<ManifestEntry>* e
         return false;
     }
     if (!ParseManifestText(text, manifestPath, entries, error)) return false;
+    if (!ExpandFolders(manifestPath, entries, error) ||
+        !CheckManifestNames(manifestPath, *entries, warnings, error))
+        return false;
     for (const ManifestEntry& e : *entries) {
         if (!IsRegularFile(e.source.c_str())) {
             *error =

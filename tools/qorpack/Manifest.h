@@ -9,6 +9,10 @@
 //   - SOURCE is relative to the manifest's folder unless absolute; on POSIX a
 //     backslash in SOURCE is read as a folder separator, so one manifest
 //     serves both platforms;
+//   - a '#' after a stored name is part of the name, not a comment;
+//   - a SOURCE ending in '/' (or '\\') names a folder: every file below it,
+//     recursively and in sorted order, is stored below STORED NAME;
+//   - a byte-order mark at the start is skipped;
 //   - a line may end in CR LF.
 // Refused, with "FILE:LINE: message": a line without "=>", an empty source or
 // stored name, a stored name of 260 characters or more (the installer composes
@@ -26,6 +30,7 @@ struct ManifestEntry {
     std::string source;      // path to open, resolved against the manifest's folder
     std::string storedName;  // verbatim
     int line = 0;
+    bool folder = false;  // SOURCE ended with a separator: every file below it
 };
 
 // Parses manifest text. `manifestPath` names the file in messages and gives
@@ -38,7 +43,21 @@ bool ParseManifestText(const std::string& text, const std::string& manifestPath,
 // Reads and parses the manifest file, then checks that every source is a
 // readable regular file. False with "FILE:LINE: ..." (or a message naming the
 // manifest when it cannot be read).
+// The stored names are checked by the shared stored-name rules (NameRules.h):
+// a refusal is an error, a warning (no placement prefix) goes to *warnings,
+// and two names that install to the same path once their tags are removed
+// are refused.
 bool LoadManifest(const std::string& manifestPath, std::vector<ManifestEntry>* entries,
-                  std::string* error);
+                  std::string* error, std::vector<std::string>* warnings = nullptr);
+
+// Replaces each folder entry by one entry per file below the folder, in
+// sorted order (files of a folder before its subfolders), named
+// STORED\relative\path, keeping the line number.
+bool ExpandFolders(const std::string& manifestPath, std::vector<ManifestEntry>* entries,
+                   std::string* error);
+
+// Checks every stored name (see LoadManifest). "FILE:LINE: " messages.
+bool CheckManifestNames(const std::string& manifestPath, const std::vector<ManifestEntry>& entries,
+                        std::vector<std::string>* warnings, std::string* error);
 
 }  // namespace qorpack

@@ -1,0 +1,87 @@
+// Stored-name rules shared by build, add --as and add, and the decoding of a
+// stored name into its place.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "NameRules.h"
+
+using namespace qorpack;
+
+TEST(NameRules, OneTableForEveryWayANameIsMade) {
+    const NameOrigin G = NameOrigin::kGiven, D = NameOrigin::kDerived;
+    struct Case {
+        std::string name;
+        NameOrigin origin;
+        const char* refusal;  // null: accepted
+        const char* warning;  // null: none
+    } cases[] = {
+        {"[TROVIX]\\Lumen.dat", G, nullptr, nullptr},
+        {"[TROVIX][InstCmd=-register][UninstCmd=-unregister]\\QorDL.exe", G, nullptr, nullptr},
+        {"[RECEIVE]\\docs\\Read Me.txt", G, nullptr, nullptr},
+        {"[TROVIX][InstCmd=/dir:C:\\x]\\a.exe", G, nullptr, nullptr},  // ':' in a tag value
+        {"docs\\read me.txt", D, nullptr, nullptr},
+        {"docs\\read me.txt", G, nullptr, "no placement prefix"},
+        {"[TROVIX]\\a>b", G, nullptr, "cannot hold"},
+        {"", G, "empty", nullptr},
+        {std::string(260, 'n'), D, "at most 259", nullptr},
+        {"..\\r700k.bin", D, "'..'", nullptr},
+        {"[TROVIX]\\a\\..\\..\\b", G, "'..'", nullptr},
+        {"C:\\Windows\\evil.dll", G, "drive", nullptr},
+        {"\\etc\\hostname", G, "begins with a backslash", nullptr},
+        {"[TROVIX]\\bin/QorDL.exe", G, "'/'", nullptr},
+        {"[TROVIX]\\bin\\\\x", G, "empty folder step", nullptr},
+        {"[TROVIX]\\bin\\", G, "empty folder step", nullptr},
+        {"[TROVIX]\\.\\x", G, "'.' step", nullptr},
+        {"[TROVIX]\\a\nb", G, "control character", nullptr},
+        {"[TROVIX]\\\x1b[31mred", D, "control character", nullptr},
+        {"[TROVIX]Lumen.dat", G, "backslash after", nullptr},
+        {"[TROVIX]", G, "backslash after", nullptr},
+        {"x[TROVIX]\\a", G, "must begin", nullptr},
+        {"[TROVIX][RECEIVE]\\a", G, "both", nullptr},
+        {"[TROVIX]\\a:stream", G, "':'", nullptr},
+    };
+    for (const Case& c : cases) {
+        NameCheck r = CheckStoredName(c.name, c.origin);
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(r.ok, c.refusal == nullptr) << r.problem;
+        if (c.refusal) {
+            EXPECT_NE(r.problem.find(c.refusal), std::string::npos) << r.problem;
+        }
+        if (c.warning) {
+            EXPECT_NE(r.warning.find(c.warning), std::string::npos) << r.warning;
+        } else {
+            EXPECT_EQ(r.warning, "");
+        }
+    }
+}
+
+TEST(NameRules, DecodingAndCollisionsFollowTheSetup) {
+    StoredPlacement p =
+        PlaceStoredName("[TROVIX][InstCmd=-register][UninstCmd=-unregister]\\QorDL.exe");
+    EXPECT_EQ(p.folder, StoredPlacement::kProduct);
+    EXPECT_EQ(p.path, "QorDL.exe");
+    EXPECT_EQ(p.installArgs, "-register");
+    EXPECT_EQ(p.uninstallArgs, "-unregister");
+    // A tag found in another letter case gives its value but stays in the name.
+    p = PlaceStoredName("[RECEIVE][INSTCMD=-r]\\x.exe");
+    EXPECT_EQ(p.folder, StoredPlacement::kReceiver);
+    EXPECT_EQ(p.installArgs, "-r");
+    EXPECT_EQ(p.path, "[INSTCMD=-r]\\x.exe");
+    p = PlaceStoredName("plain\\name.txt");
+    EXPECT_EQ(p.folder, StoredPlacement::kUnplaced);
+    EXPECT_EQ(p.path, "plain\\name.txt");
+
+    EXPECT_EQ(InstallKey("[TROVIX][InstCmd=-x]\\Bin\\A.exe"), InstallKey("[TROVIX]\\bin\\a.EXE"));
+    EXPECT_NE(InstallKey("[TROVIX]\\a.exe"), InstallKey("[RECEIVE]\\a.exe"));
+
+    std::string stored;
+    EXPECT_TRUE(StoredNameFromRelative("./a/./b/../c.txt", &stored));
+    EXPECT_EQ(stored, "a\\c.txt");
+    EXPECT_TRUE(StoredNameFromRelative(".", &stored));
+    EXPECT_EQ(stored, "");
+    EXPECT_FALSE(StoredNameFromRelative("../mk.py", &stored));
+    EXPECT_FALSE(StoredNameFromRelative("a/../../b", &stored));
+
+    EXPECT_EQ(EscapeControls("a\x1b[2Jb\n"), "a\\x1B[2Jb\\x0A");
+}

@@ -1,0 +1,160 @@
+#include "NameRules.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "text/StoredName.h"
+#include "text/TextUtil.h"
+
+namespace qorpack {
+
+namespace {
+
+// Stand-ins for the folders in the shared decoder's destination; a name that
+// holds them is refused for its control characters anyway.
+const char kProductMark = '\x01';
+const char kReceiverMark = '\x02';
+
+// Takes the value of `tag` out of `name` as the setup does (ExtractTagValue).
+void TakeTag(std::string* name, const char* tag) {
+    Text text(*name), value;
+    ExtractTagValue(text, tag, value);
+    *name = text.str();
+}
+
+}  // namespace
+
+std::string FoldAscii(const std::string& s) {
+    std::string out = s;
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+StoredPlacement PlaceStoredName(const std::string& stored) {
+    const StoredNameMeaning m =
+        DecodeStoredName(Text(stored), Text(1, kProductMark), Text(1, kReceiverMark));
+    StoredPlacement p;
+    p.installArgs = m.installArgs.str();
+    p.uninstallArgs = m.uninstallArgs.str();
+    const std::string& dest = m.destination.str();
+    const char mark = m.unit == StoredNameUnit::kReceiver  ? kReceiverMark
+                      : m.unit == StoredNameUnit::kProduct ? kProductMark
+                                                           : 0;
+    // A prefix inside a tag's value goes with the tag: the name stays unplaced.
+    const size_t at = mark ? dest.find(mark) : std::string::npos;
+    if (at == std::string::npos) {
+        p.path = dest;
+        return p;
+    }
+    p.folder = mark == kReceiverMark ? StoredPlacement::kReceiver : StoredPlacement::kProduct;
+    p.path = dest.substr(at + 1);
+    if (!p.path.empty() && p.path[0] == '\\') p.path.erase(0, 1);
+    return p;
+}
+
+NameCheck CheckStoredName(const std::string& name, NameOrigin origin) {
+    NameCheck r;
+    auto refuse = [&](const std::string& why) {
+        r.problem = why;
+        return r;
+    };
+    if (name.empty()) return refuse("is empty");
+    if (name.size() >= 260)
+        return refuse("is " + std::to_string(name.size()) +
+                      " characters long; at most 259 fit the installer's path buffers");
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7f) return refuse("contains a control character");
+    size_t product = name.find(kProductPrefix), receiver = name.find(kReceiverPrefix);
+    if (product != std::string::npos && receiver != std::string::npos)
+        return refuse("carries both [TROVIX] and [RECEIVE]");
+    size_t prefixAt = product != std::string::npos ? product : receiver;
+    if (prefixAt != std::string::npos && prefixAt != 0)
+        return refuse("has its placement prefix after other text; it must begin the name");
+
+    StoredPlacement p = PlaceStoredName(name);
+    if (p.folder != StoredPlacement::kUnplaced) {
+        // The text after the prefix and tags must start a path below the folder.
+        std::string rest =
+            name.substr(p.folder == StoredPlacement::kProduct ? sizeof kProductPrefix - 1
+                                                              : sizeof kReceiverPrefix - 1);
+        std::string check = rest;
+        TakeTag(&check, kInstallCommandTag);
+        TakeTag(&check, kUninstallCommandTag);
+        if (check.empty() || check[0] != '\\')
+            return refuse("needs a backslash after its placement prefix and tags");
+    } else {
+        if (!p.path.empty() && p.path[0] == '\\') return refuse("begins with a backslash");
+        if (p.path.size() >= 2 && p.path[1] == ':') return refuse("names a drive");
+        if (origin == NameOrigin::kGiven)
+            r.warning =
+                "has no placement prefix ([TROVIX] or [RECEIVE]); the setup would place it "
+                "relative to its current folder";
+    }
+    if (p.path.empty()) return refuse("names no file after its prefix");
+    if (p.path.find('/') != std::string::npos)
+        return refuse("contains '/'; the setup separates folders with backslashes only");
+    if (p.path.find(':') != std::string::npos)
+        return refuse("contains ':', which names a drive or a stream on Windows");
+    size_t odd = p.path.find_first_of("<>\"|?*");
+    if (odd != std::string::npos && r.warning.empty())
+        r.warning = std::string("contains '") + p.path[odd] +
+                    "', which Windows file names cannot hold; the setup cannot create it";
+    size_t start = 0;
+    for (;;) {
+        size_t end = p.path.find('\\', start);
+        std::string step = p.path.substr(start, end == std::string::npos ? end : end - start);
+        if (step.empty()) return refuse("has an empty folder step ('\\\\' or a trailing '\\')");
+        if (step == "..") return refuse("has a '..' step, which leads out of its folder");
+        if (step == ".") return refuse("has a '.' step");
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    r.ok = true;
+    return r;
+}
+
+std::string InstallKey(const std::string& stored) {
+    StoredPlacement p = PlaceStoredName(stored);
+    return std::string(1, static_cast<char>('0' + p.folder)) + FoldAscii(p.path);
+}
+
+std::string EscapeControls(const std::string& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (unsigned char c : s) {
+        if (c < 0x20 || c == 0x7f) {
+            char buf[8];
+            snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+bool StoredNameFromRelative(const std::string& rel, std::string* stored) {
+    std::vector<std::string> steps;
+    size_t start = 0;
+    while (start <= rel.size()) {
+        size_t end = rel.find_first_of("\\/", start);
+        if (end == std::string::npos) end = rel.size();
+        std::string step = rel.substr(start, end - start);
+        if (step == "..") {
+            if (steps.empty()) return false;
+            steps.pop_back();
+        } else if (!step.empty() && step != ".") {
+            steps.push_back(step);
+        }
+        start = end + 1;
+    }
+    stored->clear();
+    for (const std::string& s : steps) {
+        if (!stored->empty()) *stored += '\\';
+        *stored += s;
+    }
+    return true;
+}
+
+}  // namespace qorpack
