@@ -172,9 +172,13 @@ bool WriteTail(const std::string& path, const std::string& bytes, size_t from, u
     FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(from);
-    if (!SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN)) return false;
+    // SetFilePointer, not the -Ex form that Windows 95 and NT 4 lack (a log
+    // is far below 4 GiB).
+    LONG high = static_cast<LONG>(static_cast<uint64_t>(from) >> 32);
+    if (SetFilePointer(file.Get(), static_cast<LONG>(from & 0xFFFFFFFFu), &high, FILE_BEGIN) ==
+            INVALID_SET_FILE_POINTER &&
+        GetLastError() != NO_ERROR)
+        return false;
     const DWORD n = static_cast<DWORD>(bytes.size() - from);
     DWORD put = 0;
     if (n && (!WriteFile(file.Get(), bytes.data() + from, n, &put, nullptr) || put != n))

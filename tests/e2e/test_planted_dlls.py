@@ -114,7 +114,8 @@ class PlantedLibraries(unittest.TestCase):
             self.assertEqual(signed32(p.run(setup, "-silent", timeout=120).returncode), 0)
             product = p.unixpath(PRODUCT)
             # The original runs from the product folder, its copy from the temp folder.
-            temps = glob.glob(os.path.join(p.drive_c, "users", "*", "AppData", "Local", "Temp"))
+            temps = (glob.glob(os.path.join(p.drive_c, "users", "*", "Temp")) +
+                     glob.glob(os.path.join(p.drive_c, "users", "*", "AppData", "Local", "Temp")))
             self.assertTrue(temps)
             for folder in [product] + temps:
                 plant(folder)
