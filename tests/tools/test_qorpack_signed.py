@@ -73,8 +73,18 @@ class SignedSetup(unittest.TestCase):
             for rel in files:
                 f.write("%s => [TROVIX]\\%s\n" % (rel, rel[2:].replace("/", "\\")))
         setup = self.path(name + ".exe")
-        run("build", "--stub", self.path("stub.exe"), "--manifest", self.path("m.txt"),
-            "--out", setup, "--slot", "TVIID_INST_NAME=Trovix")
+        # The payload is random: pad it until the setup does not end on an
+        # 8-byte boundary, so signing has to insert alignment bytes.
+        for pad in range(1, 32):
+            run("build", "--stub", self.path("stub.exe"), "--manifest", self.path("m.txt"),
+                "--out", setup, "--slot", "TVIID_INST_NAME=Trovix")
+            if os.path.getsize(setup) % 8:
+                break
+            with open(self.path("p", "pad.bin"), "wb") as f:
+                f.write(os.urandom(pad))
+            if pad == 1:
+                with open(self.path("m.txt"), "a") as f:
+                    f.write("p/pad.bin => [TROVIX]\\pad.bin\n")
         signed = self.path(name + "-signed.exe")
         self.sign(setup, signed)
         return setup, signed
