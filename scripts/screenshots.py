@@ -73,9 +73,9 @@ def main(outdir):
             shot("wizard-2-receiver-destination.png")
 
             w.click(NEXT)
-            w.wait_page("Select Trovix Folder")
+            w.wait_page("Select GameX Folder")
             w.click(THIRD_BROWSE)
-            w.pickfile(w.dialog("Select folder containing Trovix"), "C:\\Games\\GameX\\gamex.exe")
+            w.pickfile(w.dialog("Select folder containing GameX"), "C:\\Games\\GameX\\gamex.exe")
             w.gone("Select folder containing Trovix")
             shot("wizard-3-application-folder.png")
 
