@@ -38,7 +38,8 @@ TEST(NameRules, OneTableForEveryWayANameIsMade) {
         {"[TROVIX]Lumen.dat", G, "backslash after", nullptr},
         {"[TROVIX]", G, "backslash after", nullptr},
         {"x[TROVIX]\\a", G, "must begin", nullptr},
-        {"[TROVIX][RECEIVE]\\a", G, "both", nullptr},
+        {"[TROVIX]\\[RECEIVE]\\a", G, nullptr, "receiver's folder"},
+        {"[TROVIX][RECEIVE]\\..\\a", G, "'..'", "receiver's folder"},
         {"[TROVIX]\\a:stream", G, "':'", nullptr},
     };
     for (const Case& c : cases) {

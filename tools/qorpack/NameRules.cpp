@@ -66,14 +66,20 @@ NameCheck CheckStoredName(const std::string& name, NameOrigin origin) {
     for (unsigned char c : name)
         if (c < 0x20 || c == 0x7f) return refuse("contains a control character");
     size_t product = name.find(kProductPrefix), receiver = name.find(kReceiverPrefix);
-    if (product != std::string::npos && receiver != std::string::npos)
-        return refuse("carries both [TROVIX] and [RECEIVE]");
-    size_t prefixAt = product != std::string::npos ? product : receiver;
+    // The setup gives such an entry to the receiver; a packager may mean it.
+    const bool both = product != std::string::npos && receiver != std::string::npos;
+    if (both)
+        r.warning =
+            "carries both [TROVIX] and [RECEIVE]; the setup places it in the receiver's "
+            "folder";
+    size_t prefixAt = product < receiver ? product : receiver;
     if (prefixAt != std::string::npos && prefixAt != 0)
         return refuse("has its placement prefix after other text; it must begin the name");
 
     StoredPlacement p = PlaceStoredName(name);
-    if (p.folder != StoredPlacement::kUnplaced) {
+    if (both) {
+        // Checked below on the path after the receiver prefix, where it lands.
+    } else if (p.folder != StoredPlacement::kUnplaced) {
         // The text after the prefix and tags must start a path below the folder.
         std::string rest =
             name.substr(p.folder == StoredPlacement::kProduct ? sizeof kProductPrefix - 1
