@@ -10,13 +10,13 @@ namespace qorpack {
 
 namespace {
 // The slots as setup/StampedConfig.h describes them, in the tool's types.
-constexpr SlotSpec Spec(int i) {
+constexpr SlotSpec SlotAt(int i) {
     return {kStampedSlots[i].marker, static_cast<unsigned>(kStampedSlots[i].capacity),
             static_cast<unsigned>(kStampedSlots[i].offset)};
 }
-constexpr SlotSpec kSpecs[kSlotCount] = {Spec(0), Spec(1), Spec(2), Spec(3),
-                                         Spec(4), Spec(5), Spec(6)};
-static_assert(kSlotCount == 7, "one Spec(i) a slot");
+constexpr SlotSpec kSlots[kSlotCount] = {SlotAt(0), SlotAt(1), SlotAt(2), SlotAt(3),
+                                         SlotAt(4), SlotAt(5), SlotAt(6)};
+static_assert(kSlotCount == 7, "one SlotAt(i) a slot");
 
 constexpr bool SameText(const char* a, const char* b) {
     return *a == *b && (*a == 0 || SameText(a + 1, b + 1));
@@ -26,18 +26,18 @@ static_assert(SameText(kSlotSectionName, kStampedSectionName), "section name");
 // Slot content as a string bounded by its capacity (a slot without a zero byte
 // is taken up to its capacity, never beyond).
 std::string SlotText(const unsigned char* block, int i) {
-    const char* p = reinterpret_cast<const char*>(block + kSpecs[i].offset);
+    const char* p = reinterpret_cast<const char*>(block + kSlots[i].offset);
     size_t n = 0;
-    while (n < kSpecs[i].capacity && p[n]) ++n;
+    while (n < kSlots[i].capacity && p[n]) ++n;
     return std::string(p, n);
 }
 }  // namespace
 
-const SlotSpec& GetSlotSpec(int index) { return kSpecs[index]; }
+const SlotSpec& GetSlotSpec(int index) { return kSlots[index]; }
 
 int FindSlotByMarker(const std::string& marker) {
     for (int i = 0; i < kSlotCount; ++i)
-        if (marker == kSpecs[i].marker) return i;
+        if (marker == kSlots[i].marker) return i;
     return -1;
 }
 
@@ -45,7 +45,7 @@ static std::string MarkerList() {
     std::string s;
     for (int i = 0; i < kSlotCount; ++i) {
         if (i) s += ", ";
-        s += kSpecs[i].marker;
+        s += kSlots[i].marker;
     }
     return s;
 }
@@ -67,10 +67,10 @@ bool ParseSlotAssignment(const std::string& arg, SlotAssignment* out, std::strin
         return false;
     }
     std::string value = arg.substr(eq + 1);
-    if (value.size() > kSpecs[slot].capacity - 1) {
+    if (value.size() > kSlots[slot].capacity - 1) {
         *error = "value for " + marker + " is " + std::to_string(value.size()) +
                  " characters long; the slot holds at most " +
-                 std::to_string(kSpecs[slot].capacity - 1);
+                 std::to_string(kSlots[slot].capacity - 1);
         return false;
     }
     out->slot = slot;
@@ -85,13 +85,13 @@ bool CheckSlotAssignments(const std::vector<SlotAssignment>& list, std::string* 
             *error = "slot assignment without a marker";
             return false;
         }
-        if (a.value.size() > kSpecs[a.slot].capacity - 1 ||
+        if (a.value.size() > kSlots[a.slot].capacity - 1 ||
             memchr(a.value.data(), 0, a.value.size())) {
-            *error = std::string("value for ") + kSpecs[a.slot].marker + " does not fit its slot";
+            *error = std::string("value for ") + kSlots[a.slot].marker + " does not fit its slot";
             return false;
         }
         if (seen[a.slot]) {
-            *error = std::string("slot ") + kSpecs[a.slot].marker + " is given twice";
+            *error = std::string("slot ") + kSlots[a.slot].marker + " is given twice";
             return false;
         }
         seen[a.slot] = true;
@@ -101,8 +101,8 @@ bool CheckSlotAssignments(const std::vector<SlotAssignment>& list, std::string* 
 
 bool IsWellFormedBlock(const unsigned char* block) {
     for (int i = 0; i < kSlotCount; ++i) {
-        const unsigned char* p = block + kSpecs[i].offset;
-        const unsigned char* end = p + kSpecs[i].capacity;
+        const unsigned char* p = block + kSlots[i].offset;
+        const unsigned char* end = p + kSlots[i].capacity;
         const unsigned char* zero = std::find(p, end, 0);
         if (zero == end) return false;
         if (std::find_if(zero, end, [](unsigned char c) { return c != 0; }) != end) return false;
@@ -113,7 +113,7 @@ bool IsWellFormedBlock(const unsigned char* block) {
 void FindSlotBlocksInBuffer(const unsigned char* data, size_t size, uint64_t base,
                             std::vector<uint64_t>* found) {
     for (int i = 0; i < kSlotCount; ++i) {
-        const char* marker = kSpecs[i].marker;
+        const char* marker = kSlots[i].marker;
         size_t len = strlen(marker);
         const unsigned char* p = data;
         const unsigned char* end = data + size;
@@ -123,8 +123,8 @@ void FindSlotBlocksInBuffer(const unsigned char* data, size_t size, uint64_t bas
             size_t at = static_cast<size_t>(p - data);
             ++p;
             // The marker must fill its slot: text, then a zero byte.
-            if (at < kSpecs[i].offset) continue;
-            size_t start = at - kSpecs[i].offset;
+            if (at < kSlots[i].offset) continue;
+            size_t start = at - kSlots[i].offset;
             if (size - start < kSlotBlockSize) continue;
             if (data[at + len] != 0 || !IsWellFormedBlock(data + start)) continue;
             uint64_t pos = base + start;
@@ -135,8 +135,8 @@ void FindSlotBlocksInBuffer(const unsigned char* data, size_t size, uint64_t bas
 
 void ApplySlotAssignments(unsigned char* block, const std::vector<SlotAssignment>& list) {
     for (const SlotAssignment& a : list) {
-        unsigned char* p = block + kSpecs[a.slot].offset;
-        memset(p, 0, kSpecs[a.slot].capacity);
+        unsigned char* p = block + kSlots[a.slot].offset;
+        memset(p, 0, kSlots[a.slot].capacity);
         memcpy(p, a.value.data(), a.value.size());
     }
 }
@@ -144,7 +144,7 @@ void ApplySlotAssignments(unsigned char* block, const std::vector<SlotAssignment
 void ReadSlotStates(const unsigned char* block, SlotState states[kSlotCount]) {
     for (int i = 0; i < kSlotCount; ++i) {
         std::string text = SlotText(block, i);
-        states[i].holdsMarker = text == kSpecs[i].marker;
+        states[i].holdsMarker = text == kSlots[i].marker;
         states[i].value = states[i].holdsMarker ? std::string() : text;
     }
 }
