@@ -15,8 +15,7 @@ from installkit import (INST_TAGS, PRODUCT, RECORDER, SetupBuilder, add_product_
                         log_text, read_bytes, require_built, workdir)
 from uninstallkit import (FINISH, RECEIVERS, REPORT, TEXT, UNINSTALL_EXE, YES, UninstallDialog,
                           difference, snapshot, temp_copies)
-from wizardlib import (DESKTOP_ICON, LAUNCH, NEXT, TITLE_DESTINATION, TITLE_READY, Wizard,
-                       build_setup)
+from wizardlib import TITLE_DESTINATION, Wizard, build_setup
 
 require_built()
 require_built([qorwine.bin_path("TrovixUninstall.exe")])
@@ -92,13 +91,7 @@ class Uninstall(unittest.TestCase):
             before = snapshot(p)
             with Wizard(p, setup) as w:
                 w.wait_page(TITLE_DESTINATION)
-                w.click(NEXT)
-                w.wait_page(TITLE_READY)
-                w.walk_to_finished()
-                w.check(LAUNCH, False)
-                w.check(DESKTOP_ICON, True)
-                w.click(2)
-                self.assertEqual(w.exit_code(), 0)
+                self.assertEqual(w.install_and_finish(desktop=True), 0)
             p.wait_server()
             self.assertIn("[Trovix Desktop URLs]", log_text(p))
             self.assertIn("[Trovix Start Menu Shortcuts]", log_text(p))

@@ -255,6 +255,17 @@ class Wizard:
         self.click(NEXT)
         return self.wait_page(TITLE_COMPLETE, timeout)
 
+    def install_and_finish(self, launch=False, desktop=False):
+        """From the destination page: install into the folder shown, set the
+        finished page's two boxes, press Finished; the setup's exit code."""
+        self.click(NEXT)
+        self.wait_page(TITLE_READY)
+        self.walk_to_finished()
+        self.check(LAUNCH, launch)
+        self.check(DESKTOP_ICON, desktop)
+        self.click(CANCEL)  # "Finished" on the last page
+        return self.exit_code()
+
 
 def wait_file(path, timeout=10.0):
     return qorwine.wait_for(lambda: os.path.exists(path), timeout)
