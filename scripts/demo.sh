@@ -39,7 +39,9 @@ export DISPLAY=":$display_number"
 
 cleanup() {
   for p in "$work"/prefix-*; do
-    [ -d "$p" ] && WINEPREFIX=$p timeout 20 wineserver -k 2>/dev/null || true
+    [ -d "$p" ] || continue
+    WINEPREFIX=$p timeout 20 wineserver -k 2>/dev/null || true
+    WINEPREFIX=$p timeout 20 wineserver -w 2>/dev/null || true
   done
   "$here/xvfb.sh" stop "$work/xvfb.state" >/dev/null || true
   if [ -n "${QOR_KEEP_DEMO:-}" ]; then echo "demo: kept $work"; else rm -rf "$work"; fi

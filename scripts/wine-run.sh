@@ -35,7 +35,10 @@ else
 fi
 
 cleanup() {
+  # -k does not wait for the server to go; a later prefix reusing this one's
+  # inode would otherwise reach the dying server through the same socket.
   timeout 20 wineserver -k 2>/dev/null
+  timeout 20 wineserver -w 2>/dev/null
   [ "$keep" = 1 ] || rm -rf "$WINEPREFIX"
 }
 trap cleanup EXIT

@@ -186,8 +186,12 @@ def log_sections(prefix, folder=PRODUCT):
 def wait_records(prefix, folder, names, timeout=20):
     """Waits for the recorder's .ran.txt of each program name in folder;
     returns {name: text} of those that appeared."""
+    def complete(path):
+        # The recorder may have created its file and not yet written the line.
+        return exists(prefix, path) and read_bytes(prefix, path).endswith(b"\r\n")
+
     def all_there():
-        return all(exists(prefix, "%s\\%s.ran.txt" % (folder, n)) for n in names)
+        return all(complete("%s\\%s.ran.txt" % (folder, n)) for n in names)
     wait_for(all_there, timeout=timeout)
     out = {}
     for n in names:

@@ -90,7 +90,7 @@ class WinePrefix:
     @property
     def env(self):
         e = dict(os.environ)
-        e.update(WINEPREFIX=self.path, WINEARCH=WINEARCH, WINELOADER=WINE, WINEDEBUG="-all",
+        e.update(WINEPREFIX=self.path, WINEARCH=WINEARCH, WINELOADER=WINE, WINEDEBUG=os.environ.get("QOR_WINEDEBUG", "-all"),
                  WINEDLLOVERRIDES="mscoree,mshtml=")
         d = display()
         if d:
@@ -100,8 +100,12 @@ class WinePrefix:
         return e
 
     def kill(self):
-        subprocess.run(["wineserver", "-k"], env=self.env, timeout=30,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # -k returns before the server has gone. Wait for it: the next prefix
+        # may get this one's inode, and so its server's socket, and a program
+        # started there would talk to the dying server and end with code 1.
+        for flag in ("-k", "-w"):
+            subprocess.run(["wineserver", flag], env=self.env, timeout=30,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def wait_server(self, timeout=30):
         """Waits for the prefix's wineserver to exit (registry flushed to disk)."""
