@@ -13,6 +13,7 @@
 
 #include "archive/ArchiveFormat.h"
 #include "archive/FileLayer.h"
+#include "archive/QzfEntryIndex.h"
 #include "archive/QzfGunzip.h"
 #include "archive/QzfInternal.h"
 #include "archive/QzfPath.h"
@@ -28,16 +29,6 @@ constexpr char kDefaultPrompt[] = "Attempting to overwrite Read-Only file %s.  R
 constexpr char kDefaultCaption[] = "Replace File?";
 constexpr char kEndsEarly[] = "the file ends early";
 constexpr char kReadOnly[] = "it is read-only";
-
-bool EqualsNoCase(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        char x = *a, y = *b;
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-        if (!x) return true;
-    }
-}
 
 // Writes text into out with its first "%s" replaced by path and "%%" by "%";
 // every other character, '%' included, is copied as it is. Never overflows.
@@ -170,11 +161,13 @@ QorZipFile::QorZipFile(const char* path, QZF_MODE mode)
     archivePath_[0] = 0;
     archiveDirectory_[0] = 0;
     workingCopyPath_[0] = 0;
+    ReleaseEntryIndex(this);  // left by an object that was freed without its destructor
     if (path) Open(path, mode);
 }
 
 QorZipFile::~QorZipFile() {
     SetArchiveEnd(this, 0);
+    ReleaseEntryIndex(this);
     Close();
     for (uint32_t i = 0; i < entryCapacity_; ++i) ResetEntry(entries_[i]);
     std::free(entries_);
@@ -182,6 +175,7 @@ QorZipFile::~QorZipFile() {
 }
 
 void QorZipFile::ResetEntry(QorZipFileEntry& e) {
+    if (e.name) ForgetEntryIndex(this);  // a fresh slot being filled changes nothing indexed
     std::free(e.name);
     std::free(e.sourcePath);
     std::memset(&e, 0, sizeof e);
@@ -354,6 +348,7 @@ bool QorZipFile::ReadArchive(RecordReader& reader, uint64_t pos, void* buffer, u
 // Reads every record from the header offset to the end of the file (or to
 // the archive's end, where one is set).
 bool QorZipFile::ReadDirectory() {
+    ForgetEntryIndex(this);
     qfl::File f = AsFile(handle_);
     uint64_t fileSize;
     if (!qfl::Size(f, &fileSize)) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
@@ -503,9 +498,7 @@ unsigned long QorZipFile::GetFileAttributesA(unsigned long index) {
 
 unsigned long QorZipFile::GetFileIndex(const char* name) {
     if (!name) return kNotFound;
-    for (uint32_t i = 0; i < entryCount_; ++i)
-        if (entries_[i].name && EqualsNoCase(entries_[i].name, name)) return i;
-    return kNotFound;
+    return FindEntryByName(this, entries_, entryCount_, name);
 }
 
 unsigned long QorZipFile::GetFileIndexSansPath(const char* name) {

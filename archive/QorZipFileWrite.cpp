@@ -11,6 +11,7 @@
 #include "archive/ArchiveFormat.h"
 #include "archive/FileLayer.h"
 #include "archive/QorZipFile.h"
+#include "archive/QzfEntryIndex.h"
 #include "archive/QzfInternal.h"
 #include "archive/QzfPath.h"
 
@@ -175,6 +176,7 @@ bool QorZipFile::Save() {
 
 // Header, every entry from its source, trailer; the file ends after the trailer.
 bool QorZipFile::WriteWhole() {
+    ForgetEntryIndex(this);  // every entry's sizes are taken afresh
     if (!qfl::Seek(AsFile(handle_), headerOffset_))
         return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
     uint8_t header[kHeaderLength];
@@ -200,8 +202,7 @@ bool QorZipFile::WriteArchive(const void* data, uint32_t n) {
 
 bool QorZipFile::WriteTrailer(uint64_t position) {
     trailerPosition_ = static_cast<uint32_t>(position);
-    uint32_t total = 0;
-    for (uint32_t i = 0; i < entryCount_; ++i) total += entries_[i].uncompressedSize;
+    const uint32_t total = SumOfSizes(this, entries_, entryCount_);
     uint8_t trailer[kTrailerLength];
     BuildTrailer(trailer, entryCount_, total,
                  static_cast<uint32_t>(position - headerOffset_ + kTrailerLength));

@@ -216,9 +216,13 @@ EOF
 mid=$((many / 2))
 mid_dir=$(printf 'd%03d' $((mid / 1000))); mid_file=$(printf 'f%06d.txt' "$mid")
 sleep 2
-mb_t=(); tb_t=(); ml_t=(); tl_t=(); mx_t=(); tx_t=(); mr_t=(); tr_t=()
+mkdir -p more
+for i in $(seq 1000); do echo "added $i" >"more/n$i.txt"; done
+mb_t=(); m1_t=(); tb_t=(); ml_t=(); tl_t=(); mx_t=(); tx_t=(); mr_t=(); tr_t=(); ma_t=(); ta_t=()
 for r in $(seq "$RUNS"); do
   mb_t+=("$(elapsed "$QP" build --stub "$stub" --manifest many.manifest --out "many$r.exe")")
+  # One thread: every entry goes through the archive engine's add.
+  m1_t+=("$(elapsed "$QP" build --jobs 1 --stub "$stub" --manifest many.manifest --out "one$r.exe")")
   tb_t+=("$(elapsed tar -czf "many$r.tgz" many)")
   ml_t+=("$(elapsed "$QP" list "many$r.exe")")
   tl_t+=("$(elapsed tar -tvzf "many$r.tgz")")
@@ -229,6 +233,9 @@ for r in $(seq "$RUNS"); do
   tar -cf "many$r.tar" many
   mr_t+=("$(elapsed "$QP" remove "many$r.exe" "[TROVIX]\\$mid_dir\\$mid_file")")
   tr_t+=("$(elapsed tar --delete -f "many$r.tar" "many/$mid_dir/$mid_file")")
+  ma_t+=("$(elapsed "$QP" add "many$r.exe" -C more $(cd more && ls))")
+  ta_t+=("$(elapsed tar -rf "many$r.tar" more)")
+  rm -f "one$r.exe"
 done
 [ "$(find mx1 -type f | wc -l)" -eq "$many" ] || echo "   WARNING: extract did not give $many files"
 report() {  # LABEL QORPACK-TIMES TAR-TIMES
@@ -238,11 +245,13 @@ report() {  # LABEL QORPACK-TIMES TAR-TIMES
 }
 echo "   $many entries, $(mb "$(du -sb many | cut -f1)") on disk"
 report build "${mb_t[*]}" "${tb_t[*]}"
+report build-j1 "${m1_t[*]}" "${tb_t[*]}"
 report list "${ml_t[*]}" "${tl_t[*]}"
 report extract "${mx_t[*]}" "${tx_t[*]}"
 report remove "${mr_t[*]}" "${tr_t[*]}"
+report add-1000 "${ma_t[*]}" "${ta_t[*]}"
 echo "   (build vs tar -czf, list vs tar -tvzf, extract vs tar -xzf, remove one entry vs"
-echo "    tar --delete on the uncompressed tar)"
+echo "    tar --delete on the uncompressed tar, adding 1,000 files vs tar -rf on it)"
 
 echo "== (g) silent install under Wine vs the makensis installer (/S)"
 setup_exe=$win32/bin/TrovixInstall.exe

@@ -337,4 +337,46 @@ TEST_F(ModifyTest, CompactionDropsForeignRecordsBetweenEntries) {
     }
 }
 
+// Past a few dozen entries look-ups and trailer totals come from an index
+// kept beside the object: it must follow appends, replacements, removals and
+// failed adds exactly as a scan of the table would.
+TEST_F(ModifyTest, LookupsAndTotalsFollowEveryChange) {
+    for (bool backup : {false, true}) {
+        SCOPED_TRACE(backup ? "with backup" : "without backup");
+        fs::remove(arc);
+        Z z(arc.c_str(), Z::QZF_MODE_READWRITE);
+        z.SetUseBackupFile(backup);
+        for (int i = 0; i < 90; ++i) {
+            const std::string name = "d\\F" + std::to_string(i) + ".txt";
+            ASSERT_TRUE(z.AddFile(Source("s" + std::to_string(i), std::string(i, 'x')).c_str(),
+                                  name.c_str()));
+        }
+        const char* gone[] = {"d\\F0.txt", "D\\f45.TXT", "d\\F89.txt"};
+        ASSERT_TRUE(z.RemoveFiles(3, gone));
+        ASSERT_TRUE(z.AddFile(Source("new", "changed").c_str(), "d\\F7.txt"));  // to the end
+        EXPECT_FALSE(z.AddFile(P("missing").c_str(), "late"));
+        if (backup) {
+            ASSERT_TRUE(
+                z.Open(nullptr, Z::QZF_MODE_READWRITE));  // a failed change leaves it read-only
+        }
+        ASSERT_TRUE(z.AddFile(Source("late", "12345").c_str(), "late")) << z.GetLastError();
+
+        ASSERT_EQ(z.GetNumFiles(), 88u);
+        uint32_t total = 0;
+        for (unsigned long i = 0; i < z.GetNumFiles(); ++i) {
+            std::string upper = z.GetFileName(i);
+            for (char& c : upper)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            EXPECT_EQ(z.GetFileIndex(upper.c_str()), i) << upper;
+            total += z.GetFileSize(i);
+        }
+        EXPECT_STREQ(z.GetFileName(86ul), "d\\F7.txt");
+        for (const char* name : gone) EXPECT_EQ(z.GetFileIndex(name), 0xFFFFFFFFu) << name;
+        const Bytes b = Snapshot(z);
+        EXPECT_EQ(qzf_format::Get32(
+                      &b[b.size() - qzf_format::kTrailerLength + qzf_format::kTrailerOffTotalSize]),
+                  total);
+    }
+}
+
 }  // namespace

@@ -217,16 +217,22 @@ TEST_F(ReaderTest, SuffixLookup) {
 TEST_F(ReaderTest, TableGrowsPastHundreds) {
     ArchiveBuilder many;
     many.Header();
-    for (int i = 0; i < 250; ++i) many.Entry("f" + std::to_string(i), {}, 0);
+    for (int i = 0; i < 250; ++i)
+        many.Entry(i % 100 == 50 ? "Dup" : "f" + std::to_string(i), {}, 0);
     Z z;
     OpenBytes(z, many.Trailer().b);
     ASSERT_TRUE(z.IsOpen());
     EXPECT_EQ(z.GetNumFiles(), 250u);
     EXPECT_STREQ(z.GetFileName(249ul), "f249");
+    EXPECT_EQ(z.GetFileIndex("F249"), 249u);
+    EXPECT_EQ(z.GetFileIndex("dUP"), 50u);  // names met twice: the first
     // Reopening a smaller archive reuses the table and resets the count.
     OpenBytes(z, ArchiveBuilder().Header().File("only", "x").Trailer().b);
     EXPECT_EQ(z.GetNumFiles(), 1u);
     EXPECT_STREQ(z.GetFileName(0ul), "only");
+    EXPECT_EQ(z.GetFileIndex("f249"), 0xFFFFFFFFu);
+    OpenBytes(z, many.b);
+    EXPECT_EQ(z.GetFileIndex("f3"), 3u);
 }
 
 TEST_F(ReaderTest, AppendedArchiveAtOffsetAndCopiedElsewhere) {
