@@ -1056,12 +1056,13 @@ int CmdBuild(int argc, char** argv) {
         return Complain(cmd, "%s", error.c_str());
     for (const std::string& w : warnings) Warn(cmd, w);
     uint64_t inputBytes = 0;
+    const SameFileTest isOut(outPath.c_str());
     for (const ManifestEntry& e : entries) {
-        if (SameFile(e.source.c_str(), outPath.c_str()))
+        uint64_t size = 0;
+        if (isOut.Matches(e.source.c_str(), &size))
             return Complain(cmd, "%s:%d: --out names this source; write the setup to another file",
                             manifest.c_str(), e.line);
-        uint64_t size = 0;
-        if (GetFileSizeByPath(e.source.c_str(), &size)) inputBytes += size;
+        inputBytes += size;
     }
     WriteLock lock;
     if (!lock.Acquire(outPath, true, &error)) return Complain(cmd, "%s", error.c_str());

@@ -92,6 +92,35 @@ bool SameFile(const char* a, const char* b) {
 #endif
 }
 
+SameFileTest::SameFileTest(const char* target) {
+    StatBuf st;
+    exists_ = StatPath(target, &st) == 0;
+#ifdef _WIN32
+    char full[MAX_PATH];
+    DWORD n = GetFullPathNameA(target, MAX_PATH, full, nullptr);
+    if (n && n < MAX_PATH) fullTarget_ = full;
+#else
+    device_ = static_cast<uint64_t>(st.st_dev);
+    inode_ = static_cast<uint64_t>(st.st_ino);
+#endif
+}
+
+bool SameFileTest::Matches(const char* path, uint64_t* size) const {
+    StatBuf st;
+    *size = 0;
+    if (StatPath(path, &st) != 0) return false;
+    if (st.st_mode & S_IFREG) *size = static_cast<uint64_t>(st.st_size);
+    if (!exists_) return false;
+#ifdef _WIN32
+    char full[MAX_PATH];
+    DWORD n = GetFullPathNameA(path, MAX_PATH, full, nullptr);
+    return n && n < MAX_PATH && !fullTarget_.empty() && _stricmp(full, fullTarget_.c_str()) == 0;
+#else
+    return static_cast<uint64_t>(st.st_dev) == device_ &&
+           static_cast<uint64_t>(st.st_ino) == inode_;
+#endif
+}
+
 std::string LastErrorText() { return strerror(errno); }
 
 bool CopyFileContents(const char* from, const char* to, std::string* error) {

@@ -38,6 +38,21 @@ bool PathExists(const char* path);
 // inode; Windows: the same full path, compared without regard to case).
 bool SameFile(const char* a, const char* b);
 
+// SameFile against one fixed file, for many paths: the fixed file is looked
+// at once, each path asked about once (its size comes with the answer).
+class SameFileTest {
+public:
+    explicit SameFileTest(const char* target);
+    // True when path names the target; *size is path's size when it is a
+    // regular file, else 0.
+    bool Matches(const char* path, uint64_t* size) const;
+
+private:
+    std::string fullTarget_;  // Windows: full path of the target
+    bool exists_ = false;
+    uint64_t device_ = 0, inode_ = 0;
+};
+
 // Text of the last C library / system error, for messages.
 std::string LastErrorText();
 

@@ -14,6 +14,8 @@ namespace {
 // Files up to this size are compressed ahead in memory by the workers.
 constexpr uint64_t kInMemoryLimit = 8u << 20;
 constexpr uint64_t kFourGiB = 1ull << 32;
+// Compressed data waiting for the writer, beyond the slots being filled.
+constexpr uint64_t kInFlightBudget = 32u << 20;
 
 // Where compressed bytes go: a memory buffer or the output file.
 struct Sink {
@@ -38,14 +40,38 @@ struct DeflateOwner {
     }
 };
 
-// Compresses the whole source into the sink as one gzip member, the way the
-// engine's gzip writer does. False with a message.
-bool CompressSource(const std::string& source, Sink* sink, std::string* error) {
-    FilePtr in = OpenFile(source.c_str(), "rb");
-    if (!in) {
+struct Facts {
+    FILETIME time = {0, 0};
+    uint64_t size = 0;
+    uint32_t attributes = 0;
+};
+
+// Opens a source and reads its time stamp, size and attributes, through the
+// engine's file layer. The one handle then serves the compression as well.
+bool OpenSource(const std::string& source, qfl::FileOwner* h, Facts* f, std::string* error) {
+    h->Reset(qfl::Open(source.c_str(), qfl::kOpenExistingReadAny));
+    if (!h->Valid()) {
         *error = "cannot open '" + source + "': " + LastErrorText();
         return false;
     }
+    if (!qfl::GetTime(h->Get(), &f->time) || !qfl::Size(h->Get(), &f->size)) {
+        *error = "cannot read the time stamp and size of '" + source + "'";
+        return false;
+    }
+    if (!qfl::GetAttributes(source.c_str(), &f->attributes)) {
+        *error = "cannot read the attributes of '" + source + "'";
+        return false;
+    }
+    if (f->size >= kFourGiB) {
+        *error = "'" + source + "' is 4 GiB or larger; archive entries hold 32-bit sizes";
+        return false;
+    }
+    return true;
+}
+
+// Compresses the whole open source into the sink as one gzip member, the way
+// the engine's gzip writer does. False with a message.
+bool CompressSource(qfl::File in, const std::string& source, Sink* sink, std::string* error) {
     DeflateOwner d;
     memset(&d.s, 0, sizeof d.s);
     if (deflateInit2(&d.s, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
@@ -60,14 +86,18 @@ bool CompressSource(const std::string& source, Sink* sink, std::string* error) {
     std::vector<uint8_t> inBuf(65536), outBuf(65536);
     bool eof = false;
     while (!eof) {
-        size_t n = fread(inBuf.data(), 1, inBuf.size(), in.get());
-        if (n < inBuf.size()) {
-            if (ferror(in.get())) {
+        // Read until the buffer is full or the file ends, as fread did.
+        size_t n = 0;
+        while (n < inBuf.size()) {
+            uint32_t got = 0;
+            if (!qfl::Read(in, inBuf.data() + n, static_cast<uint32_t>(inBuf.size() - n), &got)) {
                 *error = "cannot read '" + source + "': " + LastErrorText();
                 return false;
             }
-            eof = true;
+            if (got == 0) break;
+            n += got;
         }
+        eof = n < inBuf.size();
         d.s.next_in = inBuf.data();
         d.s.avail_in = static_cast<uInt>(n);
         int flush = eof ? Z_FINISH : Z_NO_FLUSH;
@@ -90,31 +120,6 @@ bool CompressSource(const std::string& source, Sink* sink, std::string* error) {
     return true;
 }
 
-struct Facts {
-    FILETIME time = {0, 0};
-    uint64_t size = 0;
-    uint32_t attributes = 0;
-};
-
-// Time stamp, size and attributes of a source, through the engine's file layer.
-bool ReadFacts(const std::string& source, Facts* f, std::string* error) {
-    qfl::FileOwner h(qfl::Open(source.c_str(), qfl::kOpenExistingReadAny));
-    if (!h.Valid() || !qfl::GetTime(h.Get(), &f->time) || !qfl::Size(h.Get(), &f->size)) {
-        *error = "cannot read the time stamp and size of '" + source + "'";
-        return false;
-    }
-    h.Reset();
-    if (!qfl::GetAttributes(source.c_str(), &f->attributes)) {
-        *error = "cannot read the attributes of '" + source + "'";
-        return false;
-    }
-    if (f->size >= kFourGiB) {
-        *error = "'" + source + "' is 4 GiB or larger; archive entries hold 32-bit sizes";
-        return false;
-    }
-    return true;
-}
-
 enum class State { kPending, kWorking, kReady, kLarge, kFailed };
 
 struct Slot {
@@ -130,7 +135,10 @@ struct Job {
     Monitor monitor;
     size_t nextClaim = 0;
     size_t nextWrite = 0;
-    size_t window = 1;
+    size_t window = 1;           // entries a worker may run ahead of the writer
+    uint64_t inFlight = 0;       // compressed bytes waiting in slots
+    int idleWorkers = 0;         // waiting for the writer to catch up
+    bool writerWaiting = false;  // waiting for slot nextWrite
     bool abort = false;
     // Writer side.
     std::string path;
@@ -142,25 +150,26 @@ struct Job {
 void CompressIntoSlot(Job* job, size_t i) {
     const PackItem& item = (*job->items)[i];
     Slot& slot = job->slots[i];
-    uint64_t size = 0;
-    bool large = GetFileSizeByPath(item.source.c_str(), &size) && size > kInMemoryLimit;
-    State state = State::kLarge;
+    State state = State::kFailed;
     std::string error;
     std::vector<uint8_t> data;
     Facts facts;
-    if (!large) {
+    qfl::FileOwner h;
+    if (OpenSource(item.source, &h, &facts, &error)) {
         Sink sink;
         sink.memory = &data;
-        state = CompressSource(item.source, &sink, &error) && ReadFacts(item.source, &facts, &error)
-                    ? State::kReady
-                    : State::kFailed;
+        state = facts.size > kInMemoryLimit                           ? State::kLarge
+                : CompressSource(h.Get(), item.source, &sink, &error) ? State::kReady
+                                                                      : State::kFailed;
     }
     MonitorLock lock(job->monitor);
     slot.data.swap(data);
+    job->inFlight += slot.data.size();
     slot.facts = facts;
     slot.error = error;
     slot.state = state;
-    job->monitor.NotifyAll();
+    // Waking everyone per small file costs more than compressing it.
+    if (job->writerWaiting && i == job->nextWrite) job->monitor.NotifyAll();
 }
 
 void WorkerMain(void* p) {
@@ -170,8 +179,12 @@ void WorkerMain(void* p) {
         {
             MonitorLock lock(job->monitor);
             while (!job->abort && job->nextClaim < job->slots.size() &&
-                   job->nextClaim >= job->nextWrite + job->window)
+                   (job->nextClaim >= job->nextWrite + job->window ||
+                    job->inFlight >= kInFlightBudget)) {
+                ++job->idleWorkers;
                 job->monitor.Wait();
+                --job->idleWorkers;
+            }
             if (job->abort || job->nextClaim >= job->slots.size()) return;
             i = job->nextClaim++;
             job->slots[i].state = State::kWorking;
@@ -221,15 +234,17 @@ void WriterMain(void* p) {
         {
             MonitorLock lock(job->monitor);
             job->nextWrite = i;
-            job->monitor.NotifyAll();
+            if (job->idleWorkers) job->monitor.NotifyAll();
             if (job->nextClaim <= i) {
                 // No worker got this far: claim it (and skip past it).
                 job->nextClaim = i + 1;
                 slot->state = State::kWorking;
                 doItMyself = true;
             } else {
+                job->writerWaiting = true;
                 while (slot->state == State::kWorking || slot->state == State::kPending)
                     job->monitor.Wait();
+                job->writerWaiting = false;
             }
         }
         if (doItMyself) CompressIntoSlot(job, i);
@@ -254,19 +269,15 @@ void WriterMain(void* p) {
             total += static_cast<uint32_t>(slot->facts.size);
         } else {
             // Large: stream the compressed data after a provisional record.
-            uint64_t size = 0;
-            if (GetFileSizeByPath(items[i].source.c_str(), &size) && size >= kFourGiB)
-                return fail(i, "'" + items[i].source +
-                                   "' is 4 GiB or larger; archive entries hold 32-bit sizes");
+            std::string error;
+            Facts facts;
+            qfl::FileOwner h;
+            if (!OpenSource(items[i].source, &h, &facts, &error)) return fail(i, error);
             if (!WriteAll(out.get(), record.data(), record.size()))
                 return fail(i, "cannot write the archive: " + LastErrorText());
             Sink sink;
             sink.file = out.get();
-            std::string error;
-            Facts facts;
-            if (!CompressSource(items[i].source, &sink, &error) ||
-                !ReadFacts(items[i].source, &facts, &error))
-                return fail(i, error);
+            if (!CompressSource(h.Get(), items[i].source, &sink, &error)) return fail(i, error);
             uint64_t end = pos + record.size() + sink.written + qzf_format::kTrailerLength;
             if (end > kFourGiB - 1)
                 return fail(i, "the archive would pass 4 GiB; entry positions are 32-bit");
@@ -281,7 +292,9 @@ void WriterMain(void* p) {
             total += static_cast<uint32_t>(facts.size);
         }
         MonitorLock lock(job->monitor);
+        job->inFlight -= slot->data.size();
         std::vector<uint8_t>().swap(slot->data);
+        if (job->idleWorkers) job->monitor.NotifyAll();
     }
     {
         MonitorLock lock(job->monitor);
@@ -306,7 +319,9 @@ PackResult WriteArchiveParallel(const std::string& path, const std::vector<PackI
     Job job;
     job.items = &items;
     job.slots.resize(items.size());
-    job.window = jobs > 0 ? static_cast<size_t>(jobs) * 2 : 1;
+    // Small files: far ahead, bounded by kInFlightBudget; each slot holds at
+    // most kInMemoryLimit bytes of input.
+    job.window = jobs > 0 ? 4096 : 1;
     job.path = path;
     job.progress = progress;
     RunWithWorkers(jobs, WorkerMain, WriterMain, &job);
