@@ -518,6 +518,11 @@ unsigned long QorZipFile::GetFileIndexSansPath(const char* name) {
 // ---------------------------------------------------------------- extraction
 
 bool QorZipFile::ExtractFile(const char* name, const char* destination) {
+    return ExtractFileFrom(name, destination, nullptr);
+}
+
+bool QorZipFile::ExtractFileFrom(const char* name, const char* destination,
+                                 const QzfPieces* pieces) {
     ClearError();
     if (!name) return Fail(QZF_ERR_NOT_FOUND);
     char dest[qzf_path::kMax];
@@ -538,25 +543,111 @@ bool QorZipFile::ExtractFile(const char* name, const char* destination) {
                                     ? (e.attributes & (qfl::kAttrReadOnly | qfl::kAttrHidden |
                                                        qfl::kAttrSystem | qfl::kAttrNormal))
                                     : qfl::kAttrNormal;
-    return Decompress(e, dest, attributes);
+    return Decompress(index, dest, attributes, pieces);
 }
+
+bool QorZipFile::InflateEntry(void* file, unsigned long index, QzfPieceSink sink,
+                              void* context) const {
+    if (index >= entryCount_) return false;
+    const QorZipFileEntry& e = entries_[index];
+    if (!qfl::Seek(AsFile(file), e.dataPosition)) return sink(context, kQzfPieceNoSeek, nullptr, 0);
+    BufferOwner owner(std::malloc(kDecompressChunk + kInputChunk));
+    uint8_t* buffer = owner.As<uint8_t>();
+    if (!buffer) return false;
+    qzf_gunzip::EntryReader reader(AsFile(file), e.compressedSize, buffer + kDecompressChunk,
+                                   kInputChunk);
+    if (!reader.Prime()) return sink(context, kQzfPieceNotRead, nullptr, 0);
+    for (;;) {
+        uint32_t n = 0;
+        const qzf_gunzip::Status status = reader.Fill(buffer, kDecompressChunk, &n);
+        if (!sink(context, status, buffer, n)) return false;
+        if (status != qzf_gunzip::kMore) return true;
+    }
+}
+
+bool qzf_readahead::InflateEntry(const QorZipFile& archive, void* file, unsigned long index,
+                                 QzfPieceSink sink, void* context) {
+    return archive.InflateEntry(file, index, sink, context);
+}
+
+bool qzf_readahead::ExtractFileFrom(QorZipFile& archive, const char* name, const char* destination,
+                                    const QzfPieces* pieces) {
+    return archive.ExtractFileFrom(name, destination, pieces);
+}
+
+namespace {
+
+// Where Decompress takes the inflated bytes from: its own reader of the
+// archive, or the pieces someone else decoded.
+class ContentSource {
+public:
+    ContentSource(qzf_gunzip::EntryReader& reader, uint8_t* buffer, const QzfPieces* pieces)
+        : reader_(reader), buffer_(buffer), pieces_(pieces) {}
+    // The first step of reading (before the destination is touched): a
+    // qzf_gunzip::Status for the pieces' first, or kMore when all is well.
+    int Prime() {
+        if (!pieces_) return reader_.Prime() ? qzf_gunzip::kMore : kQzfPieceNotRead;
+        held_ = pieces_->next(pieces_->context, &heldData_, &heldSize_);
+        return held_ == kQzfPieceNotRead || held_ == kQzfPieceNoSeek || held_ == kQzfPieceGivenUp
+                   ? held_
+                   : qzf_gunzip::kMore;
+    }
+    int Fill(const uint8_t** data, uint32_t* n) {
+        if (!pieces_) {
+            *data = buffer_;
+            return reader_.Fill(buffer_, kDecompressChunk, n);
+        }
+        if (held_ >= 0) {
+            const int status = held_;
+            held_ = -1;
+            *data = heldData_;
+            *n = heldSize_;
+            return status;
+        }
+        return pieces_->next(pieces_->context, data, n);
+    }
+
+private:
+    qzf_gunzip::EntryReader& reader_;
+    uint8_t* buffer_;
+    const QzfPieces* pieces_;
+    int held_ = -1;  // the piece Prime took, until Fill hands it out
+    const uint8_t* heldData_ = nullptr;
+    uint32_t heldSize_ = 0;
+};
+
+}  // namespace
 
 // Inflates the entry straight from the archive into destination, honouring
 // the read-only policy; on failure sets the last error (9 for the archive,
 // else 16) and notes its cause. The first block of input is read before the
 // destination is touched, so a failing archive leaves an existing file alone;
 // a destination written in part stays.
-bool QorZipFile::Decompress(const QorZipFileEntry& e, const char* destination,
-                            uint32_t attributes) {
+bool QorZipFile::Decompress(uint32_t index, const char* destination, uint32_t attributes,
+                            const QzfPieces* pieces) {
+    const QorZipFileEntry& e = entries_[index];
     if (handle_ == qfl::InvalidFile()) return Fail(QZF_ERR_READ_ARCHIVE, "not open", HandlePath());
-    if (!qfl::Seek(AsFile(handle_), e.dataPosition))
+    // Pieces decoded ahead stand in for the seek and the reads; without them
+    // (or once the giver has stopped) the archive is read here.
+    if (pieces && !pieces->begin(pieces->context, index)) pieces = nullptr;
+    if (!pieces && !qfl::Seek(AsFile(handle_), e.dataPosition))
         return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
     BufferOwner owner(std::malloc(kDecompressChunk + kInputChunk));
     uint8_t* buffer = owner.As<uint8_t>();
     if (!buffer) return Fail(QZF_ERR_EXTRACT, "entry", e.name, "out of memory");
     uint8_t* const input = buffer + kDecompressChunk;
     qzf_gunzip::EntryReader reader(AsFile(handle_), e.compressedSize, input, kInputChunk);
-    if (!reader.Prime()) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
+    ContentSource content(reader, buffer, pieces);
+    switch (content.Prime()) {
+        case qzf_gunzip::kMore:
+            break;
+        case kQzfPieceNoSeek:
+            return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
+        case kQzfPieceGivenUp:
+            return Fail(QZF_ERR_EXTRACT, "entry", e.name, "out of memory");
+        default:
+            return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
+    }
 
     // Most destinations are new: creating one outright spares the attribute
     // test and the folder walk, each a failing lookup of the new name. When
@@ -593,13 +684,16 @@ bool QorZipFile::Decompress(const QorZipFileEntry& e, const char* destination,
     }
     for (;;) {
         uint32_t n = 0;
-        const qzf_gunzip::Status status = reader.Fill(buffer, kDecompressChunk, &n);
+        const uint8_t* data = nullptr;
+        const int status = content.Fill(&data, &n);
         if (status == qzf_gunzip::kReadFailed)
             return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
-        if (status == qzf_gunzip::kBadData)
+        if (status == kQzfPieceGivenUp)
+            return Fail(QZF_ERR_EXTRACT, "entry", e.name, "out of memory");
+        if (status != qzf_gunzip::kMore && status != qzf_gunzip::kEnd)
             return Fail(QZF_ERR_EXTRACT, "entry", e.name, "data corrupt or cut short");
         uint32_t put = 0;
-        if (n > 0 && (!qfl::Write(out.Get(), buffer, n, &put) || put != n))
+        if (n > 0 && (!qfl::Write(out.Get(), data, n, &put) || put != n))
             return Fail(QZF_ERR_EXTRACT, "cannot write", destination);
         if (status == qzf_gunzip::kEnd) break;
     }

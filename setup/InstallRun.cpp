@@ -9,6 +9,7 @@
 
 #include "archive/ArchiveLocator.h"
 #include "resources/resource.h"
+#include "setup/ReadAhead.h"
 #include "setup/SetupWizard.h"
 #include "setup/StartUp.h"
 #include "system/FileUtil.h"
@@ -116,6 +117,10 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
     // A cut-off name (n == MAX_PATH) would open some other file.
     if (n == 0 || n >= MAX_PATH) return false;
     if (!OpenPayload(exePath)) return false;
+    // The next entries are decoded on a second thread while this one writes
+    // and logs; without it, extraction reads the archive itself as before.
+    ReadAhead ahead;
+    ahead.Start(archive, exePath);
 
     BeginWaitCursor();
     const unsigned long count = archive.GetNumFiles();
@@ -164,7 +169,8 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
             const Text temp = lastSlash == Text::npos
                                   ? Text()
                                   : MakeTempFileNameIn(destination.substr(0, lastSlash));
-            if (temp.empty() || !archive.ExtractFile(storedName.c_str(), temp.c_str())) {
+            if (temp.empty() || !qzf_readahead::ExtractFileFrom(archive, storedName.c_str(),
+                                                                temp.c_str(), ahead.Pieces())) {
                 result = false;
             } else {
                 const Text oldVersion = GetFileVersionText(destination);
@@ -189,7 +195,9 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
             if (!temp.empty() && FileExists(temp)) DeleteFileAt(temp);
             // Nothing to record: the file was there before the install.
         } else {
-            if (!archive.ExtractFile(storedName.c_str(), destination.c_str())) result = false;
+            if (!qzf_readahead::ExtractFileFrom(archive, storedName.c_str(), destination.c_str(),
+                                                ahead.Pieces()))
+                result = false;
             // Recorded even after a failure: a partly written file may be left.
             WriteLogEntry(uninstallLogPath, filesSection, destination, "");
         }
@@ -202,6 +210,7 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
         }
     }
 
+    ahead.Stop();
     archive.Close();
     EndWaitCursor();
     return result;

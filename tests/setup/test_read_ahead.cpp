@@ -1,0 +1,149 @@
+// The install run's read-ahead: extraction through its pieces must give what
+// plain extraction gives, entry by entry (files, results, last errors), for
+// every kind of stored data, past its memory budget, and when the run skips
+// entries or goes back to one.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "ArchiveTestUtil.h"
+#include "setup/ReadAhead.h"
+
+using namespace qzftest;
+
+namespace {
+
+// Size and hash of a file: a mismatch is reported without megabytes of text.
+std::string Digest(const std::string& path) {
+    const std::string text = ReadText(path);
+    return std::to_string(text.size()) + " bytes, hash " +
+           std::to_string(std::hash<std::string>{}(text));
+}
+
+struct Outcome {
+    bool ok;
+    int error;
+    bool exists;
+    std::string content;
+};
+
+class ReadAheadTest : public ScratchTest {
+protected:
+    std::vector<std::string> names;
+
+    std::string Build() {
+        ArchiveBuilder a;
+        a.Header();
+        auto add = [&](const std::string& name, const Bytes& data, uint32_t size) {
+            a.Entry(name, data, size);
+            names.push_back(name);
+        };
+        const std::string text = "some text\r\n";
+        Bytes cut = Gzip(std::string(200000, 'c'));
+        cut.resize(cut.size() / 2);
+        Bytes badCrc = Gzip(text);
+        badCrc[badCrc.size() - 6] ^= 0xFF;
+        Bytes twoMembers = Gzip("first ");
+        const Bytes second = Gzip("second");
+        twoMembers.insert(twoMembers.end(), second.begin(), second.end());
+        std::string varied;
+        for (uint32_t i = 0; i < 3000000; ++i) varied += static_cast<char>('a' + i * 7919u % 23);
+
+        add("plain.txt", Bytes(text.begin(), text.end()), 11);
+        add("empty.txt", {}, 0);
+        add("cut.bin", cut, 200000);
+        add("crc.txt", badCrc, 11);
+        add("two.txt", twoMembers, 12);
+        add("varied.bin", Gzip(varied), static_cast<uint32_t>(varied.size()));
+        // More than the budget in one entry, and more entries than pieces.
+        add("huge.bin", Gzip(std::string(40u << 20, 'z')), 40u << 20);
+        for (int i = 0; i < 700; ++i) {
+            const std::string s = "entry " + std::to_string(i);
+            add("small" + std::to_string(i) + ".txt", Gzip(s), static_cast<uint32_t>(s.size()));
+        }
+        a.Trailer();
+        const std::string path = P("payload.bin");
+        WriteAll(path, a.b);
+        return path;
+    }
+
+    // Extracts the entries at `order` into folder, through the read-ahead or not.
+    std::vector<Outcome> Run(const std::string& archivePath, const std::vector<size_t>& order,
+                             const std::string& folder, bool ahead) {
+        fs::create_directories(dir / folder);
+        QorZipFile z(archivePath.c_str(), QorZipFile::QZF_MODE_READ);
+        EXPECT_TRUE(z.IsOpen());
+        ReadAhead reader;
+        if (ahead) {
+            EXPECT_TRUE(reader.Start(z, archivePath.c_str()));
+        }
+        std::vector<Outcome> out;
+        for (size_t k = 0; k < order.size(); ++k) {
+            const size_t i = order[k];
+            std::string dest = P(folder + "/" + names[i]);
+            // Asked for twice in a row: the first time its destination is a
+            // folder, so it fails after its first piece was taken.
+            if (k + 1 < order.size() && order[k + 1] == i) {
+                dest += ".folder";
+                fs::create_directories(dest);
+            }
+            Outcome o;
+            o.ok =
+                qzf_readahead::ExtractFileFrom(z, names[i].c_str(), dest.c_str(), reader.Pieces());
+            o.error = z.GetLastError();
+            o.exists = fs::exists(dest);
+            if (o.exists) o.content = Digest(dest);
+            out.push_back(o);
+        }
+        return out;
+    }
+
+    void ExpectSame(const std::string& archivePath, const std::vector<size_t>& order) {
+        static int serial = 0;
+        const std::string n = std::to_string(++serial);
+        const auto want = Run(archivePath, order, "plain" + n, false);
+        const auto got = Run(archivePath, order, "ahead" + n, true);
+        ASSERT_EQ(got.size(), want.size());
+        for (size_t k = 0; k < order.size(); ++k) {
+            SCOPED_TRACE(names[order[k]]);
+            EXPECT_EQ(got[k].ok, want[k].ok);
+            EXPECT_EQ(got[k].error, want[k].error);
+            EXPECT_EQ(got[k].exists, want[k].exists);
+            EXPECT_EQ(got[k].content, want[k].content);
+        }
+    }
+};
+
+TEST_F(ReadAheadTest, SameResultsAsPlainExtraction) {
+    const std::string archive = Build();
+    std::vector<size_t> all, skipping;
+    for (size_t i = 0; i < names.size(); ++i) {
+        all.push_back(i);
+        if (i % 3 != 1) skipping.push_back(i);
+    }
+    // In order, as the install run goes.
+    ExpectSame(archive, all);
+    // Entries left out, one failing half-read and asked for again, and one
+    // from before.
+    const size_t varied = 5;
+    ASSERT_EQ(names[varied], "varied.bin");
+    skipping.insert(std::find(skipping.begin(), skipping.end(), varied), varied);
+    skipping.insert(skipping.begin() + 9, 1);
+    ExpectSame(archive, skipping);
+}
+
+TEST_F(ReadAheadTest, StopsWhileAheadAndFreesEverything) {
+    const std::string archive = Build();
+    QorZipFile z(archive.c_str(), QorZipFile::QZF_MODE_READ);
+    ReadAhead reader;
+    ASSERT_TRUE(reader.Start(z, archive.c_str()));
+    const std::string dest = P("first.txt");
+    EXPECT_TRUE(qzf_readahead::ExtractFileFrom(z, "plain.txt", dest.c_str(), reader.Pieces()));
+    reader.Stop();  // the thread is blocked on its budget by now, or soon
+    EXPECT_EQ(reader.Pieces(), nullptr);
+    EXPECT_TRUE(qzf_readahead::ExtractFileFrom(z, "small5.txt", dest.c_str(), reader.Pieces()));
+    EXPECT_EQ(ReadText(dest), "entry 5");
+}
+
+}  // namespace
