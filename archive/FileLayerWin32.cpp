@@ -55,7 +55,9 @@ File WinOpen(const char* path, int intent, uint32_t attributes) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return InvalidFile();
     }
-    if ((access & GENERIC_WRITE) && IsReadOnlyPath(path)) {
+    // A new file cannot be an existing read-only one, and CREATE_NEW fails on
+    // any existing file: the look-up (a folder scan under Wine) is spared.
+    if ((access & GENERIC_WRITE) && disposition != CREATE_NEW && IsReadOnlyPath(path)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return InvalidFile();
     }
