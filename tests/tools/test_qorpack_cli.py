@@ -410,6 +410,10 @@ class QorpackCli(unittest.TestCase):
         self.assertEqual(slurp(self.path("out", "bad.txt")), b"the user's file")
         self.assertEqual(slurp(self.path("out", "good.txt")), b"new good" * 100)
         self.assertEqual(sorted(os.listdir(self.path("out"))), ["bad.txt", "good.txt"])
+        # Into an empty folder: the damaged entry leaves nothing behind.
+        r = run("extract", self.path("a.qzf"), "-C", self.path("fresh"), check=False)
+        self.assertEqual(r.returncode, 1)
+        self.assertEqual(os.listdir(self.path("fresh")), ["good.txt"])
         r = run("verify", self.path("a.qzf"), check=False)
         self.assertEqual(r.returncode, 1)
         self.assertIn("entry 2 'bad.txt'", r.stderr.decode())
@@ -511,6 +515,14 @@ class QorpackCli(unittest.TestCase):
         self.assertEqual(os.listdir(self.path("out", "[TROVIX]")), ["big.bin"])
         self.assertEqual(slurp(self.path("out", "[TROVIX]", "big.bin")), b"old")
         self.assertEqual(os.listdir(tmp), [])
+        # A new file cut short by the interrupt goes too.
+        p = subprocess.Popen([QORPACK, "extract", self.path("setup.exe"), "-C", self.path("new")],
+                             env=env, stderr=subprocess.PIPE)
+        time.sleep(0.3)
+        self.assertIsNone(p.poll(), "extract ended before it could be interrupted")
+        p.send_signal(signal.SIGINT)
+        p.communicate(timeout=60)
+        self.assertEqual(os.listdir(self.path("new", "[TROVIX]")), [])
 
     # ---- the install-layout view ------------------------------------------
     def test_layout_view_verify_and_folder_manifests(self):

@@ -239,12 +239,20 @@ bool SafeDestination::Begin(const std::string& stored, std::string* error) {
     finalName_ = steps.back();
     target_ = JoinPath(shown, finalName_);
     struct stat st;
-    if (fstatat(fd, finalName_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    const bool exists = fstatat(fd, finalName_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    if (exists) {
         if (S_ISLNK(st.st_mode))
             return Fail("'" + target_ + "' is a symbolic link; links are not followed", error);
         if (S_ISDIR(st.st_mode)) return Fail("'" + target_ + "' is a folder", error);
     }
-    tempName_ = ".qorpack-" + std::to_string(getpid()) + "-" + std::to_string(++serial_) + ".tmp";
+    // Nothing there to keep: the file is made under its own name (O_EXCL, so
+    // never someone else's) and removed again on failure, sparing the rename.
+    if (exists || errno != ENOENT) {
+        if (!pid_) pid_ = getpid();
+        tempName_ = ".qorpack-" + std::to_string(pid_) + "-" + std::to_string(++serial_) + ".tmp";
+    } else {
+        tempName_ = finalName_;
+    }
     tempPath_ = JoinPath(shown, tempName_);
     RegisterPending(tempPath_);
     int out =
@@ -285,7 +293,8 @@ bool SafeDestination::Finish(uint64_t fileTime, std::string* error) {
     }
     file_ = nullptr;
     if (close(fd) != 0) return Fail("cannot write '" + target_ + "': " + LastErrorText(), error);
-    if (renameat(Fd(parent_), tempName_.c_str(), Fd(parent_), finalName_.c_str()) != 0)
+    if (tempName_ != finalName_ &&
+        renameat(Fd(parent_), tempName_.c_str(), Fd(parent_), finalName_.c_str()) != 0)
         return Fail("cannot put '" + target_ + "' in place: " + LastErrorText(), error);
     UnregisterPending(tempPath_);
     tempPath_.clear();

@@ -47,6 +47,7 @@ private:
     std::string parentKey_;   // the steps that led to parent_
     void* file_ = nullptr;    // fd + 1 / HANDLE of the temporary file
     unsigned serial_ = 0;
+    long pid_ = 0;  // for temporary names, asked once
 };
 
 }  // namespace qorpack
