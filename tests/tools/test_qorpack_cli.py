@@ -506,23 +506,18 @@ class QorpackCli(unittest.TestCase):
             self.assertEqual(self.leftovers(), [])
         run("build", *build[2:], "--jobs", "1")
         write(self.path("out", "[TROVIX]", "big.bin"), b"old")
-        p = subprocess.Popen([QORPACK, "extract", self.path("setup.exe"), "-C", self.path("out")],
-                             env=env, stderr=subprocess.PIPE)
-        time.sleep(0.3)
-        self.assertIsNone(p.poll(), "extract ended before it could be interrupted")
-        p.send_signal(signal.SIGINT)
-        p.communicate(timeout=60)
-        self.assertEqual(os.listdir(self.path("out", "[TROVIX]")), ["big.bin"])
+        # Over an old file, which stays, and into an empty folder, where the
+        # file cut short goes too.
+        for folder, left in (("out", ["big.bin"]), ("new", [])):
+            p = subprocess.Popen([QORPACK, "extract", self.path("setup.exe"), "-C",
+                                  self.path(folder)], env=env, stderr=subprocess.PIPE)
+            time.sleep(0.3)
+            self.assertIsNone(p.poll(), "extract ended before it could be interrupted")
+            p.send_signal(signal.SIGINT)
+            p.communicate(timeout=60)
+            self.assertEqual(os.listdir(self.path(folder, "[TROVIX]")), left)
         self.assertEqual(slurp(self.path("out", "[TROVIX]", "big.bin")), b"old")
         self.assertEqual(os.listdir(tmp), [])
-        # A new file cut short by the interrupt goes too.
-        p = subprocess.Popen([QORPACK, "extract", self.path("setup.exe"), "-C", self.path("new")],
-                             env=env, stderr=subprocess.PIPE)
-        time.sleep(0.3)
-        self.assertIsNone(p.poll(), "extract ended before it could be interrupted")
-        p.send_signal(signal.SIGINT)
-        p.communicate(timeout=60)
-        self.assertEqual(os.listdir(self.path("new", "[TROVIX]")), [])
 
     # ---- the install-layout view ------------------------------------------
     def test_layout_view_verify_and_folder_manifests(self):
