@@ -32,8 +32,9 @@ enum QZF_ERROR {
     QZF_ERR_BAD_INDEX = 3,         // an index not below the entry count
     QZF_ERR_OPEN_FILE = 4,         // the archive (or a source, or the archive after a restore)
                                    // cannot be opened
-    QZF_ERR_CREATE_FILE = 5,       // backup copy or temporary compressed file cannot be made
-    QZF_ERR_READ_FILE = 6,         // reading a temporary compressed file fails
+    QZF_ERR_CREATE_FILE = 5,       // the backup copy cannot be made (no longer from a
+                                   // temporary compressed file: sources go straight in)
+    QZF_ERR_READ_FILE = 6,         // no longer set (was: reading a temporary compressed file)
     QZF_ERR_WRITE_FILE = 7,        // no longer set (was: the temporary file of an extraction)
     QZF_ERR_NOT_OPEN = 8,          // a record read/write with no archive handle; Save on an
                                    // archive not open read-write
@@ -195,7 +196,8 @@ public:
     // archive is not open read-write, and with 15 when an entry has no source
     // path (entries read from a file have none), so an existing archive or host
     // file is never destroyed. Other failures: 9/10 archive I/O, 15 compression,
-    // 4/5/6 files, 19 too large. With the backup on, a failure leaves the file
+    // 4 a source, 5 the backup, 19 too large. Sources are compressed straight
+    // into the archive; no temporary file is made. With the backup on, a failure leaves the file
     // as it was (and the object open read-only); with it off the file is cut back
     // to the header offset (an empty archive, a host file as it was before any
     // archive) and the directory read again from it.
@@ -208,7 +210,7 @@ public:
     // (null: the default name). The first add to an archive without a trailer
     // writes it whole (Save); later ones append over the trailer. 14 in read
     // mode, 8 when not open, 15 compression or a null source (nothing is added),
-    // 4/5/6/9/10 I/O, 19 too large (a source of 4 GiB or more, a name over
+    // 4/5/9/10 I/O, 19 too large (a source of 4 GiB or more, a name over
     // 32767 bytes, an archive passing 4 GiB), 2 memory, 11/12 backup. A
     // replacement removes and appends in one backup session. With the backup
     // on, a failure leaves the archive file unchanged and the object open
@@ -264,8 +266,6 @@ private:
     bool WriteArchive(const void* data, uint32_t n);
     bool WriteTrailer(uint64_t position);
     bool AddOneEntry(QorZipFileEntry& e, uint64_t position);
-    bool CompressSource(QorZipFileEntry& e, const char* temp);
-    bool CopyIntoArchive(QorZipFileEntry& e, const char* temp, uint64_t position);
     bool AppendInPlace(uint32_t oldTrailer);
     bool FinishChange(bool ok);
     bool Compact();

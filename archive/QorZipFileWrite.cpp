@@ -7,6 +7,7 @@
 // holds a directory that a later write would turn into a wrong trailer.
 #include <cstdlib>
 #include <cstring>
+#include <zlib.h>
 
 #include "archive/ArchiveFormat.h"
 #include "archive/FileLayer.h"
@@ -21,6 +22,24 @@ using namespace qzf_internal;
 namespace {
 
 constexpr uint32_t kSourceChunk = 65536;  // source reading for compression
+
+// A deflate stream producing gzip data, ended on scope exit.
+struct DeflateOwner {
+    z_stream s;
+    bool live = false;
+    bool Init() {
+        std::memset(&s, 0, sizeof s);
+        live = deflateInit2(&s, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+        if (!live) return false;
+        std::memset(&header, 0, sizeof header);
+        header.os = kGzipOsByte;
+        return deflateSetHeader(&s, &header) == Z_OK;
+    }
+    ~DeflateOwner() {
+        if (live) deflateEnd(&s);
+    }
+    gz_header header;  // deflate reads it while writing the stream's start
+};
 constexpr size_t kMaxComponents = qzf_path::kMax / 2 + 1;
 
 struct Piece {
@@ -209,22 +228,12 @@ bool QorZipFile::WriteTrailer(uint64_t position) {
     return WriteArchive(trailer, sizeof trailer);
 }
 
-// Compresses e's source into a temporary file and writes record and data at
-// `position`, where the archive handle stands. The temporary file is always
-// deleted.
+// Compresses e's source straight into the archive at `position`, where the
+// handle stands: the record first with the sizes still open, the gzip data
+// after it, then the record again with the sizes, time and attributes; the
+// handle ends after the data. A failure leaves the archive for the caller's
+// rollback, as a failed write would.
 bool QorZipFile::AddOneEntry(QorZipFileEntry& e, uint64_t position) {
-    const char* made = qzf_path::MakeTempFileName();
-    if (!made) return Fail(QZF_ERR_CREATE_FILE, "cannot create a temporary file", "");
-    char temp[qzf_path::kMax];
-    qzf_path::Compose(temp, made, "");
-    bool ok = CompressSource(e, temp) && CopyIntoArchive(e, temp, position);
-    qfl::Remove(temp);
-    return ok;
-}
-
-// Compresses e.sourcePath into temp and takes the source's time, size and
-// attributes into e.
-bool QorZipFile::CompressSource(QorZipFileEntry& e, const char* temp) {
     qfl::FileOwner source(qfl::Open(e.sourcePath, qfl::kOpenExistingReadAny));
     if (!source.Valid()) return Fail(QZF_ERR_COMPRESS, "cannot open", e.sourcePath);
     uint64_t size;
@@ -233,24 +242,45 @@ bool QorZipFile::CompressSource(QorZipFileEntry& e, const char* temp) {
     if (size > 0xFFFFFFFFu) {  // the 32-bit size field cannot describe it
         return Fail(QZF_ERR_TOO_LARGE);
     }
-    BufferOwner buffer(std::malloc(kSourceChunk));
-    if (!buffer.Get()) return Fail(QZF_ERR_COMPRESS);
-    qfl::GzOwner gz(qfl::g_calls.gzOpen(temp, "wb"));
-    if (!gz.Get()) return Fail(QZF_ERR_COMPRESS, "cannot create", temp);
-    uint64_t total = 0;
-    for (;;) {
+    const uint32_t nameLength = static_cast<uint32_t>(std::strlen(e.name));
+    const uint32_t recordLength = kEntryMinLength + nameLength;
+    BufferOwner buffers(std::malloc(2 * kSourceChunk + recordLength));
+    if (!buffers.Get()) return Fail(QZF_ERR_COMPRESS);
+    uint8_t* const input = buffers.As<uint8_t>();
+    uint8_t* const output = input + kSourceChunk;
+    uint8_t* const record = output + kSourceChunk;
+    BuildEntry(record, 0, 0, 0, 0, 0, e.name, nameLength);
+    if (position + recordLength + kTrailerLength > kMaxPosition) return Fail(QZF_ERR_TOO_LARGE);
+    if (!WriteArchive(record, recordLength)) return false;
+
+    // The same stream zlib's gzip file writer makes (level 6, default
+    // strategy), with the engine's OS byte in its header.
+    DeflateOwner z;
+    if (!z.Init()) return Fail(QZF_ERR_COMPRESS, "cannot compress", e.sourcePath);
+    uint64_t total = 0, compressed = 0;
+    for (bool end = false; !end;) {
         uint32_t got = 0;
-        if (!qfl::Read(source.Get(), buffer.Get(), kSourceChunk, &got))
+        if (!qfl::Read(source.Get(), input, kSourceChunk, &got))
             return Fail(QZF_ERR_COMPRESS, "cannot read", e.sourcePath);
-        if (got == 0) break;
         total += got;
         if (total > 0xFFFFFFFFu) {  // grew while being read
             return Fail(QZF_ERR_TOO_LARGE);
         }
-        if (qfl::g_calls.gzWrite(gz.Get(), buffer.Get(), got) <= 0)
-            return Fail(QZF_ERR_COMPRESS, "cannot write", temp);
+        end = got == 0;
+        z.s.next_in = input;
+        z.s.avail_in = got;
+        do {
+            z.s.next_out = output;
+            z.s.avail_out = kSourceChunk;
+            if (deflate(&z.s, end ? Z_FINISH : Z_NO_FLUSH) == Z_STREAM_ERROR)
+                return Fail(QZF_ERR_COMPRESS, "cannot compress", e.sourcePath);
+            const uint32_t have = kSourceChunk - z.s.avail_out;
+            compressed += have;
+            if (position + recordLength + compressed + kTrailerLength > kMaxPosition)
+                return Fail(QZF_ERR_TOO_LARGE);
+            if (have && !WriteArchive(output, have)) return false;
+        } while (z.s.avail_out == 0);
     }
-    if (gz.Close() != Z_OK) return Fail(QZF_ERR_COMPRESS, "cannot write", temp);
     FILETIME time;
     uint32_t attributes;
     if (!qfl::GetTime(source.Get(), &time) || !qfl::GetAttributes(e.sourcePath, &attributes))
@@ -258,45 +288,14 @@ bool QorZipFile::CompressSource(QorZipFileEntry& e, const char* temp) {
     e.timeStamp = time;
     e.uncompressedSize = static_cast<uint32_t>(total);
     e.attributes = attributes;
-    return true;
-}
-
-// Writes e's record at `position` and copies the compressed file after it,
-// setting the gzip header's OS byte so that every platform writes the same bytes.
-bool QorZipFile::CopyIntoArchive(QorZipFileEntry& e, const char* temp, uint64_t position) {
-    qfl::FileOwner data(qfl::Open(temp, qfl::kOpenExistingRead));
-    uint64_t size;
-    if (!data.Valid() || !qfl::Size(data.Get(), &size))
-        return Fail(QZF_ERR_CREATE_FILE, "cannot open", temp);
-    const uint32_t nameLength = static_cast<uint32_t>(std::strlen(e.name));
-    const uint32_t recordLength = kEntryMinLength + nameLength;
-    if (position + recordLength + size + kTrailerLength > kMaxPosition)
-        return Fail(QZF_ERR_TOO_LARGE);
-    const uint32_t compressed = static_cast<uint32_t>(size);
-    BufferOwner record(std::malloc(recordLength));
-    if (!record.Get()) return Fail(QZF_ERR_OUT_OF_MEMORY);
-    BuildEntry(record.As<uint8_t>(), compressed, e.uncompressedSize, e.timeStamp.dwLowDateTime,
-               e.timeStamp.dwHighDateTime, e.attributes, e.name, nameLength);
-    if (!WriteArchive(record.Get(), recordLength)) return false;
     e.recordPosition = static_cast<uint32_t>(position);
     e.dataPosition = static_cast<uint32_t>(position + recordLength);
-    e.compressedSize = compressed;
-    uint8_t buffer[kCopyChunk];
-    uint32_t copied = 0;
-    while (copied < compressed) {
-        uint32_t want = compressed - copied < kCopyChunk ? compressed - copied : kCopyChunk;
-        uint32_t got = 0;
-        if (!qfl::Read(data.Get(), buffer, want, &got))
-            return Fail(QZF_ERR_READ_FILE, "cannot read", temp);
-        if (got == 0) break;
-        if (copied == 0 && got > kGzipOsByteOffset && buffer[0] == kGzipHeader[0] &&
-            buffer[1] == kGzipHeader[1])
-            buffer[kGzipOsByteOffset] = kGzipOsByte;
-        if (!WriteArchive(buffer, got)) return false;
-        copied += got;
-    }
-    if (copied != compressed)
-        return Fail(QZF_ERR_WRITE_ARCHIVE, "cannot read", temp, "it ends early");
+    e.compressedSize = static_cast<uint32_t>(compressed);
+    BuildEntry(record, e.compressedSize, e.uncompressedSize, time.dwLowDateTime,
+               time.dwHighDateTime, attributes, e.name, nameLength);
+    if (!qfl::Seek(AsFile(handle_), position) || !WriteArchive(record, recordLength) ||
+        !qfl::Seek(AsFile(handle_), position + recordLength + compressed))
+        return Fail(QZF_ERR_WRITE_ARCHIVE, "cannot write", HandlePath());
     return true;
 }
 

@@ -136,8 +136,13 @@ protected:
             z.SetUseBackupFile(backup);
             prepare(z);
             Injection count(0);
+            g_tempNames = 0;
             ASSERT_TRUE(op(z)) << label << " clean run error " << z.GetLastError();
             calls = g_call;
+            // Sources go straight into the archive: only the backup is a temporary file.
+            if (!backup) {
+                EXPECT_EQ(g_tempNames, 0) << label << " made a temporary file";
+            }
         }
         after = ReadAll(arc);
         ASSERT_GT(calls, 5);
