@@ -108,34 +108,20 @@ bool WriteLock::Acquire(const std::string& path, bool create, std::string* error
     return true;
 }
 
-bool WriteLock::StillCurrent(std::string* error) const {
-    uint64_t a, b;
-    if (PathIdentity(path_, &a, &b) && a == id1_ && b == id2_) return true;
-    *error = "'" + path_ + "' was replaced by another program while this run worked on it; " +
-             "nothing was written";
-    return false;
-}
-
-void WriteLock::BeforeReplace() {
-    keep_ = true;
-    if (created_) UnregisterPending(path_);
-}
-
-WriteLock::~WriteLock() {
-    if (created_ && !keep_) {
-        uint64_t a, b;
-        if (PathIdentity(path_, &a, &b) && a == id1_ && b == id2_) DeleteFileA(path_.c_str());
-        UnregisterPending(path_);
-    }
-    Close();
-}
-
 #else  // POSIX
 
 namespace {
 constexpr int kMaxAttempts = 100;  // replaced files followed before giving up
 int Fd(void* h) { return static_cast<int>(reinterpret_cast<intptr_t>(h)) - 1; }
 void* Handle(int fd) { return reinterpret_cast<void*>(static_cast<intptr_t>(fd) + 1); }
+
+bool PathIdentity(const std::string& path, uint64_t* a, uint64_t* b) {
+    struct stat named;
+    if (stat(path.c_str(), &named) != 0) return false;
+    *a = static_cast<uint64_t>(named.st_dev);
+    *b = static_cast<uint64_t>(named.st_ino);
+    return true;
+}
 }  // namespace
 
 void WriteLock::Close() {
@@ -199,11 +185,11 @@ bool WriteLock::Acquire(const std::string& path, bool create, std::string* error
     return false;
 }
 
+#endif
+
 bool WriteLock::StillCurrent(std::string* error) const {
-    struct stat named;
-    if (stat(path_.c_str(), &named) == 0 && static_cast<uint64_t>(named.st_dev) == id1_ &&
-        static_cast<uint64_t>(named.st_ino) == id2_)
-        return true;
+    uint64_t a, b;
+    if (PathIdentity(path_, &a, &b) && a == id1_ && b == id2_) return true;
     *error = "'" + path_ + "' was replaced by another program while this run worked on it; " +
              "nothing was written";
     return false;
@@ -215,16 +201,13 @@ void WriteLock::BeforeReplace() {
 }
 
 WriteLock::~WriteLock() {
+    // A file this run created for its lock goes again, unless another took its place.
     if (created_ && !keep_) {
-        struct stat named;
-        if (stat(path_.c_str(), &named) == 0 && static_cast<uint64_t>(named.st_dev) == id1_ &&
-            static_cast<uint64_t>(named.st_ino) == id2_)
-            unlink(path_.c_str());
+        uint64_t a, b;
+        if (PathIdentity(path_, &a, &b) && a == id1_ && b == id2_) std::remove(path_.c_str());
         UnregisterPending(path_);
     }
     Close();
 }
-
-#endif
 
 }  // namespace qorpack
