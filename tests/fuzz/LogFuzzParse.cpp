@@ -3,6 +3,7 @@
 // every other entry taken out; the rewrite must parse to the entries kept.
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -29,6 +30,9 @@ bool LooksPlain(const Text& path) {
     std::string p = "\\" + path.substr(3).str() + "\\";
     if (p.find("\\.\\") != std::string::npos || p.find("\\..\\") != std::string::npos) return false;
     std::string lower = LowerAscii(path) + "\\";
+    // In the Windows folder only what lies below its shell folders may go.
+    for (const char* shell : {"c:\\windows\\start menu\\programs\\", "c:\\windows\\desktop\\"})
+        if (lower.rfind(shell, 0) == 0 && lower.size() > std::strlen(shell)) return true;
     return lower.rfind("c:\\windows\\", 0) != 0;
 }
 
