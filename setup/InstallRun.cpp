@@ -14,6 +14,7 @@
 #include "setup/StartUp.h"
 #include "system/FileUtil.h"
 #include "system/Handles.h"
+#include "system/ProfileLog.h"
 #include "system/UninstallLog.h"
 #include "system/Version.h"
 #include "text/StoredName.h"
@@ -121,6 +122,8 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
     // and logs; without it, extraction reads the archive itself as before.
     ReadAhead ahead;
     ahead.Start(archive, exePath);
+    // One open of the log for all the records of the loop.
+    const ProfileFileHold logHold;
 
     BeginWaitCursor();
     const unsigned long count = archive.GetNumFiles();

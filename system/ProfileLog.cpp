@@ -136,6 +136,9 @@ struct Cached {
     uint64_t size = 0;
     FILETIME time = {0, 0};
     profile_log::Model model;
+    // The file's write handle, kept between calls while a hold is active.
+    FileHandle handle;
+    int holds = 0;
 };
 
 Cached& TheCache() {
@@ -168,8 +171,11 @@ bool ReadWhole(const std::string& path, uint64_t size, std::string* bytes) {
 
 // Writes bytes[from..] at from over a file of oldSize bytes, cutting it off
 // after them when it was longer.
-bool WriteTail(const std::string& path, const std::string& bytes, size_t from, uint64_t oldSize) {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+// file is opened when empty, and kept open for the next call.
+bool WriteTail(FileHandle& file, const std::string& path, const std::string& bytes, size_t from,
+               uint64_t oldSize) {
+    if (!file)
+        file.Attach(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     // SetFilePointer, not the -Ex form that Windows 95 and NT 4 lack (a log
@@ -197,6 +203,7 @@ bool WriteProfileEntry(const Text& path, const Text& section, const Text& key, c
     const std::string p(path.c_str()), s(section.c_str()), k(key.c_str()), v(value.c_str());
     auto profileWriter = [&] {
         c.valid = false;
+        c.handle.Close();
         return WritePrivateProfileStringA(s.c_str(), k.c_str(), v.c_str(), p.c_str()) != 0;
     };
     if (!profile_log::IsPlainName(s, true) || !profile_log::IsPlainName(k, false) ||
@@ -211,6 +218,7 @@ bool WriteProfileEntry(const Text& path, const Text& section, const Text& key, c
         std::string bytes;
         if (exists && !ReadWhole(p, size, &bytes)) return profileWriter();
         if (!c.model.Load(bytes)) return profileWriter();
+        c.handle.Close();  // the file may be another one now
         c.path = p;
     }
     bool changed = false;
@@ -222,10 +230,19 @@ bool WriteProfileEntry(const Text& path, const Text& section, const Text& key, c
         c.time = time;
         return true;
     }
-    if (!WriteTail(p, c.model.Bytes(), from, exists ? size : 0) || !Stamp(p, &c.size, &c.time)) {
+    const bool written = WriteTail(c.handle, p, c.model.Bytes(), from, exists ? size : 0);
+    if (c.holds == 0) c.handle.Close();
+    if (!written || !Stamp(p, &c.size, &c.time)) {
         // The profile writer starts again from what is on disk.
         return profileWriter();
     }
     c.valid = true;
     return true;
+}
+
+ProfileFileHold::ProfileFileHold() { ++TheCache().holds; }
+
+ProfileFileHold::~ProfileFileHold() {
+    Cached& c = TheCache();
+    if (--c.holds == 0) c.handle.Close();
 }

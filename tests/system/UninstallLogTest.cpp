@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "ShellFolderSandbox.h"
 #include "TestFiles.h"
 #include "system/FileUtil.h"
+#include "system/ProfileLog.h"
 #include "system/Registry.h"
 #include "system/Shortcuts.h"
 #include "system/UninstallLog.h"
@@ -330,85 +332,93 @@ TEST_F(UninstallLogTest, WriterMatchesTheProfileWriterByteForByte) {
         {"a log without a last line end", "[Trovix Files]\r\nC:\\A\\File.txt=", caseOnly, 1},
         {"an empty log", "", caseOnly, 1},
     };
-    std::string referenceBytes;
-    const Text ours = kRoot + "\\ours.inf", theirs = kRoot + "\\theirs.inf";
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        DeleteFileAt(ours);
-        DeleteFileAt(theirs);
-        if (c.existing) {
-            const std::string start =
-                std::string(c.existing) == "<reference>" ? referenceBytes : c.existing;
-            ASSERT_TRUE(testfiles::Write(ours, start));
-            ASSERT_TRUE(testfiles::Write(theirs, start));
-        }
-        for (size_t i = 0; i < c.writes.size(); ++i) {
-            const LogWrite& w = c.writes[i];
-            EXPECT_EQ(OurWrite(ours, w), ProfileWrite(theirs, w));
-            if (i % c.checkEvery == 0 || i + 1 == c.writes.size()) {
-                ASSERT_EQ(testfiles::Read(ours), testfiles::Read(theirs)) << "after write " << i;
+    // Once as single calls, once with the log held open between them (the
+    // install run's loop).
+    for (const bool held : {false, true}) {
+        SCOPED_TRACE(held ? "held open" : "opened per call");
+        std::string referenceBytes;
+        const Text ours = kRoot + "\\ours.inf", theirs = kRoot + "\\theirs.inf";
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            DeleteFileAt(ours);
+            DeleteFileAt(theirs);
+            if (c.existing) {
+                const std::string start =
+                    std::string(c.existing) == "<reference>" ? referenceBytes : c.existing;
+                ASSERT_TRUE(testfiles::Write(ours, start));
+                ASSERT_TRUE(testfiles::Write(theirs, start));
             }
+            std::unique_ptr<ProfileFileHold> hold(held ? new ProfileFileHold : nullptr);
+            for (size_t i = 0; i < c.writes.size(); ++i) {
+                const LogWrite& w = c.writes[i];
+                EXPECT_EQ(OurWrite(ours, w), ProfileWrite(theirs, w));
+                if (i % c.checkEvery == 0 || i + 1 == c.writes.size()) {
+                    ASSERT_EQ(testfiles::Read(ours), testfiles::Read(theirs))
+                        << "after write " << i;
+                }
+            }
+            if (referenceBytes.empty()) referenceBytes = testfiles::Read(theirs);
         }
-        if (referenceBytes.empty()) referenceBytes = testfiles::Read(theirs);
+        // The reference log is the documented one.
+        EXPECT_EQ(
+            referenceBytes,
+            "[Trovix Dirs]\r\n"
+            "C:\\Program Files\\QOR=\r\n"
+            "C:\\Program Files\\QOR\\Trovix=\r\n"
+            "C:\\Program Files\\QOR\\Scout=\r\n"
+            "[Trovix Files]\r\n"
+            "C:\\Program Files\\QOR\\Trovix\\TrovixInstall.inf=\r\n"
+            "C:\\Program Files\\QOR\\Trovix\\TrovixUninstall.exe=\r\n"
+            "C:\\Program Files\\QOR\\Trovix\\QorXfer.dll=\r\n"
+            "C:\\Program Files\\QOR\\Trovix\\QorDL.exe=\r\n"
+            "C:\\Program Files\\QOR\\Trovix\\QorRcv.exe=\r\n"
+            "C:\\Program Files\\QOR\\Trovix\\Lumen.dat=\r\n"
+            "C:\\Program Files\\QOR\\Trovix\\Corvane.inf=\r\n"
+            "C:\\Program Files\\QOR\\Scout\\Trovix.tag=\r\n"
+            "[Uninstall Command Line]\r\n"
+            "C:\\Program Files\\QOR\\Trovix\\QorDL.exe=C:\\Program Files\\QOR\\Trovix\\QorDL.exe "
+            "-unregister\r\n"
+            "C:\\Program Files\\QOR\\Trovix\\QorRcv.exe=C:\\Program Files\\QOR\\Trovix\\QorRcv.exe "
+            "-unregister\r\n"
+            "[Trovix Registry Keys]\r\n"
+            "Software\\Corvane OnLine=\r\n"
+            "Software\\Corvane OnLine\\Setup=\r\n"
+            "Software\\Corvane OnLine\\Setup\\Trovix=\r\n"
+            "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix=\r\n"
+            "Software\\QOR=\r\n"
+            "Software\\QOR\\Trovix=\r\n"
+            "Software\\QOR\\Trovix\\Config=\r\n"
+            "Software\\QOR\\Trovix\\Config\\Receivers=\r\n"
+            "Software\\QOR\\Trovix\\Config\\Receivers\\TrovixRcv=\r\n"
+            "Software\\QOR\\Trovix\\Downloader=\r\n"
+            "[Trovix Registry Items]\r\n"
+            "Software\\Corvane OnLine\\Setup\\Trovix\\Directory=\r\n"
+            "Software\\Corvane OnLine\\Setup\\Trovix\\Full Name=\r\n"
+            "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix\\DisplayName=\r\n"
+            "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix\\UninstallString=\r\n"
+            "Software\\QOR\\Trovix\\Config\\Receivers\\TrovixRcv\\LatestVersion=\r\n"
+            "[Trovix Start Menu Folders]\r\n"
+            "QOR=\r\n"
+            "QOR\\Trovix=\r\n"
+            "[Trovix Start Menu URLs]\r\n"
+            "Start Trovix=QOR\\Trovix\r\n"
+            "[Trovix Start Menu Shortcuts]\r\n"
+            "Configure Trovix=QOR\\Trovix\r\n"
+            "Uninstall Trovix=QOR\\Trovix\r\n"
+            "[Trovix Desktop URLs]\r\n"
+            "Start Trovix=\r\n");
+        // A change behind the writer's back (here by the profile writer) is read again.
+        const LogWrite a{"Trovix Files", "C:\\A\\one.txt", ""}, b{"Trovix Dirs", "C:\\A", ""},
+            d{"Trovix Files", "C:\\A\\two.txt", ""};
+        std::unique_ptr<ProfileFileHold> hold(held ? new ProfileFileHold : nullptr);
+        for (const LogWrite& w : {a, b}) {
+            OurWrite(ours, w);
+            ProfileWrite(theirs, w);
+        }
+        ProfileWrite(ours, d);
+        ProfileWrite(theirs, d);
+        WriteLogEntry(ours, "Trovix Dirs", "C:\\B", "");
+        ProfileWrite(theirs, {"Trovix Dirs", "C:\\B", ""});
+        EXPECT_EQ(testfiles::Read(ours), testfiles::Read(theirs));
     }
-    // The reference log is the documented one.
-    EXPECT_EQ(
-        referenceBytes,
-        "[Trovix Dirs]\r\n"
-        "C:\\Program Files\\QOR=\r\n"
-        "C:\\Program Files\\QOR\\Trovix=\r\n"
-        "C:\\Program Files\\QOR\\Scout=\r\n"
-        "[Trovix Files]\r\n"
-        "C:\\Program Files\\QOR\\Trovix\\TrovixInstall.inf=\r\n"
-        "C:\\Program Files\\QOR\\Trovix\\TrovixUninstall.exe=\r\n"
-        "C:\\Program Files\\QOR\\Trovix\\QorXfer.dll=\r\n"
-        "C:\\Program Files\\QOR\\Trovix\\QorDL.exe=\r\n"
-        "C:\\Program Files\\QOR\\Trovix\\QorRcv.exe=\r\n"
-        "C:\\Program Files\\QOR\\Trovix\\Lumen.dat=\r\n"
-        "C:\\Program Files\\QOR\\Trovix\\Corvane.inf=\r\n"
-        "C:\\Program Files\\QOR\\Scout\\Trovix.tag=\r\n"
-        "[Uninstall Command Line]\r\n"
-        "C:\\Program Files\\QOR\\Trovix\\QorDL.exe=C:\\Program Files\\QOR\\Trovix\\QorDL.exe "
-        "-unregister\r\n"
-        "C:\\Program Files\\QOR\\Trovix\\QorRcv.exe=C:\\Program Files\\QOR\\Trovix\\QorRcv.exe "
-        "-unregister\r\n"
-        "[Trovix Registry Keys]\r\n"
-        "Software\\Corvane OnLine=\r\n"
-        "Software\\Corvane OnLine\\Setup=\r\n"
-        "Software\\Corvane OnLine\\Setup\\Trovix=\r\n"
-        "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix=\r\n"
-        "Software\\QOR=\r\n"
-        "Software\\QOR\\Trovix=\r\n"
-        "Software\\QOR\\Trovix\\Config=\r\n"
-        "Software\\QOR\\Trovix\\Config\\Receivers=\r\n"
-        "Software\\QOR\\Trovix\\Config\\Receivers\\TrovixRcv=\r\n"
-        "Software\\QOR\\Trovix\\Downloader=\r\n"
-        "[Trovix Registry Items]\r\n"
-        "Software\\Corvane OnLine\\Setup\\Trovix\\Directory=\r\n"
-        "Software\\Corvane OnLine\\Setup\\Trovix\\Full Name=\r\n"
-        "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix\\DisplayName=\r\n"
-        "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix\\UninstallString=\r\n"
-        "Software\\QOR\\Trovix\\Config\\Receivers\\TrovixRcv\\LatestVersion=\r\n"
-        "[Trovix Start Menu Folders]\r\n"
-        "QOR=\r\n"
-        "QOR\\Trovix=\r\n"
-        "[Trovix Start Menu URLs]\r\n"
-        "Start Trovix=QOR\\Trovix\r\n"
-        "[Trovix Start Menu Shortcuts]\r\n"
-        "Configure Trovix=QOR\\Trovix\r\n"
-        "Uninstall Trovix=QOR\\Trovix\r\n"
-        "[Trovix Desktop URLs]\r\n"
-        "Start Trovix=\r\n");
-    // A change behind the writer's back (here by the profile writer) is read again.
-    const LogWrite a{"Trovix Files", "C:\\A\\one.txt", ""}, b{"Trovix Dirs", "C:\\A", ""},
-        d{"Trovix Files", "C:\\A\\two.txt", ""};
-    for (const LogWrite& w : {a, b}) {
-        OurWrite(ours, w);
-        ProfileWrite(theirs, w);
-    }
-    ProfileWrite(ours, d);
-    ProfileWrite(theirs, d);
-    WriteLogEntry(ours, "Trovix Dirs", "C:\\B", "");
-    ProfileWrite(theirs, {"Trovix Dirs", "C:\\B", ""});
-    EXPECT_EQ(testfiles::Read(ours), testfiles::Read(theirs));
 }
