@@ -546,14 +546,14 @@ bool QorZipFile::ExtractFileFrom(const char* name, const char* destination,
     return Decompress(index, dest, attributes, pieces);
 }
 
-bool QorZipFile::InflateEntry(void* file, unsigned long index, QzfPieceSink sink,
+bool QorZipFile::InflateEntry(void* file, unsigned long index, void* work, QzfPieceSink sink,
                               void* context) const {
+    static_assert(qzf_readahead::kQzfInflateWorkSize == kDecompressChunk + kInputChunk,
+                  "work buffer layout");
     if (index >= entryCount_) return false;
     const QorZipFileEntry& e = entries_[index];
     if (!qfl::Seek(AsFile(file), e.dataPosition)) return sink(context, kQzfPieceNoSeek, nullptr, 0);
-    BufferOwner owner(std::malloc(kDecompressChunk + kInputChunk));
-    uint8_t* buffer = owner.As<uint8_t>();
-    if (!buffer) return false;
+    uint8_t* const buffer = static_cast<uint8_t*>(work);
     qzf_gunzip::EntryReader reader(AsFile(file), e.compressedSize, buffer + kDecompressChunk,
                                    kInputChunk);
     if (!reader.Prime()) return sink(context, kQzfPieceNotRead, nullptr, 0);
@@ -566,8 +566,8 @@ bool QorZipFile::InflateEntry(void* file, unsigned long index, QzfPieceSink sink
 }
 
 bool qzf_readahead::InflateEntry(const QorZipFile& archive, void* file, unsigned long index,
-                                 QzfPieceSink sink, void* context) {
-    return archive.InflateEntry(file, index, sink, context);
+                                 void* work, QzfPieceSink sink, void* context) {
+    return archive.InflateEntry(file, index, work, sink, context);
 }
 
 bool qzf_readahead::ExtractFileFrom(QorZipFile& archive, const char* name, const char* destination,
@@ -632,10 +632,12 @@ bool QorZipFile::Decompress(uint32_t index, const char* destination, uint32_t at
     if (pieces && !pieces->begin(pieces->context, index)) pieces = nullptr;
     if (!pieces && !qfl::Seek(AsFile(handle_), e.dataPosition))
         return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
-    BufferOwner owner(std::malloc(kDecompressChunk + kInputChunk));
+    // Buffers only for decoding here: with pieces, a fresh block per file
+    // would be committed and given back to the system for every entry.
+    BufferOwner owner(pieces ? nullptr : std::malloc(kDecompressChunk + kInputChunk));
     uint8_t* buffer = owner.As<uint8_t>();
-    if (!buffer) return Fail(QZF_ERR_EXTRACT, "entry", e.name, "out of memory");
-    uint8_t* const input = buffer + kDecompressChunk;
+    if (!pieces && !buffer) return Fail(QZF_ERR_EXTRACT, "entry", e.name, "out of memory");
+    uint8_t* const input = buffer ? buffer + kDecompressChunk : nullptr;
     qzf_gunzip::EntryReader reader(AsFile(handle_), e.compressedSize, input, kInputChunk);
     ContentSource content(reader, buffer, pieces);
     switch (content.Prime()) {
@@ -663,7 +665,9 @@ bool QorZipFile::Decompress(uint32_t index, const char* destination, uint32_t at
                     // A prompt set by the caller replaces the built-in text.
                     const char* text =
                         overwritePrompt_ && *overwritePrompt_ ? overwritePrompt_ : kDefaultPrompt;
-                    char* prompt = reinterpret_cast<char*>(buffer);
+                    BufferOwner promptOwner(std::malloc(kDecompressChunk));
+                    char* prompt = promptOwner.As<char>();
+                    if (!prompt) return Fail(QZF_ERR_EXTRACT, "entry", e.name, "out of memory");
                     FormatPrompt(prompt, kDecompressChunk, text, destination);
                     if (!qfl::AskYesNo(prompt, kDefaultCaption))
                         return Fail(QZF_ERR_EXTRACT, "will not replace", destination, kReadOnly);

@@ -99,8 +99,10 @@ namespace qzf_readahead {
 // final status. Uses nothing of the object but its entry table, so another
 // thread may run it while this one extracts. False when sink refused a piece
 // or the index or memory was lacking.
-bool InflateEntry(const QorZipFile& archive, void* file, unsigned long index, QzfPieceSink sink,
-                  void* context);
+// work is the caller's kQzfInflateWorkSize bytes, reused from entry to entry.
+constexpr uint32_t kQzfInflateWorkSize = 2 * 65536;
+bool InflateEntry(const QorZipFile& archive, void* file, unsigned long index, void* work,
+                  QzfPieceSink sink, void* context);
 // archive.ExtractFile, with the entry's data taken from pieces when they carry
 // it: the same files, attributes, times, last errors and causes.
 bool ExtractFileFrom(QorZipFile& archive, const char* name, const char* destination,
@@ -256,10 +258,11 @@ private:
     void ResetEntry(QorZipFileEntry& e);
     bool Decompress(uint32_t index, const char* destination, uint32_t attributes,
                     const QzfPieces* pieces);
-    bool InflateEntry(void* file, unsigned long index, QzfPieceSink sink, void* context) const;
+    bool InflateEntry(void* file, unsigned long index, void* work, QzfPieceSink sink,
+                      void* context) const;
     bool ExtractFileFrom(const char* name, const char* destination, const QzfPieces* pieces);
-    friend bool qzf_readahead::InflateEntry(const QorZipFile&, void*, unsigned long, QzfPieceSink,
-                                            void*);
+    friend bool qzf_readahead::InflateEntry(const QorZipFile&, void*, unsigned long, void*,
+                                            QzfPieceSink, void*);
     friend bool qzf_readahead::ExtractFileFrom(QorZipFile&, const char*, const char*,
                                                const QzfPieces*);
     bool WriteWhole();

@@ -32,12 +32,16 @@ bool ReadAhead::Start(QorZipFile& archive, const char* archivePath) {
     qfl::File f = qfl::Open(archivePath, qfl::kOpenExistingReadAny);
     if (f == qfl::InvalidFile()) return false;
     file_ = f;
+    // One decoding buffer for every entry: a fresh one per entry costs a
+    // commit and a release of its memory each time.
+    work_ = std::malloc(qzf_readahead::kQzfInflateWorkSize);
     filled_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     drained_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     head_ = tail_ = free_ = held_ = nullptr;
     allocated_ = freeCount_ = current_ = 0;
     ended_ = stop_ = consumerWaiting_ = producerWaiting_ = false;
-    if (filled_ && drained_) thread_ = CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr);
+    if (work_ && filled_ && drained_)
+        thread_ = CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr);
     if (!thread_) {
         FreeAll();
         return false;
@@ -71,6 +75,8 @@ void ReadAhead::FreeAll() {
     head_ = tail_ = free_ = held_ = nullptr;
     if (file_) qfl::Close(static_cast<qfl::File>(file_));
     file_ = nullptr;
+    std::free(work_);
+    work_ = nullptr;
     for (HANDLE* h : {&filled_, &drained_}) {
         if (*h) CloseHandle(*h);
         *h = nullptr;
@@ -87,7 +93,9 @@ DWORD WINAPI ReadAhead::ThreadMain(void* p) {
         LeaveCriticalSection(&self->lock_);
         // A refused piece (stop, or no memory) ends the thread; entries not
         // handed over are then decoded by the install run itself.
-        if (stop || !qzf_readahead::InflateEntry(*self->archive_, self->file_, i, Put, self)) break;
+        if (stop ||
+            !qzf_readahead::InflateEntry(*self->archive_, self->file_, i, self->work_, Put, self))
+            break;
     }
     EnterCriticalSection(&self->lock_);
     self->ended_ = true;

@@ -53,6 +53,7 @@ private:
     const QorZipFile* archive_ = nullptr;
     unsigned long count_ = 0;
     void* file_ = nullptr;  // the thread's own read handle (the file layer's)
+    void* work_ = nullptr;  // the thread's decoding buffer
     HANDLE thread_ = nullptr;
     HANDLE filled_ = nullptr;   // auto-reset: a piece was queued, or the thread ended
     HANDLE drained_ = nullptr;  // auto-reset: pieces came back, or Stop
