@@ -518,11 +518,12 @@ unsigned long QorZipFile::GetFileIndexSansPath(const char* name) {
 // ---------------------------------------------------------------- extraction
 
 bool QorZipFile::ExtractFile(const char* name, const char* destination) {
-    return ExtractFileFrom(name, destination, nullptr);
+    return ExtractFileFrom(name, destination, nullptr, nullptr);
 }
 
-bool QorZipFile::ExtractFileFrom(const char* name, const char* destination,
-                                 const QzfPieces* pieces) {
+bool QorZipFile::ExtractFileFrom(const char* name, const char* destination, const QzfPieces* pieces,
+                                 bool* placed) {
+    if (placed) *placed = false;
     ClearError();
     if (!name) return Fail(QZF_ERR_NOT_FOUND);
     char dest[qzf_path::kMax];
@@ -543,7 +544,7 @@ bool QorZipFile::ExtractFileFrom(const char* name, const char* destination,
                                     ? (e.attributes & (qfl::kAttrReadOnly | qfl::kAttrHidden |
                                                        qfl::kAttrSystem | qfl::kAttrNormal))
                                     : qfl::kAttrNormal;
-    return Decompress(index, dest, attributes, pieces);
+    return Decompress(index, dest, attributes, pieces, placed);
 }
 
 bool QorZipFile::InflateEntry(void* file, unsigned long index, void* work, QzfPieceSink sink,
@@ -572,7 +573,12 @@ bool qzf_readahead::InflateEntry(const QorZipFile& archive, void* file, unsigned
 
 bool qzf_readahead::ExtractFileFrom(QorZipFile& archive, const char* name, const char* destination,
                                     const QzfPieces* pieces) {
-    return archive.ExtractFileFrom(name, destination, pieces);
+    return archive.ExtractFileFrom(name, destination, pieces, nullptr);
+}
+
+bool qzf_readahead::ExtractNewFile(QorZipFile& archive, const char* name, const char* destination,
+                                   const QzfPieces* pieces, bool* placed) {
+    return archive.ExtractFileFrom(name, destination, pieces, placed);
 }
 
 namespace {
@@ -623,9 +629,14 @@ private:
 // else 16) and notes its cause. The first block of input is read before the
 // destination is touched, so a failing archive leaves an existing file alone;
 // a destination written in part stays.
+//
+// With placed, only a destination that can be created new is written:
+// *placed says whether it was. When it was not, nothing was touched and
+// nothing of pieces taken, so the caller may go on with its own steps.
 bool QorZipFile::Decompress(uint32_t index, const char* destination, uint32_t attributes,
-                            const QzfPieces* pieces) {
+                            const QzfPieces* pieces, bool* placed) {
     const QorZipFileEntry& e = entries_[index];
+    if (placed) *placed = false;
     if (handle_ == qfl::InvalidFile()) return Fail(QZF_ERR_READ_ARCHIVE, "not open", HandlePath());
     // Pieces decoded ahead stand in for the seek and the reads; without them
     // (or once the giver has stopped) the archive is read here.
@@ -640,7 +651,25 @@ bool QorZipFile::Decompress(uint32_t index, const char* destination, uint32_t at
     uint8_t* const input = buffer ? buffer + kDecompressChunk : nullptr;
     qzf_gunzip::EntryReader reader(AsFile(handle_), e.compressedSize, input, kInputChunk);
     ContentSource content(reader, buffer, pieces);
-    switch (content.Prime()) {
+
+    // Most destinations are new: creating one outright spares the attribute
+    // test and the folder walk, each a failing lookup of the new name. When
+    // that fails (the file exists, or its folder does not), the full steps run.
+    qfl::FileOwner out;
+    if (placed) {
+        if (!out.Reset(qfl::Open(destination, qfl::kCreateNewWrite, attributes)) || !out.Valid())
+            return Fail(QZF_ERR_EXTRACT, "cannot create", destination);
+        *placed = true;
+    }
+    const int primed = content.Prime();
+    if (primed != qzf_gunzip::kMore && out.Valid()) {
+        // Nothing was written yet: the file made for it goes again, as if
+        // the archive had failed before it was made.
+        out.Reset();
+        qfl::SetAttributes(destination, qfl::kAttrNormal);
+        qfl::Remove(destination);
+    }
+    switch (primed) {
         case qzf_gunzip::kMore:
             break;
         case kQzfPieceNoSeek:
@@ -650,11 +679,7 @@ bool QorZipFile::Decompress(uint32_t index, const char* destination, uint32_t at
         default:
             return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
     }
-
-    // Most destinations are new: creating one outright spares the attribute
-    // test and the folder walk, each a failing lookup of the new name. When
-    // that fails (the file exists, or its folder does not), the full steps run.
-    qfl::FileOwner out(qfl::Open(destination, qfl::kCreateNewWrite, attributes));
+    if (!placed) out.Reset(qfl::Open(destination, qfl::kCreateNewWrite, attributes));
     if (!out.Valid()) {
         uint32_t existing;
         if (qfl::GetAttributes(destination, &existing)) {

@@ -107,6 +107,13 @@ bool InflateEntry(const QorZipFile& archive, void* file, unsigned long index, vo
 // it: the same files, attributes, times, last errors and causes.
 bool ExtractFileFrom(QorZipFile& archive, const char* name, const char* destination,
                      const QzfPieces* pieces);
+// ExtractFileFrom for a destination that can be created new, and only then:
+// *placed says whether it was (the result and last error then are those of
+// ExtractFileFrom). When it was not, nothing was written, nothing of pieces
+// taken, and the caller goes on with its own steps for an existing file or
+// a missing folder.
+bool ExtractNewFile(QorZipFile& archive, const char* name, const char* destination,
+                    const QzfPieces* pieces, bool* placed);
 }  // namespace qzf_readahead
 
 class QorZipFile {
@@ -257,14 +264,17 @@ private:
     bool GrowTable(uint32_t wanted);
     void ResetEntry(QorZipFileEntry& e);
     bool Decompress(uint32_t index, const char* destination, uint32_t attributes,
-                    const QzfPieces* pieces);
+                    const QzfPieces* pieces, bool* placed);
     bool InflateEntry(void* file, unsigned long index, void* work, QzfPieceSink sink,
                       void* context) const;
-    bool ExtractFileFrom(const char* name, const char* destination, const QzfPieces* pieces);
+    bool ExtractFileFrom(const char* name, const char* destination, const QzfPieces* pieces,
+                         bool* placed);
     friend bool qzf_readahead::InflateEntry(const QorZipFile&, void*, unsigned long, void*,
                                             QzfPieceSink, void*);
     friend bool qzf_readahead::ExtractFileFrom(QorZipFile&, const char*, const char*,
                                                const QzfPieces*);
+    friend bool qzf_readahead::ExtractNewFile(QorZipFile&, const char*, const char*,
+                                              const QzfPieces*, bool*);
     bool WriteWhole();
     bool WriteArchive(const void* data, uint32_t n);
     bool WriteTrailer(uint64_t position);

@@ -152,18 +152,36 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
         const Text dirsSection = LogSectionName(unit, kLogDirs);
         const Text filesSection = LogSectionName(unit, kLogFiles);
         const size_t lastSlash = destination.rfind('\\');
-        if (lastSlash != Text::npos) {
-            // A failure shows in the extraction below.
-            CreateLoggedFolder(destination.substr(0, lastSlash), dirsSection, uninstallLogPath);
-        }
+        // A failure shows in the extraction below. The folder comes before
+        // the progress label, as it always has; without a label it is made
+        // only when the file cannot be created outright: a folder in which a
+        // new file was just created exists, and there is nothing to record.
+        bool folderDone = lastSlash == Text::npos;
+        auto makeFolder = [&] {
+            if (!folderDone)
+                CreateLoggedFolder(destination.substr(0, lastSlash), dirsSection, uninstallLogPath);
+            folderDone = true;
+        };
 
         if (showProgress) {
+            makeFolder();
             Text label = LoadWizardText(IDS_EXTRACTING_FILE);
             ReplaceOccurrences(label, "<FILE>", destination, false);
             ShowProgressText(label);
         }
 
-        if (FileExists(destination)) {
+        // Most destinations are new files: created outright, which spares a
+        // failing look-up of the name first. Anything else (an existing file,
+        // a missing folder) touches nothing and takes the steps below.
+        bool placed = false;
+        const bool placedOk = qzf_readahead::ExtractNewFile(
+            archive, storedName.c_str(), destination.c_str(), ahead.Pieces(), &placed);
+        if (!placed) makeFolder();
+        if (placed) {
+            if (!placedOk) result = false;
+            // Recorded even after a failure: a partly written file may be left.
+            WriteLogEntry(uninstallLogPath, filesSection, destination, "");
+        } else if (FileExists(destination)) {
             // An existing file is replaced only by a newer or equal version,
             // so the entry goes to a temporary file first for its version:
             // beside the destination, where only those who may write there

@@ -146,4 +146,72 @@ TEST_F(ReadAheadTest, StopsWhileAheadAndFreesEverything) {
     EXPECT_EQ(ReadText(dest), "entry 5");
 }
 
+// Counts what an extraction takes from the read-ahead.
+struct CountingPieces {
+    const QzfPieces* inner;
+    int begun = 0, taken = 0;
+    QzfPieces Wrap() {
+        QzfPieces p;
+        p.context = this;
+        p.begin = [](void* c, uint32_t index) {
+            CountingPieces* self = static_cast<CountingPieces*>(c);
+            const bool coming = self->inner->begin(self->inner->context, index);
+            self->begun += coming;
+            return coming;
+        };
+        p.next = [](void* c, const uint8_t** data, uint32_t* n) {
+            CountingPieces* self = static_cast<CountingPieces*>(c);
+            ++self->taken;
+            return self->inner->next(self->inner->context, data, n);
+        };
+        return p;
+    }
+};
+
+// The install run first tries each destination as a new file; one that
+// exists, or whose folder is missing, must be left as it is and cost the
+// read-ahead nothing, so the steps that follow still get the entry's pieces.
+TEST_F(ReadAheadTest, NewFileFirstLeavesTheEntryForTheNextSteps) {
+    const std::string archive = Build();
+    QorZipFile z(archive.c_str(), QorZipFile::QZF_MODE_READ);
+    ReadAhead reader;
+    ASSERT_TRUE(reader.Start(z, archive.c_str()));
+    CountingPieces counting{reader.Pieces()};
+    const QzfPieces pieces = counting.Wrap();
+    const std::string old = P("old.bin"), missing = P("missing/two.txt"), fresh = P("fresh.txt");
+    WriteText(old, "old");
+    struct Step {
+        const char* name;
+        std::string dest;
+        bool placed;
+    } steps[] = {// in archive order, as the install run goes
+                 {"two.txt", missing, false},
+                 {"varied.bin", old, false},
+                 {"huge.bin", fresh, true}};
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.name);
+        counting.begun = counting.taken = 0;
+        bool placed = !s.placed;
+        const bool ok = qzf_readahead::ExtractNewFile(z, s.name, s.dest.c_str(), &pieces, &placed);
+        EXPECT_EQ(placed, s.placed);
+        if (!placed) {
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(counting.taken, 0);
+            EXPECT_EQ(fs::exists(s.dest) ? ReadText(s.dest) : "", s.dest == old ? "old" : "");
+            if (s.dest == missing) {
+                EXPECT_FALSE(fs::exists(P("missing")));
+                fs::create_directories(P("missing"));
+            }
+            EXPECT_TRUE(qzf_readahead::ExtractFileFrom(z, s.name, s.dest.c_str(), &pieces));
+        } else {
+            EXPECT_TRUE(ok);
+        }
+        EXPECT_GT(counting.taken, 0);  // the pieces were there for the extraction
+        EXPECT_EQ(counting.begun, placed ? 1 : 2);
+        const std::string plain = P("plain.out");
+        ASSERT_TRUE(z.ExtractFile(s.name, plain.c_str()));
+        EXPECT_EQ(Digest(s.dest), Digest(plain));
+    }
+}
+
 }  // namespace
