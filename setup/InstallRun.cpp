@@ -118,8 +118,8 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
     // A cut-off name (n == MAX_PATH) would open some other file.
     if (n == 0 || n >= MAX_PATH) return false;
     if (!OpenPayload(exePath)) return false;
-    // The next entries are decoded on a second thread while this one writes
-    // and logs; without it, extraction reads the archive itself as before.
+    // The next entries are decoded on other threads while this one writes
+    // and logs; without them, extraction reads the archive itself as before.
     ReadAhead ahead;
     ahead.Start(archive, exePath);
     // One open of the log for all the records of the loop.

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr uint32_t kMaxPieces = kReadAheadBudget / kReadAheadPieceSize;
+constexpr uint32_t kPiecesPerLane = kReadAheadBudget / kReadAheadPieceSize / kReadAheadLanes;
 
 }  // namespace
 
@@ -29,21 +29,32 @@ bool ReadAhead::Start(QorZipFile& archive, const char* archivePath) {
     count_ = archive.GetNumFiles();
     if (count_ == 0) return false;
     archive_ = &archive;
-    qfl::File f = qfl::Open(archivePath, qfl::kOpenExistingReadAny);
-    if (f == qfl::InvalidFile()) return false;
-    file_ = f;
-    // One decoding buffer for every entry: a fresh one per entry costs a
-    // commit and a release of its memory each time.
-    work_ = std::malloc(qzf_readahead::kQzfInflateWorkSize);
-    filled_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    drained_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    head_ = tail_ = free_ = held_ = nullptr;
-    allocated_ = freeCount_ = current_ = 0;
-    ended_ = stop_ = consumerWaiting_ = producerWaiting_ = false;
-    if (work_ && filled_ && drained_)
-        thread_ = CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr);
-    if (!thread_) {
-        FreeAll();
+    reading_ = waitingFor_ = nullptr;
+    held_ = nullptr;
+    stop_ = false;
+    bool ready = (filled_ = CreateEventA(nullptr, FALSE, FALSE, nullptr)) != nullptr;
+    for (uint32_t k = 0; k < kReadAheadLanes; ++k) {
+        Lane& lane = lanes_[k];
+        lane = Lane();
+        lane.owner = this;
+        lane.number = k;
+        lane.current = k;
+        if (!ready) continue;
+        qfl::File f = qfl::Open(archivePath, qfl::kOpenExistingReadAny);
+        if (f != qfl::InvalidFile()) lane.file = f;
+        // One decoding buffer for every entry of the lane: a fresh one per
+        // entry costs a commit and a release of its memory each time.
+        lane.work = std::malloc(qzf_readahead::kQzfInflateWorkSize);
+        lane.drained = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        ready = lane.file && lane.work && lane.drained;
+    }
+    for (uint32_t k = 0; ready && k < kReadAheadLanes; ++k) {
+        lanes_[k].thread = CreateThread(nullptr, 0, ThreadMain, &lanes_[k], 0, nullptr);
+        ready = lanes_[k].thread != nullptr;
+    }
+    if (!ready) {
+        started_ = true;  // so that Stop ends the threads already started
+        Stop();
         return false;
     }
     started_ = true;
@@ -55,121 +66,127 @@ void ReadAhead::Stop() {
     EnterCriticalSection(&lock_);
     stop_ = true;
     LeaveCriticalSection(&lock_);
-    SetEvent(drained_);
-    WaitForSingleObject(thread_, INFINITE);
+    for (Lane& lane : lanes_) {
+        if (lane.drained) SetEvent(lane.drained);
+        if (lane.thread) WaitForSingleObject(lane.thread, INFINITE);
+    }
     FreeAll();
     started_ = false;
 }
 
 void ReadAhead::FreeAll() {
-    if (thread_) CloseHandle(thread_);
-    thread_ = nullptr;
-    for (Piece* list : {head_, free_}) {
-        while (list) {
-            Piece* next = list->next;
-            std::free(list);
-            list = next;
+    for (Lane& lane : lanes_) {
+        if (lane.thread) CloseHandle(lane.thread);
+        for (Piece* list : {lane.head, lane.free}) {
+            while (list) {
+                Piece* next = list->next;
+                std::free(list);
+                list = next;
+            }
         }
+        if (lane.file) qfl::Close(static_cast<qfl::File>(lane.file));
+        std::free(lane.work);
+        if (lane.drained) CloseHandle(lane.drained);
+        lane = Lane();
     }
-    std::free(held_);  // taken off the queue: its `next` is stale
-    head_ = tail_ = free_ = held_ = nullptr;
-    if (file_) qfl::Close(static_cast<qfl::File>(file_));
-    file_ = nullptr;
-    std::free(work_);
-    work_ = nullptr;
-    for (HANDLE* h : {&filled_, &drained_}) {
-        if (*h) CloseHandle(*h);
-        *h = nullptr;
-    }
+    std::free(held_);  // taken off its queue: its `next` is stale
+    held_ = nullptr;
+    reading_ = waitingFor_ = nullptr;
+    if (filled_) CloseHandle(filled_);
+    filled_ = nullptr;
 }
 
 DWORD WINAPI ReadAhead::ThreadMain(void* p) {
-    ReadAhead* self = static_cast<ReadAhead*>(p);
-    for (unsigned long i = 0; i < self->count_; ++i) {
+    Lane& lane = *static_cast<Lane*>(p);
+    ReadAhead* self = lane.owner;
+    for (unsigned long i = lane.number; i < self->count_; i += kReadAheadLanes) {
         EnterCriticalSection(&self->lock_);
         const bool stop = self->stop_;
-        self->current_ = i;
-        self->inEntry_ = false;
+        lane.current = i;
+        lane.inEntry = false;
         LeaveCriticalSection(&self->lock_);
-        // A refused piece (stop, or no memory) ends the thread; entries not
+        // A refused piece (stop, or no memory) ends the lane; entries not
         // handed over are then decoded by the install run itself.
         if (stop ||
-            !qzf_readahead::InflateEntry(*self->archive_, self->file_, i, self->work_, Put, self))
+            !qzf_readahead::InflateEntry(*self->archive_, lane.file, i, lane.work, Put, &lane))
             break;
     }
     EnterCriticalSection(&self->lock_);
-    self->ended_ = true;
+    lane.ended = true;
+    const bool wake = self->waitingFor_ == &lane;
     LeaveCriticalSection(&self->lock_);
-    SetEvent(self->filled_);
+    if (wake) SetEvent(self->filled_);
     return 0;
 }
 
-ReadAhead::Piece* ReadAhead::TakeFreePiece() {
+ReadAhead::Piece* ReadAhead::TakeFreePiece(Lane& lane) {
     for (;;) {
         if (stop_) return nullptr;
-        if (free_) {
-            Piece* p = free_;
-            free_ = p->next;
-            --freeCount_;
+        if (lane.free) {
+            Piece* p = lane.free;
+            lane.free = p->next;
+            --lane.freeCount;
             return p;
         }
-        if (allocated_ < kMaxPieces) {
+        if (lane.allocated < kPiecesPerLane) {
             Piece* p = static_cast<Piece*>(std::malloc(sizeof(Piece) + kReadAheadPieceSize));
             if (!p) return nullptr;
             p->data = reinterpret_cast<uint8_t*>(p + 1);
-            ++allocated_;
+            ++lane.allocated;
             return p;
         }
-        producerWaiting_ = true;
+        lane.producerWaiting = true;
         LeaveCriticalSection(&lock_);
-        WaitForSingleObject(drained_, INFINITE);
+        WaitForSingleObject(lane.drained, INFINITE);
         EnterCriticalSection(&lock_);
-        producerWaiting_ = false;
+        lane.producerWaiting = false;
     }
 }
 
-void ReadAhead::Recycle(Piece* p) {
-    p->next = free_;
-    free_ = p;
-    ++freeCount_;
+void ReadAhead::Recycle(Lane& lane, Piece* p) {
+    p->next = lane.free;
+    lane.free = p;
+    ++lane.freeCount;
     // Woken a quarter of the budget at a time, not once per piece: each wake
     // is a trip through the system.
-    if (producerWaiting_ && freeCount_ >= (allocated_ / 4 > 0 ? allocated_ / 4 : 1)) {
-        producerWaiting_ = false;
-        SetEvent(drained_);
+    if (lane.producerWaiting &&
+        lane.freeCount >= (lane.allocated / 4 > 0 ? lane.allocated / 4 : 1)) {
+        lane.producerWaiting = false;
+        SetEvent(lane.drained);
     }
 }
 
-void ReadAhead::WaitForPiece() {
-    consumerWaiting_ = true;
+void ReadAhead::WaitForPiece(Lane& lane) {
+    waitingFor_ = &lane;
     LeaveCriticalSection(&lock_);
     WaitForSingleObject(filled_, INFINITE);
     EnterCriticalSection(&lock_);
-    consumerWaiting_ = false;
+    waitingFor_ = nullptr;
 }
 
 bool ReadAhead::Put(void* context, int status, const uint8_t* data, uint32_t n) {
-    ReadAhead* self = static_cast<ReadAhead*>(context);
+    Lane& lane = *static_cast<Lane*>(context);
+    ReadAhead* self = lane.owner;
     if (n > kReadAheadPieceSize) return false;  // never: the engine's chunk is this size
     EnterCriticalSection(&self->lock_);
-    Piece* p = self->TakeFreePiece();
+    Piece* p = self->TakeFreePiece(lane);
     LeaveCriticalSection(&self->lock_);
     if (!p) return false;
     // Copied outside the lock: the install run goes on meanwhile.
     if (n > 0) std::memcpy(p->data, data, n);
     p->next = nullptr;
-    p->index = self->current_;
+    p->index = lane.current;
     p->size = n;
     p->status = status;
-    p->first = !self->inEntry_;  // only this thread touches inEntry_
-    self->inEntry_ = true;
+    p->first = !lane.inEntry;  // only this lane's thread touches inEntry
+    lane.inEntry = true;
     EnterCriticalSection(&self->lock_);
-    if (self->tail_)
-        self->tail_->next = p;
+    if (lane.tail)
+        lane.tail->next = p;
     else
-        self->head_ = p;
-    self->tail_ = p;
-    const bool wake = self->consumerWaiting_;
+        lane.head = p;
+    lane.tail = p;
+    const bool wake = self->waitingFor_ == &lane;
     LeaveCriticalSection(&self->lock_);
     if (wake) SetEvent(self->filled_);
     return true;
@@ -177,29 +194,31 @@ bool ReadAhead::Put(void* context, int status, const uint8_t* data, uint32_t n) 
 
 bool ReadAhead::Begin(void* context, uint32_t index) {
     ReadAhead* self = static_cast<ReadAhead*>(context);
+    Lane& lane = self->lanes_[index % kReadAheadLanes];
     EnterCriticalSection(&self->lock_);
     if (self->held_) {
-        self->Recycle(self->held_);
+        self->Recycle(self->lanes_[self->heldLane_], self->held_);
         self->held_ = nullptr;
     }
     bool coming = false;
     for (;;) {
         // Pieces of entries never asked for, or of one left half-read, go.
-        while (self->head_ && (self->head_->index < index ||
-                               (self->head_->index == index && !self->head_->first))) {
-            Piece* p = self->head_;
-            self->head_ = p->next;
-            if (!self->head_) self->tail_ = nullptr;
-            self->Recycle(p);
+        while (lane.head &&
+               (lane.head->index < index || (lane.head->index == index && !lane.head->first))) {
+            Piece* p = lane.head;
+            lane.head = p->next;
+            if (!lane.head) lane.tail = nullptr;
+            self->Recycle(lane, p);
         }
-        if (self->head_) {
-            coming = self->head_->index == index;
+        if (lane.head) {
+            coming = lane.head->index == index;
             break;
         }
-        // Nothing queued: it comes only if the thread has not passed it.
-        if (self->ended_ || self->current_ > index) break;
-        self->WaitForPiece();
+        // Nothing queued: it comes only if the lane has not passed it.
+        if (lane.ended || lane.current > index) break;
+        self->WaitForPiece(lane);
     }
+    self->reading_ = coming ? &lane : nullptr;
     LeaveCriticalSection(&self->lock_);
     return coming;
 }
@@ -208,19 +227,23 @@ int ReadAhead::Next(void* context, const uint8_t** data, uint32_t* n) {
     ReadAhead* self = static_cast<ReadAhead*>(context);
     EnterCriticalSection(&self->lock_);
     if (self->held_) {
-        self->Recycle(self->held_);
+        self->Recycle(self->lanes_[self->heldLane_], self->held_);
         self->held_ = nullptr;
     }
-    while (!self->head_ && !self->ended_) self->WaitForPiece();
-    Piece* p = self->head_;
-    if (p) {
-        self->head_ = p->next;
-        if (!self->head_) self->tail_ = nullptr;
-        self->held_ = p;
+    Piece* p = nullptr;
+    if (Lane* lane = self->reading_) {
+        while (!lane->head && !lane->ended) self->WaitForPiece(*lane);
+        p = lane->head;
+        if (p) {
+            lane->head = p->next;
+            if (!lane->head) lane->tail = nullptr;
+            self->held_ = p;
+            self->heldLane_ = lane->number;
+        }
     }
     LeaveCriticalSection(&self->lock_);
     if (!p) {
-        // The thread stopped inside the entry (no memory for a piece).
+        // The lane stopped inside the entry (no memory for a piece).
         *data = nullptr;
         *n = 0;
         return kQzfPieceGivenUp;

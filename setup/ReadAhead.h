@@ -1,7 +1,7 @@
-// ReadAhead: decodes the payload's entries, in order, on a second thread
-// while the install run writes, logs and shows the ones before. The install
-// run hands Pieces() to ExtractFileFrom; everything it does stays in its own
-// order on its own thread, and what the thread holds is bounded by
+// ReadAhead: decodes the payload's entries, each lane in order, on threads of
+// its own while the install run writes, logs and shows the ones before. The
+// install run hands Pieces() to ExtractFileFrom; everything it does stays in
+// its own order on its own thread, and what the threads hold is bounded by
 // kReadAheadBudget bytes of pieces whatever the entry sizes.
 #pragma once
 
@@ -14,20 +14,27 @@
 constexpr uint32_t kReadAheadPieceSize = 65536;  // the engine's decompression chunk
 constexpr uint32_t kReadAheadBudget = 32u << 20;
 
+// Entries are shared out over kReadAheadLanes threads (entry i to lane
+// i % kReadAheadLanes), each with its own handle, queue and share of the
+// budget (a lane that waits for its own pieces to come back never holds up
+// the other): one thread alone decodes more slowly than the install run
+// writes, and the run's own thread is idle while it waits for it.
+constexpr uint32_t kReadAheadLanes = 2;
+
 class ReadAhead {
 public:
     ReadAhead();
-    ~ReadAhead();  // stops the thread
+    ~ReadAhead();  // stops the threads
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
     // Starts decoding entries 0, 1, ... of archive (open, read through
-    // archivePath) on a thread of its own. False when that cannot be set up:
+    // archivePath) on threads of its own. False when that cannot be set up:
     // the install run then extracts as it always did.
     bool Start(QorZipFile& archive, const char* archivePath);
     // Null until started.
     const QzfPieces* Pieces() const { return started_ ? &pieces_ : nullptr; }
-    // Stops and waits for the thread; frees every piece.
+    // Stops and waits for the threads; frees every piece.
     void Stop();
 
 private:
@@ -39,39 +46,47 @@ private:
         int status;
         bool first;  // the first piece of its entry
     };
+    struct Lane {
+        ReadAhead* owner = nullptr;
+        uint32_t number = 0;
+        HANDLE thread = nullptr;
+        HANDLE drained = nullptr;  // auto-reset: pieces came back, or Stop
+        void* file = nullptr;      // the lane's own read handle (the file layer's)
+        void* work = nullptr;      // its decoding buffer
+        // Guarded by the owner's lock.
+        Piece* head = nullptr;  // queued, oldest first
+        Piece* tail = nullptr;
+        Piece* free = nullptr;  // allocated and unused
+        uint32_t allocated = 0;
+        uint32_t freeCount = 0;
+        uint32_t current = 0;  // entry the lane is decoding
+        bool inEntry = false;  // the lane has queued a piece of entry current (its own)
+        bool ended = false;    // the lane will queue nothing more
+        bool producerWaiting = false;
+    };
 
-    static DWORD WINAPI ThreadMain(void* self);
-    static bool Put(void* self, int status, const uint8_t* data, uint32_t n);
+    static DWORD WINAPI ThreadMain(void* lane);
+    static bool Put(void* lane, int status, const uint8_t* data, uint32_t n);
     static bool Begin(void* self, uint32_t index);
     static int Next(void* self, const uint8_t** data, uint32_t* n);
 
-    Piece* TakeFreePiece();  // lock held; may wait; null on stop or no memory
-    void Recycle(Piece* p);  // lock held
-    void WaitForPiece();     // lock held: until something was queued or the thread ended
+    Piece* TakeFreePiece(Lane& lane);    // lock held; may wait; null on stop or no memory
+    void Recycle(Lane& lane, Piece* p);  // lock held
+    void WaitForPiece(Lane& lane);       // lock held: until lane queued something or ended
     void FreeAll();
 
     const QorZipFile* archive_ = nullptr;
     unsigned long count_ = 0;
-    void* file_ = nullptr;  // the thread's own read handle (the file layer's)
-    void* work_ = nullptr;  // the thread's decoding buffer
-    HANDLE thread_ = nullptr;
-    HANDLE filled_ = nullptr;   // auto-reset: a piece was queued, or the thread ended
-    HANDLE drained_ = nullptr;  // auto-reset: pieces came back, or Stop
+    HANDLE filled_ = nullptr;  // auto-reset: the lane the run waits for queued or ended
     CRITICAL_SECTION lock_;
     QzfPieces pieces_;
     bool started_ = false;
+    Lane lanes_[kReadAheadLanes];
 
     // Guarded by lock_.
-    Piece* head_ = nullptr;  // queued, oldest first
-    Piece* tail_ = nullptr;
-    Piece* free_ = nullptr;  // allocated and unused
-    Piece* held_ = nullptr;  // the piece Next handed out last
-    uint32_t allocated_ = 0;
-    uint32_t freeCount_ = 0;
-    uint32_t current_ = 0;  // entry the thread is decoding
-    bool inEntry_ = false;  // the thread has queued a piece of entry current_ (its own)
-    bool ended_ = false;    // the thread will queue nothing more
+    Lane* reading_ = nullptr;  // the lane of the entry Begin made current
+    Piece* held_ = nullptr;    // the piece Next handed out last
+    uint32_t heldLane_ = 0;
+    Lane* waitingFor_ = nullptr;  // the lane the run waits on, if it waits
     bool stop_ = false;
-    bool consumerWaiting_ = false;
-    bool producerWaiting_ = false;
 };
