@@ -19,13 +19,18 @@ else
 WINE_TREE := $(WIN32)
 endif
 
-.PHONY: all deps build native win32 win64 sanitize test fuzz fuzz-smoke demo screenshots \
+
+.PHONY: all deps check-tools build native win32 win64 sanitize test fuzz fuzz-smoke demo screenshots \
         bench format clean
 
 all: build
 
 deps:
 	@scripts/deps.sh $(WINE_BITS)
+
+# Every command the tests start is here, or the run stops now, naming it.
+check-tools: deps
+	@scripts/check-tools.sh $(WINE_BITS)
 
 build: deps native win32 $(if $(filter 64,$(WINE_BITS)),win64)
 
@@ -57,7 +62,7 @@ else
 TEST_TREES := $(NATIVE) $(SANITIZE) $(WIN32)
 endif
 
-test: deps build sanitize
+test: deps check-tools build sanitize
 	@scripts/run-tests.sh $(TEST_TREES) fuzz-smoke
 
 fuzz:
