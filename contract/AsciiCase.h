@@ -9,7 +9,9 @@
 
 namespace qor_case {
 
-inline char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+inline char FoldAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // Whether a and b (NUL-terminated) are equal under FoldAscii.
 bool EqualAscii(const char* a, const char* b);
