@@ -33,11 +33,14 @@ TEST(SetupTextTest, SlotArguments) {
         std::vector<std::string> warnings;
         EXPECT_EQ(ConvertSlotArgument(r.arg, k1252, &out, &warnings, &error), r.ok);
         const std::string said = r.ok ? (warnings.empty() ? "" : warnings[0]) : error;
-        if (r.ok) EXPECT_EQ(out, r.out);
-        if (*r.message)
+        if (r.ok) {
+            EXPECT_EQ(out, r.out);
+        }
+        if (*r.message) {
             EXPECT_NE(said.find(r.message), std::string::npos) << said;
-        else
+        } else {
             EXPECT_EQ(said, "");
+        }
     }
 }
 
