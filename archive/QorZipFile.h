@@ -122,7 +122,8 @@ public:
         QZF_MODE_READ = 0,       // read only, shared with other readers, must exist
         QZF_MODE_READWRITE = 1,  // read/write, not shared, created when missing (any non-zero)
     };
-    enum QZF_EXTRACT_READONLY_OVERWRITE {
+    // int-based, so that any value a caller stores is one the type can hold.
+    enum QZF_EXTRACT_READONLY_OVERWRITE : int {
         QZF_READONLY_NEVER = 0,   // an existing read-only destination fails the extraction
         QZF_READONLY_PROMPT = 1,  // ask; No fails the extraction
         QZF_READONLY_ALWAYS = 2,  // replace it (default; any other value acts the same)

@@ -36,14 +36,6 @@ QorZipFile::QZF_MODE ModeOf(char letter) {
     return lower == 'r' ? QorZipFile::QZF_MODE_READ : QorZipFile::QZF_MODE_READWRITE;
 }
 
-// Values other than 0 and 1 all act as "always replace"; storing that value
-// keeps every stored policy a valid enumerator.
-QorZipFile::QZF_EXTRACT_READONLY_OVERWRITE PolicyOf(int policy) {
-    if (policy == QorZipFile::QZF_READONLY_NEVER) return QorZipFile::QZF_READONLY_NEVER;
-    if (policy == QorZipFile::QZF_READONLY_PROMPT) return QorZipFile::QZF_READONLY_PROMPT;
-    return QorZipFile::QZF_READONLY_ALWAYS;
-}
-
 // A negative index becomes a huge unsigned one, which the engine rejects as a
 // bad index.
 unsigned long Index(int i) { return static_cast<unsigned long>(static_cast<long>(i)); }
@@ -182,7 +174,10 @@ void QZF_CALL QZF_SetRestoreTimeStamp(QZF_HANDLE h, int flag) {
 int QZF_CALL QZF_GetRestoreTimeStamp(QZF_HANDLE h) { return Int(Obj(h)->GetRestoreTimeStamp()); }
 
 void QZF_CALL QZF_SetExtractReadOnlyOverWrite(QZF_HANDLE h, int policy) {
-    Obj(h)->SetExtractReadOnlyOverWrite(PolicyOf(policy));
+    // Stored as given, like the member function: the getter returns it, and
+    // every value but 0 and 1 acts as "always replace" when extracting.
+    Obj(h)->SetExtractReadOnlyOverWrite(
+        static_cast<QorZipFile::QZF_EXTRACT_READONLY_OVERWRITE>(policy));
 }
 
 int QZF_CALL QZF_GetExtractReadOnlyOverWrite(QZF_HANDLE h) {

@@ -132,7 +132,8 @@ int QZF_CALL QZF_GetRestoreAttributes(QZF_HANDLE h);
 void QZF_CALL QZF_SetRestoreTimeStamp(QZF_HANDLE h, int flag);
 int QZF_CALL QZF_GetRestoreTimeStamp(QZF_HANDLE h);
 /* ExtractReadOnlyOverWrite: 0 never replace a read-only destination, 1 ask,
- * 2 (default) always replace. Any other value is stored as 2, which it acts as. */
+ * 2 (default) always replace. Any other value is stored as given (the getter
+ * returns it) and acts as 2. */
 void QZF_CALL QZF_SetExtractReadOnlyOverWrite(QZF_HANDLE h, int policy);
 int QZF_CALL QZF_GetExtractReadOnlyOverWrite(QZF_HANDLE h);
 /* OverWritePrompt: a stored copy of text (null is ignored); null until set. */
