@@ -154,8 +154,7 @@ bool OpenLocatedArchive(QorZipFile& archive, const char* path, const ArchiveLoca
     archive.SetHeaderOffset(static_cast<unsigned long>(at.headerOffset));
     // Only a signed file's archive is followed by bytes that are not records.
     const bool bounded = at.hasSignature && at.appended;
-    if (!qzf_internal::SetArchiveEnd(&archive, bounded ? at.end : 0)) return false;
-    return archive.Open(path, mode);
+    return qzf_internal::LocatedOpen::Open(archive, path, mode, bounded ? at.end : 0);
 }
 
 }  // namespace qzf_format

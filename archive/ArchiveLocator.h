@@ -44,7 +44,8 @@ bool LocateArchiveInFile(const char* path, ArchiveLocation* out);
 
 // Opens the archive `at` describes in the file at path: header offset, and for
 // a signed file an end the reader does not pass (the exported interface has
-// no such setting; the engine keeps it for the object until it is destroyed).
+// no such setting; the object keeps it until its next Open, or until a change
+// cuts the file after the archive). Fails as Open does, with its error codes.
 bool OpenLocatedArchive(QorZipFile& archive, const char* path, const ArchiveLocation& at,
                         QorZipFile::QZF_MODE mode);
 

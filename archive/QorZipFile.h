@@ -7,8 +7,10 @@
 // prompt. Sizes and positions are 32-bit: sources of 4 GiB or more and archives
 // that would pass 4 GiB are refused, leaving the archive unchanged.
 //
-// Not thread-safe: every object shares one static buffer for temporary file
-// names, so calls on different objects must not overlap either.
+// Changes (adding, removing, saving) use one static buffer for temporary file
+// names, so they must not overlap any other call, on any object. Reading
+// (opening, queries, extraction) may run on different objects at once, and
+// GetFileIndex on one object from several threads at once.
 //
 // Paths follow Windows rules on Win32 (backslashes, drive letters, case-blind
 // names, 260-byte buffers). Natively '/' and '\\' both separate directories,
@@ -70,7 +72,8 @@ struct QorZipFileEntry {
 
 namespace qzf_internal {
 class RecordReader;  // the buffered directory reader (QorZipFile.cpp)
-}
+struct LocatedOpen;  // opens an archive that ends before its file does
+}  // namespace qzf_internal
 
 // Inflated entry data handed over by someone else (the setup's read-ahead
 // thread), so that an extraction need not decode the archive itself. A piece
@@ -293,6 +296,9 @@ private:
     bool CommitWorkingCopy();
     void DiscardWorkingCopy();
     void Reopen(QZF_MODE mode);
+    // Open, reading records up to end (0: the end of the file).
+    bool OpenWithin(const char* path, QZF_MODE mode, uint64_t end);
+    friend struct qzf_internal::LocatedOpen;
 
     char archivePath_[260];
     char archiveDirectory_[260];

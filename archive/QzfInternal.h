@@ -6,8 +6,7 @@
 #include <cstdlib>
 
 #include "archive/FileLayer.h"
-
-class QorZipFile;
+#include "archive/QorZipFile.h"
 
 namespace qzf_internal {
 
@@ -17,14 +16,14 @@ constexpr uint32_t kCopyChunk = 16384;          // archive <-> temporary file, b
 
 inline qfl::File AsFile(void* h) { return static_cast<qfl::File>(h); }
 
-// The position an object's archive ends at, where something other than
-// records follows it (a signed setup's certificate table); 0 for the end of
-// the file. The exported class has no room for it, so the engine keeps it in
-// a small table beside the objects, for kMaxArchiveEnds objects at a time.
-// Setting it fails only when the table is full; 0 removes an object's entry.
-constexpr int kMaxArchiveEnds = 16;
-bool SetArchiveEnd(const QorZipFile* object, uint64_t end);
-uint64_t ArchiveEnd(const QorZipFile* object);
+// Opens archive at path reading records only up to end (0: the end of the
+// file), as a located archive of a signed setup must; the same as Open
+// otherwise. The end stays for the object's own rereads after a change and
+// goes with the next Open.
+struct LocatedOpen {
+    static bool Open(QorZipFile& archive, const char* path, QorZipFile::QZF_MODE mode,
+                     uint64_t end);
+};
 
 // Owns a malloc'ed block; frees it on scope exit unless released.
 class BufferOwner {
