@@ -11,6 +11,7 @@
 
 #include "archive/QorZipFile.h"
 #include "archive/QzfModule.h"
+#include "contract/AsciiCase.h"
 
 namespace {
 
@@ -31,9 +32,8 @@ QZF_HANDLE NewObject(const char* path, QorZipFile::QZF_MODE mode) {
 
 // 'r' and 'R' read only; any other letter reads and writes.
 QorZipFile::QZF_MODE ModeOf(char letter) {
-    const char lower =
-        (letter >= 'A' && letter <= 'Z') ? static_cast<char>(letter - 'A' + 'a') : letter;
-    return lower == 'r' ? QorZipFile::QZF_MODE_READ : QorZipFile::QZF_MODE_READWRITE;
+    return qor_case::FoldAscii(letter) == 'r' ? QorZipFile::QZF_MODE_READ
+                                              : QorZipFile::QZF_MODE_READWRITE;
 }
 
 // A negative index becomes a huge unsigned one, which the engine rejects as a
