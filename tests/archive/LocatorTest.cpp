@@ -6,8 +6,12 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <thread>
 #include <vector>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <thread>
+#endif
 
 #include "ArchiveTestUtil.h"
 #include "archive/ArchiveLocator.h"
@@ -395,6 +399,27 @@ TEST_F(LocatedArchiveTest, SeventyIndexedObjectsAtOnce) {
     }
 }
 
+// Runs run(1) on a second thread while run(0) runs on this one (the Windows
+// toolchain's library has no std::thread).
+void RunOnTwoThreads(const std::function<void(int)>& run) {
+#ifdef _WIN32
+    auto second = [](LPVOID p) -> DWORD {
+        (*static_cast<const std::function<void(int)>*>(p))(1);
+        return 0;
+    };
+    HANDLE t =
+        CreateThread(nullptr, 0, second, const_cast<std::function<void(int)>*>(&run), 0, nullptr);
+    ASSERT_NE(t, nullptr);
+    run(0);
+    WaitForSingleObject(t, INFINITE);
+    CloseHandle(t);
+#else
+    std::thread other(run, 1);
+    run(0);
+    other.join();
+#endif
+}
+
 struct ThreadCase {
     const char* name;
     bool sameObject;  // both threads look names up in one object
@@ -432,9 +457,7 @@ TEST_F(LocatedArchiveTest, TwoThreadsReading) {
                     }
                 }
             };
-            std::thread other(run, 1);
-            run(0);
-            other.join();
+            RunOnTwoThreads(run);
             EXPECT_EQ(wrong[0] + wrong[1], 0) << c.name;
         }
     }
