@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "archive/ArchiveFormat.h"
+#include "contract/ArchiveFormat.h"
 #include "archive/FileLayer.h"
 #include "archive/QzfGunzip.h"
 #include "archive/QzfInternal.h"

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <zlib.h>
 
-#include "archive/ArchiveFormat.h"
+#include "contract/ArchiveFormat.h"
 #include "archive/FileLayer.h"
 #include "archive/QorZipFile.h"
 #include "archive/QzfInternal.h"

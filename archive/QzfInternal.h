@@ -7,12 +7,13 @@
 
 #include "archive/FileLayer.h"
 #include "archive/QorZipFile.h"
+#include "contract/ArchiveFormat.h"
 
 namespace qzf_internal {
 
-constexpr uint32_t kNotFound = 0xFFFFFFFFu;     // "no such entry" of the index look-ups
-constexpr uint64_t kMaxPosition = 0xFFFFFFFFu;  // archive positions are 32-bit
-constexpr uint32_t kCopyChunk = 16384;          // archive <-> temporary file, block moves
+constexpr uint32_t kNotFound = 0xFFFFFFFFu;  // "no such entry" of the index look-ups
+constexpr uint64_t kMaxPosition = qzf_format::kMaxArchivePosition;
+constexpr uint32_t kCopyChunk = 16384;  // archive <-> temporary file, block moves
 
 inline qfl::File AsFile(void* h) { return static_cast<qfl::File>(h); }
 

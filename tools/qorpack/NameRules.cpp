@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "contract/AsciiCase.h"
-#include "text/StoredName.h"
+#include "contract/StoredName.h"
 #include "text/TextUtil.h"
 
 namespace qorpack {
