@@ -10,7 +10,9 @@
 // Changes (adding, removing, saving) use one static buffer for temporary file
 // names, so they must not overlap any other call, on any object. Reading
 // (opening, queries, extraction) may run on different objects at once, and
-// GetFileIndex on one object from several threads at once.
+// GetFileIndex on one object from several threads at once; the cause of a
+// failure (archive/FileLayer.h) is kept once per process, so with calls
+// overlapping it may describe another object's failure.
 //
 // Paths follow Windows rules on Win32 (backslashes, drive letters, case-blind
 // names, 260-byte buffers). Natively '/' and '\\' both separate directories,

@@ -19,8 +19,9 @@
  * them (an open, an add or a removal, QZF_SetOverWritePrompt) or is deleted,
  * and must not be freed.
  *
- * Not thread-safe: all handles share one buffer for temporary file names, so
- * calls must not overlap, not even on different handles.
+ * Changes (adds, removals) share one buffer for temporary file names, so they
+ * must not overlap any other call, not even on different handles; reading
+ * (open, queries, extraction) may run on different handles at once.
  */
 #ifndef QOR_ARCHIVE_QZFFLAT_H
 #define QOR_ARCHIVE_QZFFLAT_H
