@@ -11,11 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "archive/ArchiveFormat.h"
+#include "contract/ArchiveFormat.h"
 #include "archive/FileLayer.h"
-#include "archive/QzfEntryIndex.h"
 #include "archive/QzfGunzip.h"
 #include "archive/QzfInternal.h"
+#include "archive/QzfObjectExtras.h"
 #include "archive/QzfPath.h"
 
 using namespace qzf_format;
@@ -107,40 +107,6 @@ const char* QzfErrorText(QZF_ERROR code) {
     return "unknown error";
 }
 
-// ---------------------------------------------------------------- archive ends
-
-namespace {
-
-struct ArchiveEndEntry {
-    const QorZipFile* object;
-    uint64_t end;
-};
-ArchiveEndEntry g_archiveEnds[kMaxArchiveEnds];  // zero-initialised: no constructor runs
-
-}  // namespace
-
-bool qzf_internal::SetArchiveEnd(const QorZipFile* object, uint64_t end) {
-    ArchiveEndEntry* free = nullptr;
-    for (ArchiveEndEntry& e : g_archiveEnds) {
-        if (e.object == object) {
-            e.end = end;
-            if (!end) e.object = nullptr;
-            return true;
-        }
-        if (!e.object && !free) free = &e;
-    }
-    if (!end) return true;
-    if (!free) return false;
-    *free = ArchiveEndEntry{object, end};
-    return true;
-}
-
-uint64_t qzf_internal::ArchiveEnd(const QorZipFile* object) {
-    for (const ArchiveEndEntry& e : g_archiveEnds)
-        if (e.object == object) return e.end;
-    return 0;
-}
-
 // ---------------------------------------------------------------- lifetime
 
 QorZipFile::QorZipFile(const char* path, QZF_MODE mode)
@@ -161,21 +127,19 @@ QorZipFile::QorZipFile(const char* path, QZF_MODE mode)
     archivePath_[0] = 0;
     archiveDirectory_[0] = 0;
     workingCopyPath_[0] = 0;
-    ReleaseEntryIndex(this);  // left by an object that was freed without its destructor
     if (path) Open(path, mode);
 }
 
 QorZipFile::~QorZipFile() {
-    SetArchiveEnd(this, 0);
-    ReleaseEntryIndex(this);
     Close();
     for (uint32_t i = 0; i < entryCapacity_; ++i) ResetEntry(entries_[i]);
-    std::free(entries_);
+    FreeEntryTable(entries_);
     std::free(overwritePrompt_);
 }
 
 void QorZipFile::ResetEntry(QorZipFileEntry& e) {
-    if (e.name) ForgetEntryIndex(this);  // a fresh slot being filled changes nothing indexed
+    if (e.name)
+        ForgetEntryIndex(IndexOf(entries_));  // a fresh slot being filled changes nothing indexed
     std::free(e.name);
     std::free(e.sourcePath);
     std::memset(&e, 0, sizeof e);
@@ -189,15 +153,11 @@ bool QorZipFile::GrowTable(uint32_t wanted) {
         want = entryCapacity_ + entryCapacity_ / 2ull;
     uint64_t rounded = want == 0 ? 100 : (want + 99) / 100 * 100;
     if (rounded > 0xFFFFFFFFu && wanted <= 0xFFFFFFFFu - 99) rounded = (wanted + 99ull) / 100 * 100;
-    if (rounded > 0xFFFFFFFFu || rounded > SIZE_MAX / sizeof(QorZipFileEntry)) return false;
+    if (rounded > 0xFFFFFFFFu) return false;
     if (entries_ && entryCapacity_ >= rounded) return true;
-    size_t bytes = static_cast<size_t>(rounded) * sizeof(QorZipFileEntry);
-    auto* table = static_cast<QorZipFileEntry*>(std::calloc(1, bytes));
+    QorZipFileEntry* table =
+        NewEntryTable(static_cast<uint32_t>(rounded), entries_, entryCapacity_);
     if (!table) return false;
-    if (entries_) {
-        std::memcpy(table, entries_, entryCapacity_ * sizeof(QorZipFileEntry));
-        std::free(entries_);
-    }
     entries_ = table;
     entryCapacity_ = static_cast<uint32_t>(rounded);
     return true;
@@ -239,10 +199,24 @@ void QorZipFile::Close() {
     handle_ = qfl::InvalidFile();
 }
 
-bool QorZipFile::Open(const char* path, QZF_MODE mode) {
+bool QorZipFile::Open(const char* path, QZF_MODE mode) { return OpenWithin(path, mode, 0); }
+
+bool qzf_internal::LocatedOpen::Open(QorZipFile& archive, const char* path,
+                                     QorZipFile::QZF_MODE mode, uint64_t end) {
+    return archive.OpenWithin(path, mode, end);
+}
+
+bool QorZipFile::OpenWithin(const char* path, QZF_MODE mode, uint64_t end) {
     Close();
     entryCount_ = 0;
     ClearError();
+    // The end lives in the table's extras: an object without a table gets an
+    // empty one to hold it.
+    if (end && !entries_) {
+        entries_ = NewEntryTable(0, nullptr, 0);
+        if (!entries_) return Fail(QZF_ERR_OUT_OF_MEMORY);
+    }
+    if (ObjectExtras* extras = ExtrasOf(entries_)) extras->archiveEnd = end;
     formatVersion_ = 0;
     trailerPosition_ = 0;
     if (path) {
@@ -348,11 +322,12 @@ bool QorZipFile::ReadArchive(RecordReader& reader, uint64_t pos, void* buffer, u
 // Reads every record from the header offset to the end of the file (or to
 // the archive's end, where one is set).
 bool QorZipFile::ReadDirectory() {
-    ForgetEntryIndex(this);
+    ForgetEntryIndex(IndexOf(entries_));
     qfl::File f = AsFile(handle_);
     uint64_t fileSize;
     if (!qfl::Size(f, &fileSize)) return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
-    const uint64_t bound = ArchiveEnd(this);
+    const ObjectExtras* extras = ExtrasOf(entries_);
+    const uint64_t bound = extras ? extras->archiveEnd : 0;
     const bool bounded = bound != 0 && bound < fileSize;
     if (bounded) fileSize = bound;  // the bytes after it are not records
     RecordReader reader(f);
@@ -498,7 +473,7 @@ unsigned long QorZipFile::GetFileAttributesA(unsigned long index) {
 
 unsigned long QorZipFile::GetFileIndex(const char* name) {
     if (!name) return kNotFound;
-    return FindEntryByName(this, entries_, entryCount_, name);
+    return FindEntryByName(IndexOf(entries_), entries_, entryCount_, name);
 }
 
 unsigned long QorZipFile::GetFileIndexSansPath(const char* name) {

@@ -7,8 +7,12 @@
 // prompt. Sizes and positions are 32-bit: sources of 4 GiB or more and archives
 // that would pass 4 GiB are refused, leaving the archive unchanged.
 //
-// Not thread-safe: every object shares one static buffer for temporary file
-// names, so calls on different objects must not overlap either.
+// Changes (adding, removing, saving) use one static buffer for temporary file
+// names, so they must not overlap any other call, on any object. Reading
+// (opening, queries, extraction) may run on different objects at once, and
+// GetFileIndex on one object from several threads at once; the cause of a
+// failure (archive/FileLayer.h) is kept once per process, so with calls
+// overlapping it may describe another object's failure.
 //
 // Paths follow Windows rules on Win32 (backslashes, drive letters, case-blind
 // names, 260-byte buffers). Natively '/' and '\\' both separate directories,
@@ -70,7 +74,8 @@ struct QorZipFileEntry {
 
 namespace qzf_internal {
 class RecordReader;  // the buffered directory reader (QorZipFile.cpp)
-}
+struct LocatedOpen;  // opens an archive that ends before its file does
+}  // namespace qzf_internal
 
 // Inflated entry data handed over by someone else (the setup's read-ahead
 // thread), so that an extraction need not decode the archive itself. A piece
@@ -122,7 +127,8 @@ public:
         QZF_MODE_READ = 0,       // read only, shared with other readers, must exist
         QZF_MODE_READWRITE = 1,  // read/write, not shared, created when missing (any non-zero)
     };
-    enum QZF_EXTRACT_READONLY_OVERWRITE {
+    // int-based, so that any value a caller stores is one the type can hold.
+    enum QZF_EXTRACT_READONLY_OVERWRITE : int {
         QZF_READONLY_NEVER = 0,   // an existing read-only destination fails the extraction
         QZF_READONLY_PROMPT = 1,  // ask; No fails the extraction
         QZF_READONLY_ALWAYS = 2,  // replace it (default; any other value acts the same)
@@ -292,6 +298,9 @@ private:
     bool CommitWorkingCopy();
     void DiscardWorkingCopy();
     void Reopen(QZF_MODE mode);
+    // Open, reading records up to end (0: the end of the file).
+    bool OpenWithin(const char* path, QZF_MODE mode, uint64_t end);
+    friend struct qzf_internal::LocatedOpen;
 
     char archivePath_[260];
     char archiveDirectory_[260];

@@ -9,11 +9,11 @@
 #include <cstring>
 #include <zlib.h>
 
-#include "archive/ArchiveFormat.h"
+#include "contract/ArchiveFormat.h"
 #include "archive/FileLayer.h"
 #include "archive/QorZipFile.h"
-#include "archive/QzfEntryIndex.h"
 #include "archive/QzfInternal.h"
+#include "archive/QzfObjectExtras.h"
 #include "archive/QzfPath.h"
 
 using namespace qzf_format;
@@ -64,6 +64,23 @@ size_t SplitComponents(const char* s, Piece* out) {
 bool SameRoot(const char* a, const char* b) {
     if (a[0] && a[1] == ':' && b[0] && b[1] == ':') return a[0] == b[0];
     return !qfl::HasDriveLetters() && qzf_path::IsSeparator(a[0]) && qzf_path::IsSeparator(b[0]);
+}
+
+// The archive's end when something other than records follows it (a signed
+// setup's certificate table), else 0.
+uint64_t ArchiveEnd(QorZipFileEntry* entries) {
+    const ObjectExtras* extras = ExtrasOf(entries);
+    return extras ? extras->archiveEnd : 0;
+}
+
+// Cuts the file the handle stands on after the bytes written last. Once the
+// archive file itself ends with the archive again (whatever followed it, a
+// signature, is gone: a change breaks it anyway), its reader goes to the end.
+bool CutFile(qfl::File f, QorZipFileEntry* entries, bool onWorkingCopy) {
+    if (!qfl::Truncate(f)) return false;
+    ObjectExtras* extras = ExtrasOf(entries);
+    if (extras && !onWorkingCopy) extras->archiveEnd = 0;
+    return true;
 }
 
 }  // namespace
@@ -188,14 +205,15 @@ bool QorZipFile::Save() {
         return false;
     }
     // No backup: leave an empty archive where the incomplete one was.
-    if (IsOpen() && qfl::Seek(AsFile(handle_), headerOffset_)) qfl::Truncate(AsFile(handle_));
+    if (IsOpen() && qfl::Seek(AsFile(handle_), headerOffset_))
+        CutFile(AsFile(handle_), entries_, workingCopyPath_[0] != 0);
     Reopen(mode_);
     return false;
 }
 
 // Header, every entry from its source, trailer; the file ends after the trailer.
 bool QorZipFile::WriteWhole() {
-    ForgetEntryIndex(this);  // every entry's sizes are taken afresh
+    ForgetEntryIndex(IndexOf(entries_));  // every entry's sizes are taken afresh
     if (!qfl::Seek(AsFile(handle_), headerOffset_))
         return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
     uint8_t header[kHeaderLength];
@@ -207,7 +225,7 @@ bool QorZipFile::WriteWhole() {
         position = static_cast<uint64_t>(entries_[i].dataPosition) + entries_[i].compressedSize;
     }
     if (!WriteTrailer(position)) return false;
-    if (!qfl::Truncate(AsFile(handle_)))
+    if (!CutFile(AsFile(handle_), entries_, workingCopyPath_[0] != 0))
         return Fail(QZF_ERR_WRITE_ARCHIVE, "cannot write", HandlePath());
     return true;
 }
@@ -221,7 +239,7 @@ bool QorZipFile::WriteArchive(const void* data, uint32_t n) {
 
 bool QorZipFile::WriteTrailer(uint64_t position) {
     trailerPosition_ = static_cast<uint32_t>(position);
-    const uint32_t total = SumOfSizes(this, entries_, entryCount_);
+    const uint32_t total = SumOfSizes(IndexOf(entries_), entries_, entryCount_);
     uint8_t trailer[kTrailerLength];
     BuildTrailer(trailer, entryCount_, total,
                  static_cast<uint32_t>(position - headerOffset_ + kTrailerLength));
@@ -308,12 +326,16 @@ bool QorZipFile::AppendInPlace(uint32_t oldTrailer) {
               Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
     ok = ok && AddOneEntry(e, oldTrailer) &&
          WriteTrailer(static_cast<uint64_t>(e.dataPosition) + e.compressedSize);
+    // Bytes that followed the archive (a signature) would now follow a
+    // different trailer: the file ends with the archive instead.
+    if (ok && ArchiveEnd(entries_) && !CutFile(AsFile(handle_), entries_, workingCopyPath_[0] != 0))
+        ok = Fail(QZF_ERR_WRITE_ARCHIVE, "cannot write", HandlePath());
     if (ok || useBackupFile_) return ok;
     const QZF_ERROR error = lastError_;
     const qfl::Failure cause = qfl::LastFailure();
     ResetEntry(entries_[--entryCount_]);
     if (qfl::Seek(AsFile(handle_), oldTrailer) && WriteTrailer(oldTrailer))
-        qfl::Truncate(AsFile(handle_));
+        CutFile(AsFile(handle_), entries_, workingCopyPath_[0] != 0);
     qfl::RestoreFailure(cause);
     return Fail(error);
 }
@@ -402,7 +424,7 @@ bool QorZipFile::CompactInPlace() {
         ok = (qfl::Seek(AsFile(handle_), write) ||
               Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath())) &&
              WriteTrailer(write) &&
-             (qfl::Truncate(AsFile(handle_)) ||
+             (CutFile(AsFile(handle_), entries_, workingCopyPath_[0] != 0) ||
               Fail(QZF_ERR_WRITE_ARCHIVE, "cannot write", HandlePath()));
     }
     if (ok || useBackupFile_) return ok;
@@ -418,7 +440,8 @@ bool QorZipFile::CompactInPlace() {
 
 // All blocks moved, but the trailer or the cut-off failed: try them once more.
 void QorZipFile::RepairAfterFinalSteps(uint32_t write) {
-    if (qfl::Seek(AsFile(handle_), write) && WriteTrailer(write)) qfl::Truncate(AsFile(handle_));
+    if (qfl::Seek(AsFile(handle_), write) && WriteTrailer(write))
+        CutFile(AsFile(handle_), entries_, workingCopyPath_[0] != 0);
 }
 
 // Entry `failed` could not be moved down to `write`. Entries before it sit
@@ -477,7 +500,7 @@ bool QorZipFile::MoveBlock(uint32_t from, uint32_t to, uint32_t length, uint32_t
 void QorZipFile::Reopen(QZF_MODE mode) {
     const QZF_ERROR kept = lastError_;
     const qfl::Failure cause = qfl::LastFailure();
-    if (Open(nullptr, mode)) {
+    if (OpenWithin(nullptr, mode, ArchiveEnd(entries_))) {
         lastError_ = kept;
         qfl::RestoreFailure(cause);
     }
@@ -541,6 +564,8 @@ bool QorZipFile::CommitWorkingCopy() {
     if (f == qfl::InvalidFile()) qfl::NoteFailure("cannot open", archivePath_);
     qfl::Remove(workingCopyPath_);
     workingCopyPath_[0] = 0;
+    // The archive file is now the changed copy, which ends with the archive.
+    if (ObjectExtras* extras = ExtrasOf(entries_)) extras->archiveEnd = 0;
     if (f == qfl::InvalidFile()) return Fail(QZF_ERR_OPEN_FILE);
     handle_ = f;
     return true;

@@ -11,6 +11,7 @@
 
 #include "archive/QorZipFile.h"
 #include "archive/QzfModule.h"
+#include "contract/AsciiCase.h"
 
 namespace {
 
@@ -31,17 +32,8 @@ QZF_HANDLE NewObject(const char* path, QorZipFile::QZF_MODE mode) {
 
 // 'r' and 'R' read only; any other letter reads and writes.
 QorZipFile::QZF_MODE ModeOf(char letter) {
-    const char lower =
-        (letter >= 'A' && letter <= 'Z') ? static_cast<char>(letter - 'A' + 'a') : letter;
-    return lower == 'r' ? QorZipFile::QZF_MODE_READ : QorZipFile::QZF_MODE_READWRITE;
-}
-
-// Values other than 0 and 1 all act as "always replace"; storing that value
-// keeps every stored policy a valid enumerator.
-QorZipFile::QZF_EXTRACT_READONLY_OVERWRITE PolicyOf(int policy) {
-    if (policy == QorZipFile::QZF_READONLY_NEVER) return QorZipFile::QZF_READONLY_NEVER;
-    if (policy == QorZipFile::QZF_READONLY_PROMPT) return QorZipFile::QZF_READONLY_PROMPT;
-    return QorZipFile::QZF_READONLY_ALWAYS;
+    return qor_case::FoldAscii(letter) == 'r' ? QorZipFile::QZF_MODE_READ
+                                              : QorZipFile::QZF_MODE_READWRITE;
 }
 
 // A negative index becomes a huge unsigned one, which the engine rejects as a
@@ -182,7 +174,10 @@ void QZF_CALL QZF_SetRestoreTimeStamp(QZF_HANDLE h, int flag) {
 int QZF_CALL QZF_GetRestoreTimeStamp(QZF_HANDLE h) { return Int(Obj(h)->GetRestoreTimeStamp()); }
 
 void QZF_CALL QZF_SetExtractReadOnlyOverWrite(QZF_HANDLE h, int policy) {
-    Obj(h)->SetExtractReadOnlyOverWrite(PolicyOf(policy));
+    // Stored as given, like the member function: the getter returns it, and
+    // every value but 0 and 1 acts as "always replace" when extracting.
+    Obj(h)->SetExtractReadOnlyOverWrite(
+        static_cast<QorZipFile::QZF_EXTRACT_READONLY_OVERWRITE>(policy));
 }
 
 int QZF_CALL QZF_GetExtractReadOnlyOverWrite(QZF_HANDLE h) {

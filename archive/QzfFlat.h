@@ -19,8 +19,9 @@
  * them (an open, an add or a removal, QZF_SetOverWritePrompt) or is deleted,
  * and must not be freed.
  *
- * Not thread-safe: all handles share one buffer for temporary file names, so
- * calls must not overlap, not even on different handles.
+ * Changes (adds, removals) share one buffer for temporary file names, so they
+ * must not overlap any other call, not even on different handles; reading
+ * (open, queries, extraction) may run on different handles at once.
  */
 #ifndef QOR_ARCHIVE_QZFFLAT_H
 #define QOR_ARCHIVE_QZFFLAT_H
@@ -132,7 +133,8 @@ int QZF_CALL QZF_GetRestoreAttributes(QZF_HANDLE h);
 void QZF_CALL QZF_SetRestoreTimeStamp(QZF_HANDLE h, int flag);
 int QZF_CALL QZF_GetRestoreTimeStamp(QZF_HANDLE h);
 /* ExtractReadOnlyOverWrite: 0 never replace a read-only destination, 1 ask,
- * 2 (default) always replace. Any other value is stored as 2, which it acts as. */
+ * 2 (default) always replace. Any other value is stored as given (the getter
+ * returns it) and acts as 2. */
 void QZF_CALL QZF_SetExtractReadOnlyOverWrite(QZF_HANDLE h, int policy);
 int QZF_CALL QZF_GetExtractReadOnlyOverWrite(QZF_HANDLE h);
 /* OverWritePrompt: a stored copy of text (null is ignored); null until set. */

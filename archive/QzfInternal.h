@@ -6,25 +6,25 @@
 #include <cstdlib>
 
 #include "archive/FileLayer.h"
-
-class QorZipFile;
+#include "archive/QorZipFile.h"
+#include "contract/ArchiveFormat.h"
 
 namespace qzf_internal {
 
-constexpr uint32_t kNotFound = 0xFFFFFFFFu;     // "no such entry" of the index look-ups
-constexpr uint64_t kMaxPosition = 0xFFFFFFFFu;  // archive positions are 32-bit
-constexpr uint32_t kCopyChunk = 16384;          // archive <-> temporary file, block moves
+constexpr uint32_t kNotFound = 0xFFFFFFFFu;  // "no such entry" of the index look-ups
+constexpr uint64_t kMaxPosition = qzf_format::kMaxArchivePosition;
+constexpr uint32_t kCopyChunk = 16384;  // archive <-> temporary file, block moves
 
 inline qfl::File AsFile(void* h) { return static_cast<qfl::File>(h); }
 
-// The position an object's archive ends at, where something other than
-// records follows it (a signed setup's certificate table); 0 for the end of
-// the file. The exported class has no room for it, so the engine keeps it in
-// a small table beside the objects, for kMaxArchiveEnds objects at a time.
-// Setting it fails only when the table is full; 0 removes an object's entry.
-constexpr int kMaxArchiveEnds = 16;
-bool SetArchiveEnd(const QorZipFile* object, uint64_t end);
-uint64_t ArchiveEnd(const QorZipFile* object);
+// Opens archive at path reading records only up to end (0: the end of the
+// file), as a located archive of a signed setup must; the same as Open
+// otherwise. The end stays for the object's own rereads after a change and
+// goes with the next Open.
+struct LocatedOpen {
+    static bool Open(QorZipFile& archive, const char* path, QorZipFile::QZF_MODE mode,
+                     uint64_t end);
+};
 
 // Owns a malloc'ed block; frees it on scope exit unless released.
 class BufferOwner {

@@ -9,8 +9,8 @@
 // than the members themselves: the constructor returns this, the default
 // constructor closure does not exist in g++, and a member returning a struct
 // (FILETIME) takes a hidden result pointer after this and returns it.
-// Options are read as whole ints or bytes and normalised here, so a caller's
-// odd value never reaches the engine as an out-of-range enumerator.
+// Options are read as whole ints or bytes; the mode is normalised here, the
+// read-only policy is stored as given (its type is int-based).
 //
 // Nothing here relies on static construction: the executable may be loaded by
 // LoadLibrary, which runs neither its entry point nor its constructors.
@@ -33,13 +33,6 @@ namespace {
 
 QorZipFile::QZF_MODE ModeOf(int mode) {
     return mode == 0 ? QorZipFile::QZF_MODE_READ : QorZipFile::QZF_MODE_READWRITE;
-}
-
-// Values other than 0 and 1 act as "always replace" and are stored as such.
-QorZipFile::QZF_EXTRACT_READONLY_OVERWRITE PolicyOf(int policy) {
-    if (policy == QorZipFile::QZF_READONLY_NEVER) return QorZipFile::QZF_READONLY_NEVER;
-    if (policy == QorZipFile::QZF_READONLY_PROMPT) return QorZipFile::QZF_READONLY_PROMPT;
-    return QorZipFile::QZF_READONLY_ALWAYS;
 }
 
 }  // namespace
@@ -104,7 +97,8 @@ QZF_MEMBER bool QzfM_GetRestoreTimeStamp(const QorZipFile* self) {
 }
 
 QZF_MEMBER void QzfM_SetExtractReadOnlyOverWrite(QorZipFile* self, int policy) {
-    self->SetExtractReadOnlyOverWrite(PolicyOf(policy));
+    self->SetExtractReadOnlyOverWrite(
+        static_cast<QorZipFile::QZF_EXTRACT_READONLY_OVERWRITE>(policy));
 }
 
 QZF_MEMBER int QzfM_GetExtractReadOnlyOverWrite(const QorZipFile* self) {

@@ -12,6 +12,8 @@
 
 #include <cstdint>
 
+#include "contract/AsciiCase.h"
+
 #pragma GCC optimize("no-tree-loop-distribute-patterns")
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -84,8 +86,6 @@ NtHeaders* Headers(uint8_t* base) {
     return reinterpret_cast<NtHeaders*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
 }
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool SameName(const char* a, const char* b) {
     while (*a && *a == *b) ++a, ++b;
     return *a == *b;
@@ -110,7 +110,7 @@ uint8_t* FindLoaded(const char* name) {
         while (start > 0 && path[start - 1] != L'\\' && path[start - 1] != L'/') --start;
         unsigned i = 0;
         while (start + i < length && name[i] && path[start + i] < 0x80 &&
-               Lower(static_cast<char>(path[start + i])) == name[i]) {
+               qor_case::FoldAscii(static_cast<char>(path[start + i])) == name[i]) {
             ++i;
         }
         if (start + i == length && name[i] == 0) return static_cast<uint8_t*>(entry->DllBase);
@@ -139,7 +139,7 @@ void* FindExport(uint8_t* module, const char* name, int depth) {
         char target[64];
         unsigned n = 0;
         while (forward[n] && forward[n] != '.' && n < sizeof target - 5) {
-            target[n] = Lower(forward[n]);
+            target[n] = qor_case::FoldAscii(forward[n]);
             ++n;
         }
         if (forward[n] != '.' || forward[n + 1] == '#') return nullptr;

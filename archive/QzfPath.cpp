@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "archive/FileLayer.h"
+#include "contract/AsciiCase.h"
 
 namespace qzf_path {
 
@@ -34,8 +35,7 @@ bool Compose(char* out, const char* a, const char* b, const char* c) {
 
 void FoldCase(char* s) {
     if (!qfl::CaseInsensitiveNames()) return;
-    for (; *s; ++s)
-        if (*s >= 'A' && *s <= 'Z') *s = static_cast<char>(*s - 'A' + 'a');
+    qor_case::FoldAsciiInPlace(s);
 }
 
 bool SplitPath(const char* path, char* directory, const char** fileName) {

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/ArchiveFormat.h"
+#include "contract/ArchiveFormat.h"
 #include "archive/QorZipFile.h"
 
 namespace {

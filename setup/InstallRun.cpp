@@ -17,7 +17,7 @@
 #include "system/ProfileLog.h"
 #include "system/UninstallLog.h"
 #include "system/Version.h"
-#include "text/StoredName.h"
+#include "contract/StoredName.h"
 #include "text/TextUtil.h"
 #include "ui/Window.h"
 

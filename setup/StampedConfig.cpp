@@ -1,8 +1,8 @@
 // The stamped slot block and its reader.
-#include "setup/StampedConfig.h"
-
-#include "resources/resource.h"
 #include "setup/StartUp.h"
+
+#include "contract/StampedSlots.h"
+#include "resources/resource.h"
 #include "text/ResourceText.h"
 
 // The block the packaging tool overwrites: one struct, so the seven slots

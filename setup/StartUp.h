@@ -9,7 +9,7 @@
 
 #include <windows.h>
 
-#include "setup/StampedConfig.h"
+#include "contract/StampedSlots.h"
 #include "text/Text.h"
 
 // Posted by the main window to itself on creation; runs RunSetup.
@@ -47,7 +47,7 @@ struct SetupConfig {
 // The program's configuration (static lifetime).
 extern SetupConfig gSetupConfig;
 
-// The stamped block itself, in section ".qorcfg" (see StampedConfig.h).
+// The stamped block itself, in section ".qorcfg" (see contract/StampedSlots.h).
 extern StampedSlots gStampedSlots;
 
 // Copies the seven stamped slots into config. Each slot is read up to its

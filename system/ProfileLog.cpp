@@ -5,14 +5,14 @@
 #include <cstdint>
 
 #include "system/Handles.h"
+#include "contract/AsciiCase.h"
 
 namespace profile_log {
 namespace {
 
 std::string Lower(const std::string& s) {
     std::string l = s;
-    for (char& c : l)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (char& c : l) c = qor_case::FoldAscii(c);
     return l;
 }
 

@@ -4,6 +4,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "contract/AsciiCase.h"
+
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -76,8 +78,7 @@ bool HasNul(const Line& line) {
 
 std::string LowerAscii(const Text& t) {
     std::string s = t.str();
-    for (char& ch : s)
-        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+    for (char& ch : s) ch = qor_case::FoldAscii(ch);
     return s;
 }
 

@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include "archive/ArchiveFormat.h"
+#include "contract/ArchiveFormat.h"
 #include "archive/FileLayer.h"
 #include "archive/QorZipFile.h"
 

@@ -1,9 +1,17 @@
 // Where the archive of a file lies: appended to a host, before a signed PE
 // image's certificate table, and what a hostile security directory falls
-// back to. The locator runs on bytes in memory; every read is checked to lie
-// inside the file.
+// back to; how long an object keeps the end it was opened with, and that
+// many objects (and threads) keep their extras apart. The locator runs on bytes in memory; every
+// read is checked to lie inside the file.
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <vector>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <thread>
+#endif
 
 #include "ArchiveTestUtil.h"
 #include "archive/ArchiveLocator.h"
@@ -196,6 +204,263 @@ TEST_F(LocatedArchiveTest, SignedArchiveOpensUpToItsEnd) {
     ASSERT_EQ(z.GetNumFiles(), 1u);
     ASSERT_TRUE(z.ExtractFile("a.txt", P("a.out").c_str())) << z.GetLastError();
     EXPECT_EQ(ReadText(P("a.out")), "alpha");
+}
+
+// A signed image whose archive holds `files` entries named e<i>.txt.
+Image SignedImageWith(int files, uint32_t pad) {
+    ArchiveBuilder a;
+    a.Host(kHostSize, 0x90).Header();
+    for (int i = 0; i < files; ++i)
+        a.File("e" + std::to_string(i) + ".txt", "content " + std::to_string(i));
+    a.Trailer();
+    Image img = SignableImage();
+    img.b.resize(kHostSize);
+    img.b.insert(img.b.end(), a.b.begin() + kHostSize, a.b.end());
+    img.archiveEnd = static_cast<uint32_t>(img.b.size());
+    Sign(img, pad);
+    return img;
+}
+
+// Every object keeps its own end: twenty signed setups open at once, each
+// read up to its own certificate table.
+TEST_F(LocatedArchiveTest, TwentySignedSetupsOpenAtOnce) {
+    constexpr int kObjects = 20;
+    std::vector<std::unique_ptr<QorZipFile>> open;
+    for (int k = 0; k < kObjects; ++k) {
+        const std::string path = P("signed" + std::to_string(k) + ".exe");
+        WriteAll(path, SignedImageWith(1 + k % 4, static_cast<uint32_t>(k % 8)).b);
+        ArchiveLocation at;
+        ASSERT_TRUE(qzf_format::LocateArchiveInFile(path.c_str(), &at));
+        ASSERT_TRUE(at.hasSignature && at.appended) << k;
+        open.push_back(std::make_unique<QorZipFile>());
+        ASSERT_TRUE(qzf_format::OpenLocatedArchive(*open.back(), path.c_str(), at,
+                                                   QorZipFile::QZF_MODE_READ))
+            << k << ": error " << open.back()->GetLastError();
+    }
+    for (int k = 0; k < kObjects; ++k) {
+        QorZipFile& z = *open[k];
+        ASSERT_EQ(z.GetNumFiles(), static_cast<unsigned long>(1 + k % 4)) << k;
+        const std::string out = P("out" + std::to_string(k));
+        ASSERT_TRUE(z.ExtractFile("E0.TXT", out.c_str())) << k << ": error " << z.GetLastError();
+        EXPECT_EQ(ReadText(out), "content 0") << k;
+    }
+}
+
+// The end belongs to the file it was located in: a later Open of any file
+// reads that file whole.
+TEST_F(LocatedArchiveTest, OpenAfterALocatedOpenReadsTheNextFileWhole) {
+    const std::string signedPath = P("signed.exe");
+    WriteAll(signedPath, SignedImageWith(1, 3).b);
+    struct Case {
+        const char* name;
+        int files;    // entries of the second archive
+        size_t host;  // bytes before it (its header offset)
+    };
+    const Case cases[] = {
+        {"a larger stand-alone archive", 40, 0},
+        {"a smaller stand-alone archive", 1, 0},
+        {"an archive appended to a host", 12, 700},
+    };
+    for (const Case& c : cases) {
+        ArchiveBuilder b;
+        if (c.host) b.Host(c.host);
+        b.Header();
+        for (int i = 0; i < c.files; ++i) b.File("f" + std::to_string(i), std::string(300, 'x'));
+        b.Trailer();
+        const std::string other = P("other.qza");
+        WriteAll(other, b.b);
+        ArchiveLocation at;
+        ASSERT_TRUE(qzf_format::LocateArchiveInFile(signedPath.c_str(), &at));
+        QorZipFile z;
+        ASSERT_TRUE(
+            qzf_format::OpenLocatedArchive(z, signedPath.c_str(), at, QorZipFile::QZF_MODE_READ));
+        z.SetHeaderOffset(static_cast<unsigned long>(c.host));
+        ASSERT_TRUE(z.Open(other.c_str(), QorZipFile::QZF_MODE_READ))
+            << c.name << ": error " << z.GetLastError();
+        EXPECT_EQ(z.GetNumFiles(), static_cast<unsigned long>(c.files)) << c.name;
+        const std::string last = "f" + std::to_string(c.files - 1);
+        ASSERT_TRUE(z.ExtractFile(last.c_str(), P("last.out").c_str())) << c.name;
+        EXPECT_EQ(ReadText(P("last.out")), std::string(300, 'x')) << c.name;
+    }
+}
+
+// A change through a located read-write object: the file then ends with the
+// archive (the signature is broken by any change), and both the object and a
+// fresh locate read all of it. A change that fails leaves the signed file
+// readable as before.
+TEST_F(LocatedArchiveTest, ChangeThroughALocatedReadWriteObject) {
+    const std::string source = P("new.txt");
+    WriteText(source, "a new entry");
+    enum Change { kAdd, kAddTwice, kRemove, kAddMissingSource };
+    struct Case {
+        const char* name;
+        Change change;
+        bool backup;
+        bool ok;
+        unsigned long count;  // entries afterwards
+    };
+    const Case cases[] = {
+        {"add, backup", kAdd, true, true, 3},
+        {"add, no backup", kAdd, false, true, 3},
+        {"add twice, backup", kAddTwice, true, true, 4},
+        {"add twice, no backup", kAddTwice, false, true, 4},
+        {"remove, backup", kRemove, true, true, 1},
+        {"remove, no backup", kRemove, false, true, 1},
+        {"failed add, backup", kAddMissingSource, true, false, 2},
+    };
+    for (const Case& c : cases) {
+        const std::string path = P("rw.exe");
+        WriteAll(path, SignedImageWith(2, 3).b);
+        ArchiveLocation at;
+        ASSERT_TRUE(qzf_format::LocateArchiveInFile(path.c_str(), &at));
+        QorZipFile z;
+        z.SetUseBackupFile(c.backup);
+        ASSERT_TRUE(
+            qzf_format::OpenLocatedArchive(z, path.c_str(), at, QorZipFile::QZF_MODE_READWRITE))
+            << c.name;
+        bool ok = false;
+        switch (c.change) {
+            case kAdd:
+                ok = z.AddFile(source.c_str(), "new.txt");
+                break;
+            case kAddTwice:
+                ok = z.AddFile(source.c_str(), "new.txt") && z.AddFile(source.c_str(), "two.txt");
+                break;
+            case kRemove:
+                ok = z.RemoveFile("e1.txt");
+                break;
+            case kAddMissingSource:
+                ok = z.AddFile(P("missing.txt").c_str(), "new.txt");
+                break;
+        }
+        EXPECT_EQ(ok, c.ok) << c.name << ": error " << z.GetLastError();
+        EXPECT_EQ(z.GetNumFiles(), c.count) << c.name;
+        if (c.ok) {
+            // The file now ends with the archive: a plain Open reads it whole.
+            ASSERT_TRUE(z.Open(nullptr, QorZipFile::QZF_MODE_READ)) << c.name;
+            EXPECT_EQ(z.GetNumFiles(), c.count) << c.name;
+        } else {
+            // Still signed: the object read it again up to its old end.
+            ASSERT_TRUE(z.IsOpen()) << c.name;
+            EXPECT_TRUE(z.ExtractFile("e1.txt", P("e1.out").c_str())) << c.name;
+        }
+        ArchiveLocation again;
+        ASSERT_TRUE(qzf_format::LocateArchiveInFile(path.c_str(), &again));
+        EXPECT_EQ(again.headerOffset, kHostSize) << c.name;
+        EXPECT_EQ(again.hasSignature, !c.ok) << c.name;
+        QorZipFile fresh;
+        ASSERT_TRUE(
+            qzf_format::OpenLocatedArchive(fresh, path.c_str(), again, QorZipFile::QZF_MODE_READ))
+            << c.name << ": error " << fresh.GetLastError();
+        EXPECT_EQ(fresh.GetNumFiles(), c.count) << c.name;
+        const char* check = c.change == kAdd || c.change == kAddTwice ? "new.txt" : "e0.txt";
+        ASSERT_TRUE(fresh.ExtractFile(check, P("check.out").c_str())) << c.name;
+        EXPECT_EQ(ReadText(P("check.out")),
+                  c.change == kAdd || c.change == kAddTwice ? "a new entry" : "content 0")
+            << c.name;
+    }
+}
+
+// Name look-ups of many objects at once, each with a table large enough to
+// be indexed, and of one object from two threads at once.
+TEST_F(LocatedArchiveTest, SeventyIndexedObjectsAtOnce) {
+    constexpr int kObjects = 70, kKinds = 5, kEntries = 40;
+    for (int kind = 0; kind < kKinds; ++kind) {
+        ArchiveBuilder b;
+        b.Header();
+        for (int i = 0; i < kEntries; ++i)
+            b.File("k" + std::to_string(kind) + "\\Name" + std::to_string(i), "x");
+        b.Trailer();
+        WriteAll(P("kind" + std::to_string(kind) + ".qza"), b.b);
+    }
+    std::vector<std::unique_ptr<QorZipFile>> open;
+    for (int k = 0; k < kObjects; ++k) {
+        const std::string path = P("kind" + std::to_string(k % kKinds) + ".qza");
+        open.push_back(std::make_unique<QorZipFile>(path.c_str()));
+        ASSERT_TRUE(open.back()->IsOpen()) << k;
+    }
+    for (int round = 0; round < 2; ++round) {
+        for (int k = 0; k < kObjects; ++k) {
+            QorZipFile& z = *open[k];
+            for (int i = 0; i < kEntries; i += 7) {
+                const std::string own =
+                    "K" + std::to_string(k % kKinds) + "\\name" + std::to_string(i);
+                const std::string other =
+                    "k" + std::to_string((k + 1) % kKinds) + "\\Name" + std::to_string(i);
+                EXPECT_EQ(z.GetFileIndex(own.c_str()), static_cast<unsigned long>(i)) << k;
+                EXPECT_EQ(z.GetFileIndex(other.c_str()), 0xFFFFFFFFul) << k;
+            }
+        }
+        // Objects going away while others stay: the rest keep their answers.
+        for (int k = 0; k < kObjects; k += 3) open[k].reset();
+        for (int k = 0; k < kObjects; k += 3)
+            open[k] = std::make_unique<QorZipFile>(
+                P("kind" + std::to_string(k % kKinds) + ".qza").c_str());
+    }
+}
+
+// Runs run(1) on a second thread while run(0) runs on this one (the Windows
+// toolchain's library has no std::thread).
+void RunOnTwoThreads(const std::function<void(int)>& run) {
+#ifdef _WIN32
+    auto second = [](LPVOID p) -> DWORD {
+        (*static_cast<const std::function<void(int)>*>(p))(1);
+        return 0;
+    };
+    HANDLE t =
+        CreateThread(nullptr, 0, second, const_cast<std::function<void(int)>*>(&run), 0, nullptr);
+    ASSERT_NE(t, nullptr);
+    run(0);
+    WaitForSingleObject(t, INFINITE);
+    CloseHandle(t);
+#else
+    std::thread other(run, 1);
+    run(0);
+    other.join();
+#endif
+}
+
+struct ThreadCase {
+    const char* name;
+    bool sameObject;  // both threads look names up in one object
+};
+
+// Two threads: each reading an object of its own (look-ups and extraction),
+// or both looking names up in one object whose index is built meanwhile.
+TEST_F(LocatedArchiveTest, TwoThreadsReading) {
+    constexpr int kEntries = 300;
+    ArchiveBuilder b;
+    b.Header();
+    for (int i = 0; i < kEntries; ++i) b.File("dir\\file" + std::to_string(i), std::to_string(i));
+    b.Trailer();
+    const std::string path = P("many.qza");
+    WriteAll(path, b.b);
+    const ThreadCase cases[] = {{"own objects", false}, {"one object", true}};
+    for (const ThreadCase& c : cases) {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            QorZipFile shared(path.c_str());
+            QorZipFile a(path.c_str()), bObject(path.c_str());
+            QorZipFile* objects[2] = {c.sameObject ? &shared : &a,
+                                      c.sameObject ? &shared : &bObject};
+            int wrong[2] = {0, 0};
+            auto run = [&](int t) {
+                QorZipFile& z = *objects[t];
+                for (int i = t; i < kEntries; i += 2) {
+                    const std::string name = "DIR\\FILE" + std::to_string(i);
+                    if (z.GetFileIndex(name.c_str()) != static_cast<unsigned long>(i)) ++wrong[t];
+                    if (!c.sameObject && i % 50 < 2) {
+                        const std::string out =
+                            P("t" + std::to_string(t) + "_" + std::to_string(i) + ".out");
+                        if (!z.ExtractFile(name.c_str(), out.c_str()) ||
+                            ReadText(out) != std::to_string(i))
+                            ++wrong[t];
+                    }
+                }
+            };
+            RunOnTwoThreads(run);
+            EXPECT_EQ(wrong[0] + wrong[1], 0) << c.name;
+        }
+    }
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ PREREQ_TEXT = ("<RCV> requires an installed copy of <PROD>.  "
 WIZARD_FIRST_CAPTION = "Choose Trovix Installation Destination"
 CANCEL_CAPTION = "Cancel Installation"
 
-# Slot layout of the stamped block (setup/StampedConfig.h).
+# Slot layout of the stamped block (contract/StampedSlots.h).
 SLOTS = [("TVIID_INST_NAME", 40), ("TVIID_RCV_REG_KEY", 32), ("TVIID_RCV_DEF_DIR", 64),
          ("TVIID_APP_REG_KEY", 128), ("TVIID_APP_LOC_ITEM", 32), ("TVIID_APP_NAME", 32),
          ("TVIID_APP_EXE", 32)]

@@ -135,8 +135,10 @@ static void TestHandleBasics(void) {
     CHECK(pGetExtractReadOnlyOverWrite(h) == 0);
     pSetExtractReadOnlyOverWrite(h, 1);
     CHECK(pGetExtractReadOnlyOverWrite(h) == 1);
-    pSetExtractReadOnlyOverWrite(h, 7); /* acts as "always": stored as 2 */
-    CHECK(pGetExtractReadOnlyOverWrite(h) == 2);
+    pSetExtractReadOnlyOverWrite(h, 7); /* acts as "always", stored as given */
+    CHECK(pGetExtractReadOnlyOverWrite(h) == 7);
+    pSetExtractReadOnlyOverWrite(h, -1);
+    CHECK(pGetExtractReadOnlyOverWrite(h) == -1);
 
     char prompt[] = "Replace %s?";
     pSetOverWritePrompt(h, prompt);

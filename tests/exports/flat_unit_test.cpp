@@ -64,16 +64,34 @@ TEST_F(FlatTest, AnyNonZeroFlagIsTrueAndReadsBackAsOne) {
     QZF_Delete(h);
 }
 
-TEST_F(FlatTest, PolicyValuesOutsideTheEnumerationActAsAlways) {
-    QZF_HANDLE h = QZF_Create();
-    QZF_SetExtractReadOnlyOverWrite(h, 0);
-    EXPECT_EQ(QZF_GetExtractReadOnlyOverWrite(h), 0);
+// The setter stores what it is given, as the member function does; when
+// extracting, every value but 0 and 1 replaces a read-only destination.
+TEST_F(FlatTest, PolicyIsStoredAsGivenAndOddValuesActAsAlways) {
+    const std::string source = Path("data.txt");
+    std::ofstream(source, std::ios::binary) << "new bytes";
+    const std::string archive = Path("policy.qzf");
+    QZF_HANDLE h = QZF_CreateWithFileAndMode(archive.c_str(), 'w');
+    ASSERT_EQ(QZF_AddFile(h, source.c_str(), "data.txt"), 1);
+    struct Case {
+        int policy;
+        bool replaces;  // an existing read-only destination
+    };
+    const Case cases[] = {{0, false}, {2, true}, {3, true}, {7, true}, {-1, true}, {0x100, true}};
+    for (const Case& c : cases) {
+        QZF_SetExtractReadOnlyOverWrite(h, c.policy);
+        EXPECT_EQ(QZF_GetExtractReadOnlyOverWrite(h), c.policy);
+        const std::string out = Path(("out" + std::to_string(c.policy & 0xFFFF) + ".txt").c_str());
+        std::ofstream(out, std::ios::binary) << "old";
+        fs::permissions(out,
+                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        EXPECT_EQ(QZF_ExtractFile(h, "data.txt", out.c_str()), c.replaces ? 1 : 0) << c.policy;
+        std::ifstream in(out, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(text, c.replaces ? "new bytes" : "old") << c.policy;
+        EXPECT_EQ(QZF_GetLastError(h), c.replaces ? 0 : 16) << c.policy;
+    }
     QZF_SetExtractReadOnlyOverWrite(h, 1);
     EXPECT_EQ(QZF_GetExtractReadOnlyOverWrite(h), 1);
-    for (int odd : {3, 7, -1}) {
-        QZF_SetExtractReadOnlyOverWrite(h, odd);
-        EXPECT_EQ(QZF_GetExtractReadOnlyOverWrite(h), 2) << odd;
-    }
     QZF_Delete(h);
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "archive/ArchiveFormat.h"
+#include "contract/ArchiveFormat.h"
 #include "archive/ArchiveLocator.h"
 #include "archive/QorZipFile.h"
 

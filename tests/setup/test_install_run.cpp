@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/ArchiveFormat.h"
+#include "contract/ArchiveFormat.h"
 #include "setup/SetupWizard.h"
 #include "system/FileUtil.h"
 

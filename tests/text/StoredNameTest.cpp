@@ -1,7 +1,7 @@
 // What a stored entry name decodes to: destination, command arguments, unit.
 #include <gtest/gtest.h>
 
-#include "text/StoredName.h"
+#include "contract/StoredName.h"
 
 namespace {
 

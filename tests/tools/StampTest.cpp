@@ -237,7 +237,7 @@ std::vector<unsigned char> PeImage(uint32_t at, size_t total) {
     memcpy(img.data() + table, ".data\0\0\0", 8);
     put32(table + 16, 512);
     put32(table + 20, 0x400);
-    memcpy(img.data() + table + 40, kSlotSectionName, 8);
+    memcpy(img.data() + table + 40, kStampedSectionName, 8);
     put32(table + 40 + 16, 512);
     put32(table + 40 + 20, at);
     std::vector<unsigned char> b = FreshBlock();

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "FileOps.h"
-#include "archive/ArchiveFormat.h"
+#include "contract/ArchiveFormat.h"
 
 using namespace qzf_format;
 

@@ -23,6 +23,7 @@
 #endif
 
 #include "archive/ArchiveLocator.h"
+#include "contract/AsciiCase.h"
 
 namespace qorpack {
 
@@ -84,7 +85,8 @@ bool SameFile(const char* a, const char* b) {
     char fa[MAX_PATH], fb[MAX_PATH];
     DWORD na = GetFullPathNameA(a, MAX_PATH, fa, nullptr);
     DWORD nb = GetFullPathNameA(b, MAX_PATH, fb, nullptr);
-    return na && nb && na < MAX_PATH && nb < MAX_PATH && PathExists(a) && _stricmp(fa, fb) == 0;
+    return na && nb && na < MAX_PATH && nb < MAX_PATH && PathExists(a) &&
+           qor_case::EqualAscii(fa, fb);
 #else
     struct stat sa, sb;
     return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
@@ -114,7 +116,8 @@ bool SameFileTest::Matches(const char* path, uint64_t* size) const {
 #ifdef _WIN32
     char full[MAX_PATH];
     DWORD n = GetFullPathNameA(path, MAX_PATH, full, nullptr);
-    return n && n < MAX_PATH && !fullTarget_.empty() && _stricmp(full, fullTarget_.c_str()) == 0;
+    return n && n < MAX_PATH && !fullTarget_.empty() &&
+           qor_case::EqualAscii(full, fullTarget_.c_str());
 #else
     return static_cast<uint64_t>(st.st_dev) == device_ &&
            static_cast<uint64_t>(st.st_ino) == inode_;
@@ -339,7 +342,8 @@ bool StepsBelow(const std::string& base, const std::string& path, std::string* s
 #ifdef _WIN32
     for (char& c : b)
         if (c == '/') c = '\\';
-    if (path.size() <= b.size() || _strnicmp(path.c_str(), b.c_str(), b.size()) != 0) return false;
+    if (path.size() <= b.size() || !qor_case::EqualAsciiN(path.c_str(), b.c_str(), b.size()))
+        return false;
 #else
     if (path.size() <= b.size() || path.compare(0, b.size(), b) != 0) return false;
 #endif

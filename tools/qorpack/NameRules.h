@@ -19,7 +19,7 @@ struct StoredPlacement {
 };
 
 // Where the setup puts a stored name, by the setup's own decoder
-// (DecodeStoredName, text/StoredName.h): the first "[TROVIX]" and the first
+// (DecodeStoredName, contract/StoredName.h): the first "[TROVIX]" and the first
 // "[RECEIVE]" are replaced (receiver wins when both are present), then the
 // "[InstCmd=" and "[UninstCmd=" tags are taken out.
 StoredPlacement PlaceStoredName(const std::string& stored);

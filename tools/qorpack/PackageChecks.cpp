@@ -1,7 +1,7 @@
 #include "PackageChecks.h"
 
 #include "contract/AsciiCase.h"
-#include "text/StoredName.h"
+#include "contract/StoredName.h"
 
 namespace qorpack {
 

@@ -4,7 +4,7 @@
 #include <zlib.h>
 
 #include "Parallel.h"
-#include "archive/ArchiveFormat.h"
+#include "contract/ArchiveFormat.h"
 #include "archive/FileLayer.h"
 
 namespace qorpack {

@@ -4,12 +4,12 @@
 #include <cstring>
 
 #include "FileOps.h"
-#include "setup/StampedConfig.h"
+#include "contract/PeImage.h"
 
 namespace qorpack {
 
 namespace {
-// The slots as setup/StampedConfig.h describes them, in the tool's types.
+// The slots as contract/StampedSlots.h describes them, in the tool's types.
 constexpr SlotSpec SlotAt(int i) {
     return {kStampedSlots[i].marker, static_cast<unsigned>(kStampedSlots[i].capacity),
             static_cast<unsigned>(kStampedSlots[i].offset)};
@@ -17,11 +17,6 @@ constexpr SlotSpec SlotAt(int i) {
 constexpr SlotSpec kSlots[kSlotCount] = {SlotAt(0), SlotAt(1), SlotAt(2), SlotAt(3),
                                          SlotAt(4), SlotAt(5), SlotAt(6)};
 static_assert(kSlotCount == 7, "one SlotAt(i) a slot");
-
-constexpr bool SameText(const char* a, const char* b) {
-    return *a == *b && (*a == 0 || SameText(a + 1, b + 1));
-}
-static_assert(SameText(kSlotSectionName, kStampedSectionName), "section name");
 
 // Slot content as a string bounded by its capacity (a slot without a zero byte
 // is taken up to its capacity, never beyond).
@@ -149,24 +144,31 @@ void ReadSlotStates(const unsigned char* block, SlotState states[kSlotCount]) {
     }
 }
 
+namespace {
+
+struct Buffer {
+    const unsigned char* data;
+};
+
+bool ReadBuffer(void* context, uint64_t position, void* out, uint32_t n) {
+    memcpy(out, static_cast<Buffer*>(context)->data + position, n);  // checked by qor_pe
+    return true;
+}
+
+}  // namespace
+
 bool FindSlotSection(const unsigned char* head, size_t size, uint64_t limit, uint64_t* offset) {
-    auto u16 = [&](size_t at) { return static_cast<uint32_t>(head[at] | head[at + 1] << 8); };
-    auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
-    if (size < 64 || head[0] != 'M' || head[1] != 'Z') return false;
-    const size_t pe = u32(0x3c);
-    if (pe > size || size - pe < 24 || memcmp(head + pe, "PE\0\0", 4) != 0) return false;
-    const size_t sections = u16(pe + 6);
-    const size_t table = pe + 24 + u16(pe + 20);
-    for (size_t i = 0; i < sections; ++i) {
-        const size_t at = table + 40 * i;
-        if (at > size || size - at < 40) return false;
-        if (memcmp(head + at, kSlotSectionName, 8) != 0) continue;
-        const uint64_t rawSize = u32(at + 16), rawPos = u32(at + 20);
-        if (rawSize < kSlotBlockSize || rawPos + kSlotBlockSize > limit) return false;
-        *offset = rawPos;
-        return true;
-    }
-    return false;
+    Buffer buffer{head};
+    qor_pe::ImageFile f = qor_pe::MakeImageFile(size, ReadBuffer, &buffer);
+    qor_pe::Headers h;
+    uint32_t rawSize = 0, rawPosition = 0;
+    if (!qor_pe::ReadHeaders(f, &h) ||
+        !qor_pe::FindSection(f, h, kStampedSectionName, &rawSize, &rawPosition))
+        return false;
+    if (rawSize < kSlotBlockSize || static_cast<uint64_t>(rawPosition) + kSlotBlockSize > limit)
+        return false;
+    *offset = rawPosition;
+    return true;
 }
 
 bool LocateSlotBlock(const char* path, uint64_t* offset, std::string* error) {

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "setup/StampedConfig.h"
+#include "contract/StampedSlots.h"
 
 namespace qorpack {
 
@@ -62,11 +62,8 @@ bool CheckSlotAssignments(const std::vector<SlotAssignment>& list, std::string* 
 void FindSlotBlocksInBuffer(const unsigned char* data, size_t size, uint64_t base,
                             std::vector<uint64_t>* found);
 
-// Name of the executable section that holds only the slot block (8 bytes, NUL-padded).
-constexpr char kSlotSectionName[8] = {'.', 'q', 'o', 'r', 'c', 'f', 'g', 0};
-
 // Reads the PE headers in head[0..size): true with *offset set to the file
-// position of section kSlotSectionName's data when it holds a whole block that
+// position of section kStampedSectionName's data when it holds a whole block that
 // ends at or before `limit`. False for any other file. Never reads past size.
 bool FindSlotSection(const unsigned char* head, size_t size, uint64_t limit, uint64_t* offset);
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "FileOps.h"
+#include "contract/AsciiCase.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -43,8 +44,7 @@ bool MutexName(const std::string& path, std::string* name) {
     if (n == 0 || n >= MAX_PATH) return false;
     uint64_t h = 14695981039346656037ull;
     for (DWORD i = 0; i < n; ++i) {
-        char c = full[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        char c = qor_case::FoldAscii(full[i]);
         if (c == '/') c = '\\';
         h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     }

@@ -1,8 +1,8 @@
-// Stamped configuration slots: seven fixed-size text slots in the setup
-// executable's writable initialised data, which the packaging tool
-// overwrites in each built setup. This header is the one description of
-// their layout, shared by the setup (which reads them) and the packaging
-// tool (which writes them); it is portable C++ with no Windows dependency.
+// StampedSlots.h: seven fixed-size text slots in the setup executable's
+// writable initialised data, which the packaging tool overwrites in each
+// built setup. This header is the one description of their layout, shared
+// by the setup (which reads them) and qorpack (which writes them); it is
+// portable C++ with no Windows dependency.
 //
 //   offset  capacity  marker               meaning
 //        0        40  TVIID_INST_NAME      install name (display name)
@@ -43,7 +43,8 @@ constexpr StampedSlotInfo kStampedSlots[kStampedSlotCount] = {
 };
 
 constexpr size_t kStampedBlockSize = 360;
-constexpr const char* kStampedSectionName = ".qorcfg";
+// As the section table holds it: 8 bytes, zero-padded.
+constexpr char kStampedSectionName[8] = {'.', 'q', 'o', 'r', 'c', 'f', 'g', 0};
 
 // The block as the setup holds it: char arrays only, so no padding.
 struct StampedSlots {

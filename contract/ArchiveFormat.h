@@ -60,6 +60,10 @@ constexpr uint32_t kEntryOffName = 25;
 // Longest stored name, zero byte included, that is written or accepted. Names
 // are paths; the cap keeps a hostile record from asking for a huge allocation.
 constexpr uint32_t kMaxNameBytes = 32768;
+
+// Every position in an archive (and of an archive in its file) is 32-bit.
+constexpr uint64_t kMaxArchivePosition = 0xFFFFFFFFu;
+
 // Record type the engine writes over a block it could not move out of the way
 // (a failed compaction without backup): readers skip it as unknown.
 constexpr uint8_t kTypeHole = 4;

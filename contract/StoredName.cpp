@@ -1,4 +1,4 @@
-#include "text/StoredName.h"
+#include "contract/StoredName.h"
 
 #include "text/TextUtil.h"
 
