@@ -6,8 +6,9 @@
 #include <cstdlib>
 
 #include "archive/FileLayer.h"
+#include "archive/QorZipFile.h"
 
-class QorZipFile;
+struct QzfPieces;
 
 namespace qzf_internal {
 
@@ -25,6 +26,22 @@ inline qfl::File AsFile(void* h) { return static_cast<qfl::File>(h); }
 constexpr int kMaxArchiveEnds = 16;
 bool SetArchiveEnd(const QorZipFile* object, uint64_t end);
 uint64_t ArchiveEnd(const QorZipFile* object);
+
+// The engine's own way to the exported class's fields, for the parts that
+// are not members: extraction with pieces decoded elsewhere, reading by index.
+struct Access {
+    // ExtractFile, with data from pieces when they carry it; with placed, only
+    // a destination created new is written (QzfIndexed.h, ExtractNewFile).
+    static bool ExtractFrom(QorZipFile& z, const char* name, const char* destination,
+                            const QzfPieces* pieces, bool* placed);
+    static bool Decompress(QorZipFile& z, uint32_t index, const char* destination,
+                           uint32_t attributes, const QzfPieces* pieces, bool* placed);
+    static const QorZipFileEntry* Entries(const QorZipFile& z) { return z.entries_; }
+    static uint32_t Count(const QorZipFile& z) { return z.entryCount_; }
+    static void* Handle(const QorZipFile& z) { return z.handle_; }
+    static uint32_t TrailerPosition(const QorZipFile& z) { return z.trailerPosition_; }
+    static uint32_t HeaderOffset(const QorZipFile& z) { return z.headerOffset_; }
+};
 
 // Owns a malloc'ed block; frees it on scope exit unless released.
 class BufferOwner {
