@@ -220,8 +220,8 @@ private:
     bool ReadTrailerRecord(RecordReader& reader, uint8_t* head, uint64_t position, uint32_t length);
     bool GrowTable(uint32_t wanted);
     void ResetEntry(QorZipFileEntry& e);
-    // Extraction, reading by index and the gzip writer (QorZipFile.cpp,
-    // QzfIndexed.cpp) reach the fields through it.
+    // Extraction and reading by index (QorZipFile.cpp, QzfIndexed.cpp)
+    // reach the fields through it.
     friend struct qzf_internal::Access;
     bool WriteWhole();
     bool WriteArchive(const void* data, uint32_t n);
