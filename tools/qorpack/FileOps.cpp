@@ -56,8 +56,7 @@ using StatBuf = struct _stati64;
 static int StatPath(const char* p, StatBuf* st) {
     std::string path = p;
     size_t n = path.size();
-    while (n > 1 && (path[n - 1] == '\\' || path[n - 1] == '/') && !(n == 3 && path[1] == ':'))
-        --n;
+    while (n > 1 && (path[n - 1] == '\\' || path[n - 1] == '/') && !(n == 3 && path[1] == ':')) --n;
     path.resize(n);
     return _stati64(path.c_str(), st);
 }
