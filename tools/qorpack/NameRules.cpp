@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "contract/AsciiCase.h"
 #include "text/StoredName.h"
 #include "text/TextUtil.h"
 
@@ -26,8 +27,7 @@ void TakeTag(std::string* name, const char* tag) {
 
 std::string FoldAscii(const std::string& s) {
     std::string out = s;
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (char& c : out) c = qor_case::FoldAscii(c);
     return out;
 }
 
