@@ -14,6 +14,7 @@
 #include "contract/ArchiveFormat.h"
 #include "archive/FileLayer.h"
 #include "archive/QzfGunzip.h"
+#include "archive/QzfIndexed.h"
 #include "archive/QzfInternal.h"
 #include "archive/QzfObjectExtras.h"
 #include "archive/QzfPath.h"
@@ -493,14 +494,14 @@ unsigned long QorZipFile::GetFileIndexSansPath(const char* name) {
 // ---------------------------------------------------------------- extraction
 
 bool QorZipFile::ExtractFile(const char* name, const char* destination) {
-    return ExtractFileFrom(name, destination, nullptr, nullptr);
+    return Access::ExtractFrom(*this, name, destination, nullptr, nullptr);
 }
 
-bool QorZipFile::ExtractFileFrom(const char* name, const char* destination, const QzfPieces* pieces,
-                                 bool* placed) {
+bool Access::ExtractFrom(QorZipFile& z, const char* name, const char* destination,
+                         const QzfPieces* pieces, bool* placed) {
     if (placed) *placed = false;
-    ClearError();
-    if (!name) return Fail(QZF_ERR_NOT_FOUND);
+    z.ClearError();
+    if (!name) return z.Fail(QZF_ERR_NOT_FOUND);
     char dest[qzf_path::kMax];
     bool fits;
     if (destination)
@@ -508,52 +509,18 @@ bool QorZipFile::ExtractFileFrom(const char* name, const char* destination, cons
     else if (name[0] && name[1] == ':')
         fits = qzf_path::Compose(dest, name, "");
     else
-        fits = qzf_path::Compose(dest, archiveDirectory_, name);
-    uint32_t index = static_cast<uint32_t>(GetFileIndex(name));
-    if (index == kNotFound) index = static_cast<uint32_t>(GetFileIndexSansPath(name));
-    if (index == kNotFound) return Fail(QZF_ERR_NOT_FOUND);
+        fits = qzf_path::Compose(dest, z.archiveDirectory_, name);
+    uint32_t index = static_cast<uint32_t>(z.GetFileIndex(name));
+    if (index == kNotFound) index = static_cast<uint32_t>(z.GetFileIndexSansPath(name));
+    if (index == kNotFound) return z.Fail(QZF_ERR_NOT_FOUND);
     if (!fits)  // never write to a path cut short
-        return Fail(QZF_ERR_EXTRACT, "entry", name, "its destination path is too long");
-    const QorZipFileEntry& e = entries_[index];
-    const uint32_t attributes = restoreAttributes_
+        return z.Fail(QZF_ERR_EXTRACT, "entry", name, "its destination path is too long");
+    const QorZipFileEntry& e = z.entries_[index];
+    const uint32_t attributes = z.restoreAttributes_
                                     ? (e.attributes & (qfl::kAttrReadOnly | qfl::kAttrHidden |
                                                        qfl::kAttrSystem | qfl::kAttrNormal))
                                     : qfl::kAttrNormal;
-    return Decompress(index, dest, attributes, pieces, placed);
-}
-
-bool QorZipFile::InflateEntry(void* file, unsigned long index, void* work, QzfPieceSink sink,
-                              void* context) const {
-    static_assert(qzf_readahead::kQzfInflateWorkSize == kDecompressChunk + kInputChunk,
-                  "work buffer layout");
-    if (index >= entryCount_) return false;
-    const QorZipFileEntry& e = entries_[index];
-    if (!qfl::Seek(AsFile(file), e.dataPosition)) return sink(context, kQzfPieceNoSeek, nullptr, 0);
-    uint8_t* const buffer = static_cast<uint8_t*>(work);
-    qzf_gunzip::EntryReader reader(AsFile(file), e.compressedSize, buffer + kDecompressChunk,
-                                   kInputChunk);
-    if (!reader.Prime()) return sink(context, kQzfPieceNotRead, nullptr, 0);
-    for (;;) {
-        uint32_t n = 0;
-        const qzf_gunzip::Status status = reader.Fill(buffer, kDecompressChunk, &n);
-        if (!sink(context, status, buffer, n)) return false;
-        if (status != qzf_gunzip::kMore) return true;
-    }
-}
-
-bool qzf_readahead::InflateEntry(const QorZipFile& archive, void* file, unsigned long index,
-                                 void* work, QzfPieceSink sink, void* context) {
-    return archive.InflateEntry(file, index, work, sink, context);
-}
-
-bool qzf_readahead::ExtractFileFrom(QorZipFile& archive, const char* name, const char* destination,
-                                    const QzfPieces* pieces) {
-    return archive.ExtractFileFrom(name, destination, pieces, nullptr);
-}
-
-bool qzf_readahead::ExtractNewFile(QorZipFile& archive, const char* name, const char* destination,
-                                   const QzfPieces* pieces, bool* placed) {
-    return archive.ExtractFileFrom(name, destination, pieces, placed);
+    return Decompress(z, index, dest, attributes, pieces, placed);
 }
 
 namespace {
@@ -608,23 +575,24 @@ private:
 // With placed, only a destination that can be created new is written:
 // *placed says whether it was. When it was not, nothing was touched and
 // nothing of pieces taken, so the caller may go on with its own steps.
-bool QorZipFile::Decompress(uint32_t index, const char* destination, uint32_t attributes,
-                            const QzfPieces* pieces, bool* placed) {
-    const QorZipFileEntry& e = entries_[index];
+bool Access::Decompress(QorZipFile& z, uint32_t index, const char* destination, uint32_t attributes,
+                        const QzfPieces* pieces, bool* placed) {
+    const QorZipFileEntry& e = z.entries_[index];
     if (placed) *placed = false;
-    if (handle_ == qfl::InvalidFile()) return Fail(QZF_ERR_READ_ARCHIVE, "not open", HandlePath());
+    if (z.handle_ == qfl::InvalidFile())
+        return z.Fail(QZF_ERR_READ_ARCHIVE, "not open", z.HandlePath());
     // Pieces decoded ahead stand in for the seek and the reads; without them
     // (or once the giver has stopped) the archive is read here.
     if (pieces && !pieces->begin(pieces->context, index)) pieces = nullptr;
-    if (!pieces && !qfl::Seek(AsFile(handle_), e.dataPosition))
-        return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
+    if (!pieces && !qfl::Seek(AsFile(z.handle_), e.dataPosition))
+        return z.Fail(QZF_ERR_READ_ARCHIVE, "cannot read", z.HandlePath());
     // Buffers only for decoding here: with pieces, a fresh block per file
     // would be committed and given back to the system for every entry.
     BufferOwner owner(pieces ? nullptr : std::malloc(kDecompressChunk + kInputChunk));
     uint8_t* buffer = owner.As<uint8_t>();
-    if (!pieces && !buffer) return Fail(QZF_ERR_EXTRACT, "entry", e.name, "out of memory");
+    if (!pieces && !buffer) return z.Fail(QZF_ERR_EXTRACT, "entry", e.name, "out of memory");
     uint8_t* const input = buffer ? buffer + kDecompressChunk : nullptr;
-    qzf_gunzip::EntryReader reader(AsFile(handle_), e.compressedSize, input, kInputChunk);
+    qzf_gunzip::EntryReader reader(AsFile(z.handle_), e.compressedSize, input, kInputChunk);
     ContentSource content(reader, buffer, pieces);
 
     // Most destinations are new: creating one outright spares the attribute
@@ -633,7 +601,7 @@ bool QorZipFile::Decompress(uint32_t index, const char* destination, uint32_t at
     qfl::FileOwner out;
     if (placed) {
         if (!out.Reset(qfl::Open(destination, qfl::kCreateNewWrite, attributes)) || !out.Valid())
-            return Fail(QZF_ERR_EXTRACT, "cannot create", destination);
+            return z.Fail(QZF_ERR_EXTRACT, "cannot create", destination);
         *placed = true;
     }
     const int primed = content.Prime();
@@ -648,29 +616,30 @@ bool QorZipFile::Decompress(uint32_t index, const char* destination, uint32_t at
         case qzf_gunzip::kMore:
             break;
         case kQzfPieceNoSeek:
-            return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath());
+            return z.Fail(QZF_ERR_READ_ARCHIVE, "cannot read", z.HandlePath());
         case kQzfPieceGivenUp:
-            return Fail(QZF_ERR_EXTRACT, "entry", e.name, "out of memory");
+            return z.Fail(QZF_ERR_EXTRACT, "entry", e.name, "out of memory");
         default:
-            return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
+            return z.Fail(QZF_ERR_READ_ARCHIVE, "cannot read", z.HandlePath(), kEndsEarly);
     }
     if (!placed) out.Reset(qfl::Open(destination, qfl::kCreateNewWrite, attributes));
     if (!out.Valid()) {
         uint32_t existing;
         if (qfl::GetAttributes(destination, &existing)) {
             if (existing & qfl::kAttrReadOnly) {
-                if (readOnlyOverwrite_ == QZF_READONLY_NEVER)
-                    return Fail(QZF_ERR_EXTRACT, "will not replace", destination, kReadOnly);
-                if (readOnlyOverwrite_ == QZF_READONLY_PROMPT) {
+                if (z.readOnlyOverwrite_ == QorZipFile::QZF_READONLY_NEVER)
+                    return z.Fail(QZF_ERR_EXTRACT, "will not replace", destination, kReadOnly);
+                if (z.readOnlyOverwrite_ == QorZipFile::QZF_READONLY_PROMPT) {
                     // A prompt set by the caller replaces the built-in text.
-                    const char* text =
-                        overwritePrompt_ && *overwritePrompt_ ? overwritePrompt_ : kDefaultPrompt;
+                    const char* text = z.overwritePrompt_ && *z.overwritePrompt_
+                                           ? z.overwritePrompt_
+                                           : kDefaultPrompt;
                     BufferOwner promptOwner(std::malloc(kDecompressChunk));
                     char* prompt = promptOwner.As<char>();
-                    if (!prompt) return Fail(QZF_ERR_EXTRACT, "entry", e.name, "out of memory");
+                    if (!prompt) return z.Fail(QZF_ERR_EXTRACT, "entry", e.name, "out of memory");
                     FormatPrompt(prompt, kDecompressChunk, text, destination);
                     if (!qfl::AskYesNo(prompt, kDefaultCaption))
-                        return Fail(QZF_ERR_EXTRACT, "will not replace", destination, kReadOnly);
+                        return z.Fail(QZF_ERR_EXTRACT, "will not replace", destination, kReadOnly);
                 }
             }
             qfl::SetAttributes(destination, existing & ~qfl::kAttrReadOnly);
@@ -684,29 +653,29 @@ bool QorZipFile::Decompress(uint32_t index, const char* destination, uint32_t at
             qzf_path::CreateFolderPath(folder);
         }
         if (!out.Reset(qfl::Open(destination, qfl::kCreateAlwaysWrite, attributes)) || !out.Valid())
-            return Fail(QZF_ERR_EXTRACT, "cannot create", destination);
+            return z.Fail(QZF_ERR_EXTRACT, "cannot create", destination);
     }
     for (;;) {
         uint32_t n = 0;
         const uint8_t* data = nullptr;
         const int status = content.Fill(&data, &n);
         if (status == qzf_gunzip::kReadFailed)
-            return Fail(QZF_ERR_READ_ARCHIVE, "cannot read", HandlePath(), kEndsEarly);
+            return z.Fail(QZF_ERR_READ_ARCHIVE, "cannot read", z.HandlePath(), kEndsEarly);
         if (status == kQzfPieceGivenUp)
-            return Fail(QZF_ERR_EXTRACT, "entry", e.name, "out of memory");
+            return z.Fail(QZF_ERR_EXTRACT, "entry", e.name, "out of memory");
         if (status != qzf_gunzip::kMore && status != qzf_gunzip::kEnd)
-            return Fail(QZF_ERR_EXTRACT, "entry", e.name, "data corrupt or cut short");
+            return z.Fail(QZF_ERR_EXTRACT, "entry", e.name, "data corrupt or cut short");
         uint32_t put = 0;
         if (n > 0 && (!qfl::Write(out.Get(), data, n, &put) || put != n))
-            return Fail(QZF_ERR_EXTRACT, "cannot write", destination);
+            return z.Fail(QZF_ERR_EXTRACT, "cannot write", destination);
         if (status == qzf_gunzip::kEnd) break;
     }
     // The time stamp goes on the handle still open, saving a second open. A
     // destination created read-only could not be opened for writing again and
     // keeps the time of its extraction; a failure here is no failure.
-    if (restoreTimeStamp_ && !(attributes & qfl::kAttrReadOnly))
+    if (z.restoreTimeStamp_ && !(attributes & qfl::kAttrReadOnly))
         qfl::SetTime(out.Get(), &e.timeStamp);
-    if (!out.Reset()) return Fail(QZF_ERR_EXTRACT, "cannot write", destination);
+    if (!out.Reset()) return z.Fail(QZF_ERR_EXTRACT, "cannot write", destination);
     return true;
 }
 

@@ -75,51 +75,8 @@ struct QorZipFileEntry {
 namespace qzf_internal {
 class RecordReader;  // the buffered directory reader (QorZipFile.cpp)
 struct LocatedOpen;  // opens an archive that ends before its file does
+struct Access;       // the engine's own internal interfaces (QzfIndexed.h)
 }  // namespace qzf_internal
-
-// Inflated entry data handed over by someone else (the setup's read-ahead
-// thread), so that an extraction need not decode the archive itself. A piece
-// carries one qzf_gunzip::Status (kQzfPieceNotRead/kQzfPieceNoSeek instead of
-// the first when the entry's first block could not be read or sought) and the
-// bytes that status hands out.
-constexpr int kQzfPieceNotRead = 4;
-constexpr int kQzfPieceNoSeek = 5;
-constexpr int kQzfPieceGivenUp = 6;  // the giver stopped (no memory): nothing more comes
-typedef bool (*QzfPieceSink)(void* context, int status, const uint8_t* data, uint32_t n);
-struct QzfPieces {
-    void* context;
-    // Makes entry `index` the one `next` hands out; false when its pieces are
-    // not coming (the extraction then decodes the archive itself).
-    bool (*begin)(void* context, uint32_t index);
-    // The entry's next piece; *data stays valid until the next call.
-    int (*next)(void* context, const uint8_t** data, uint32_t* n);
-};
-
-class QorZipFile;
-
-// The setup's read-ahead (not exported).
-namespace qzf_readahead {
-// Decodes entry index through `file`, a read handle of the caller's own on
-// archive, handing sink every piece ExtractFile would write, the last with its
-// final status. Uses nothing of the object but its entry table, so another
-// thread may run it while this one extracts. False when sink refused a piece
-// or the index or memory was lacking.
-// work is the caller's kQzfInflateWorkSize bytes, reused from entry to entry.
-constexpr uint32_t kQzfInflateWorkSize = 2 * 65536;
-bool InflateEntry(const QorZipFile& archive, void* file, unsigned long index, void* work,
-                  QzfPieceSink sink, void* context);
-// archive.ExtractFile, with the entry's data taken from pieces when they carry
-// it: the same files, attributes, times, last errors and causes.
-bool ExtractFileFrom(QorZipFile& archive, const char* name, const char* destination,
-                     const QzfPieces* pieces);
-// ExtractFileFrom for a destination that can be created new, and only then:
-// *placed says whether it was (the result and last error then are those of
-// ExtractFileFrom). When it was not, nothing was written, nothing of pieces
-// taken, and the caller goes on with its own steps for an existing file or
-// a missing folder.
-bool ExtractNewFile(QorZipFile& archive, const char* name, const char* destination,
-                    const QzfPieces* pieces, bool* placed);
-}  // namespace qzf_readahead
 
 class QorZipFile {
 public:
@@ -269,18 +226,9 @@ private:
     bool ReadTrailerRecord(RecordReader& reader, uint8_t* head, uint64_t position, uint32_t length);
     bool GrowTable(uint32_t wanted);
     void ResetEntry(QorZipFileEntry& e);
-    bool Decompress(uint32_t index, const char* destination, uint32_t attributes,
-                    const QzfPieces* pieces, bool* placed);
-    bool InflateEntry(void* file, unsigned long index, void* work, QzfPieceSink sink,
-                      void* context) const;
-    bool ExtractFileFrom(const char* name, const char* destination, const QzfPieces* pieces,
-                         bool* placed);
-    friend bool qzf_readahead::InflateEntry(const QorZipFile&, void*, unsigned long, void*,
-                                            QzfPieceSink, void*);
-    friend bool qzf_readahead::ExtractFileFrom(QorZipFile&, const char*, const char*,
-                                               const QzfPieces*);
-    friend bool qzf_readahead::ExtractNewFile(QorZipFile&, const char*, const char*,
-                                              const QzfPieces*, bool*);
+    // Extraction and reading by index (QorZipFile.cpp, QzfIndexed.cpp)
+    // reach the fields through it.
+    friend struct qzf_internal::Access;
     bool WriteWhole();
     bool WriteArchive(const void* data, uint32_t n);
     bool WriteTrailer(uint64_t position);

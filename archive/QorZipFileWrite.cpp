@@ -7,11 +7,11 @@
 // holds a directory that a later write would turn into a wrong trailer.
 #include <cstdlib>
 #include <cstring>
-#include <zlib.h>
 
 #include "contract/ArchiveFormat.h"
 #include "archive/FileLayer.h"
 #include "archive/QorZipFile.h"
+#include "archive/QzfIndexed.h"
 #include "archive/QzfInternal.h"
 #include "archive/QzfObjectExtras.h"
 #include "archive/QzfPath.h"
@@ -21,25 +21,6 @@ using namespace qzf_internal;
 
 namespace {
 
-constexpr uint32_t kSourceChunk = 65536;  // source reading for compression
-
-// A deflate stream producing gzip data, ended on scope exit.
-struct DeflateOwner {
-    z_stream s;
-    bool live = false;
-    bool Init() {
-        std::memset(&s, 0, sizeof s);
-        live = deflateInit2(&s, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-        if (!live) return false;
-        std::memset(&header, 0, sizeof header);
-        header.os = kGzipOsByte;
-        return deflateSetHeader(&s, &header) == Z_OK;
-    }
-    ~DeflateOwner() {
-        if (live) deflateEnd(&s);
-    }
-    gz_header header;  // deflate reads it while writing the stream's start
-};
 constexpr size_t kMaxComponents = qzf_path::kMax / 2 + 1;
 
 struct Piece {
@@ -262,43 +243,40 @@ bool QorZipFile::AddOneEntry(QorZipFileEntry& e, uint64_t position) {
     }
     const uint32_t nameLength = static_cast<uint32_t>(std::strlen(e.name));
     const uint32_t recordLength = kEntryMinLength + nameLength;
-    BufferOwner buffers(std::malloc(2 * kSourceChunk + recordLength));
+    BufferOwner buffers(std::malloc(qzf_indexed::kGzipWorkSize + recordLength));
     if (!buffers.Get()) return Fail(QZF_ERR_COMPRESS);
-    uint8_t* const input = buffers.As<uint8_t>();
-    uint8_t* const output = input + kSourceChunk;
-    uint8_t* const record = output + kSourceChunk;
+    uint8_t* const record = buffers.As<uint8_t>() + qzf_indexed::kGzipWorkSize;
     BuildEntry(record, 0, 0, 0, 0, 0, e.name, nameLength);
     if (position + recordLength + kTrailerLength > kMaxPosition) return Fail(QZF_ERR_TOO_LARGE);
     if (!WriteArchive(record, recordLength)) return false;
 
-    // The same stream zlib's gzip file writer makes (level 6, default
-    // strategy), with the engine's OS byte in its header.
-    DeflateOwner z;
-    if (!z.Init()) return Fail(QZF_ERR_COMPRESS, "cannot compress", e.sourcePath);
-    uint64_t total = 0, compressed = 0;
-    for (bool end = false; !end;) {
-        uint32_t got = 0;
-        if (!qfl::Read(source.Get(), input, kSourceChunk, &got))
+    // The gzip data goes straight after the record; each block is checked
+    // against 32-bit positions before it is written.
+    struct Out {
+        QorZipFile* self;
+        uint64_t limit;  // compressed bytes that still leave room for the trailer
+        uint64_t compressed;
+    } out{this, kMaxPosition - kTrailerLength - position - recordLength, 0};
+    auto put = [](void* context, const uint8_t* data, uint32_t n) {
+        Out* o = static_cast<Out*>(context);
+        o->compressed += n;
+        if (o->compressed > o->limit) return o->self->Fail(QZF_ERR_TOO_LARGE);
+        return o->self->WriteArchive(data, n);
+    };
+    uint64_t total = 0;
+    switch (qzf_indexed::GzipFile(source.Get(), buffers.Get(), put, &out, &total)) {
+        case qzf_indexed::kGzipOk:
+            break;
+        case qzf_indexed::kGzipReadFailed:
             return Fail(QZF_ERR_COMPRESS, "cannot read", e.sourcePath);
-        total += got;
-        if (total > 0xFFFFFFFFu) {  // grew while being read
+        case qzf_indexed::kGzipTooLarge:
             return Fail(QZF_ERR_TOO_LARGE);
-        }
-        end = got == 0;
-        z.s.next_in = input;
-        z.s.avail_in = got;
-        do {
-            z.s.next_out = output;
-            z.s.avail_out = kSourceChunk;
-            if (deflate(&z.s, end ? Z_FINISH : Z_NO_FLUSH) == Z_STREAM_ERROR)
-                return Fail(QZF_ERR_COMPRESS, "cannot compress", e.sourcePath);
-            const uint32_t have = kSourceChunk - z.s.avail_out;
-            compressed += have;
-            if (position + recordLength + compressed + kTrailerLength > kMaxPosition)
-                return Fail(QZF_ERR_TOO_LARGE);
-            if (have && !WriteArchive(output, have)) return false;
-        } while (z.s.avail_out == 0);
+        case qzf_indexed::kGzipFailed:
+            return Fail(QZF_ERR_COMPRESS, "cannot compress", e.sourcePath);
+        case qzf_indexed::kGzipRefused:
+            return false;  // put has set the error
     }
+    const uint64_t compressed = out.compressed;
     FILETIME time;
     uint32_t attributes;
     if (!qfl::GetTime(source.Get(), &time) || !qfl::GetAttributes(e.sourcePath, &attributes))

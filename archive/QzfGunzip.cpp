@@ -10,6 +10,15 @@ EntryReader::EntryReader(qfl::File f, uint32_t compressed, uint8_t* in, uint32_t
     strm_.next_in = in_;
 }
 
+// All input is there from the start: with nothing left to read, Load is
+// never called, so in_ is never written.
+EntryReader::EntryReader(const uint8_t* stored, uint32_t n)
+    : f_(qfl::InvalidFile()), left_(0), in_(nullptr), inCapacity_(0) {
+    std::memset(&strm_, 0, sizeof strm_);
+    strm_.next_in = const_cast<uint8_t*>(stored);
+    strm_.avail_in = n;
+}
+
 EntryReader::~EntryReader() {
     if (inflating_) inflateEnd(&strm_);
 }

@@ -32,6 +32,9 @@ public:
     // Reads compressed bytes of the archive f from its current position, with
     // input buffer in (inCapacity bytes, at least 2). Nothing is read yet.
     EntryReader(qfl::File f, uint32_t compressed, uint8_t* in, uint32_t inCapacity);
+    // Reads the n compressed bytes at stored, already in memory (they must
+    // stay there while the reader is used); nothing is read from a file.
+    EntryReader(const uint8_t* stored, uint32_t n);
     ~EntryReader();
     EntryReader(const EntryReader&) = delete;
     EntryReader& operator=(const EntryReader&) = delete;

@@ -9,6 +9,8 @@
 #include "archive/QorZipFile.h"
 #include "contract/ArchiveFormat.h"
 
+struct QzfPieces;
+
 namespace qzf_internal {
 
 constexpr uint32_t kNotFound = 0xFFFFFFFFu;  // "no such entry" of the index look-ups
@@ -24,6 +26,22 @@ inline qfl::File AsFile(void* h) { return static_cast<qfl::File>(h); }
 struct LocatedOpen {
     static bool Open(QorZipFile& archive, const char* path, QorZipFile::QZF_MODE mode,
                      uint64_t end);
+};
+
+// The engine's own way to the exported class's fields, for the parts that
+// are not members: extraction with pieces decoded elsewhere, reading by index.
+struct Access {
+    // ExtractFile, with data from pieces when they carry it; with placed, only
+    // a destination created new is written (QzfIndexed.h, ExtractNewFile).
+    static bool ExtractFrom(QorZipFile& z, const char* name, const char* destination,
+                            const QzfPieces* pieces, bool* placed);
+    static bool Decompress(QorZipFile& z, uint32_t index, const char* destination,
+                           uint32_t attributes, const QzfPieces* pieces, bool* placed);
+    static const QorZipFileEntry* Entries(const QorZipFile& z) { return z.entries_; }
+    static uint32_t Count(const QorZipFile& z) { return z.entryCount_; }
+    static void* Handle(const QorZipFile& z) { return z.handle_; }
+    static uint32_t TrailerPosition(const QorZipFile& z) { return z.trailerPosition_; }
+    static uint32_t HeaderOffset(const QorZipFile& z) { return z.headerOffset_; }
 };
 
 // Owns a malloc'ed block; frees it on scope exit unless released.

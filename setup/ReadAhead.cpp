@@ -44,7 +44,7 @@ bool ReadAhead::Start(QorZipFile& archive, const char* archivePath) {
         if (f != qfl::InvalidFile()) lane.file = f;
         // One decoding buffer for every entry of the lane: a fresh one per
         // entry costs a commit and a release of its memory each time.
-        lane.work = std::malloc(qzf_readahead::kQzfInflateWorkSize);
+        lane.work = std::malloc(qzf_indexed::kQzfInflateWorkSize);
         lane.drained = CreateEventA(nullptr, FALSE, FALSE, nullptr);
         ready = lane.file && lane.work && lane.drained;
     }
@@ -108,7 +108,7 @@ DWORD WINAPI ReadAhead::ThreadMain(void* p) {
         // A refused piece (stop, or no memory) ends the lane; entries not
         // handed over are then decoded by the install run itself.
         if (stop ||
-            !qzf_readahead::InflateEntry(*self->archive_, lane.file, i, lane.work, Put, &lane))
+            !qzf_indexed::InflateEntry(*self->archive_, lane.file, i, lane.work, Put, &lane))
             break;
     }
     EnterCriticalSection(&self->lock_);

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "archive/QorZipFile.h"
+#include "archive/QzfIndexed.h"
 
 constexpr uint32_t kReadAheadPieceSize = 65536;  // the engine's decompression chunk
 constexpr uint32_t kReadAheadBudget = 32u << 20;

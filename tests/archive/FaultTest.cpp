@@ -7,6 +7,7 @@
 #include <map>
 
 #include "ArchiveTestUtil.h"
+#include "archive/QzfIndexed.h"
 
 using namespace qzftest;
 using Z = QorZipFile;

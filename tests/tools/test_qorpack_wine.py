@@ -72,6 +72,24 @@ class QorpackUnderWine(unittest.TestCase):
                         open(os.path.join(d, "out", "[TROVIX]", rel), "rb") as b:
                     self.assertEqual(a.read(), b.read(), rel)
 
+    def test_folder_lines_as_native(self):
+        # A manifest line whose source ends in a separator names a folder.
+        d = self.dir
+        make_stub(os.path.join(d, "stub.exe"))
+        make_payload(os.path.join(d, "p"))
+        with open(os.path.join(d, "m.txt"), "w") as f:
+            f.write("p/ => [TROVIX]\\p\n")
+        self.native("build", "--stub", os.path.join(d, "stub.exe"), "--manifest",
+                    os.path.join(d, "m.txt"), "--out", os.path.join(d, "native.exe"))
+        with qorwine.WinePrefix() as w:
+            r = w.run(EXE, "build", "--stub", w.winpath(os.path.join(d, "stub.exe")),
+                      "--manifest", w.winpath(os.path.join(d, "m.txt")), "--out",
+                      w.winpath(os.path.join(d, "wine.exe")), timeout=120)
+            self.assertEqual(r.returncode, 0, r.stderr)
+        with open(os.path.join(d, "wine.exe"), "rb") as a, \
+                open(os.path.join(d, "native.exe"), "rb") as b:
+            self.assertEqual(a.read(), b.read())
+
     def test_stamps_the_real_stub(self):
         setup = os.path.join(self.dir, "setup.exe")
         shutil.copy(qorwine.bin_path("TrovixInstall.exe"), setup)

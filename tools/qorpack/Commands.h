@@ -16,6 +16,16 @@ int CmdRemove(int argc, char** argv);
 int CmdBuild(int argc, char** argv);
 int CmdVerify(int argc, char** argv);
 
+// Usage texts, each beside its command.
+extern const char* const kStampUsage;
+extern const char* const kInfoUsage;
+extern const char* const kListUsage;
+extern const char* const kExtractUsage;
+extern const char* const kAddUsage;
+extern const char* const kRemoveUsage;
+extern const char* const kBuildUsage;
+extern const char* const kVerifyUsage;
+
 // Silences the success lines (--quiet); complaints and warnings still show.
 void SetQuiet(bool quiet);
 

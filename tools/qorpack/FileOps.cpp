@@ -52,7 +52,15 @@ bool GetOpenFileSize(FILE* f, uint64_t* size) {
 
 #ifdef _WIN32
 using StatBuf = struct _stati64;
-static int StatPath(const char* p, StatBuf* st) { return _stati64(p, st); }
+// The C runtime's _stat refuses a folder named with a trailing separator
+// ("bin\\", "bin/"), as manifests name folders; a drive root keeps its own.
+static int StatPath(const char* p, StatBuf* st) {
+    std::string path = p;
+    size_t n = path.size();
+    while (n > 1 && (path[n - 1] == '\\' || path[n - 1] == '/') && !(n == 3 && path[1] == ':')) --n;
+    path.resize(n);
+    return _stati64(path.c_str(), st);
+}
 #else
 using StatBuf = struct stat;
 static int StatPath(const char* p, StatBuf* st) { return stat(p, st); }

@@ -1,11 +1,12 @@
 #include "ParallelWriter.h"
 
 #include <cstring>
-#include <zlib.h>
+#include <memory>
 
 #include "Parallel.h"
 #include "contract/ArchiveFormat.h"
 #include "archive/FileLayer.h"
+#include "archive/QzfIndexed.h"
 
 namespace qorpack {
 
@@ -29,14 +30,6 @@ struct Sink {
             return true;
         }
         return fwrite(p, 1, n, file) == n;
-    }
-};
-
-struct DeflateOwner {
-    z_stream s;
-    bool live = false;
-    ~DeflateOwner() {
-        if (live) deflateEnd(&s);
     }
 };
 
@@ -69,55 +62,32 @@ bool OpenSource(const std::string& source, qfl::FileOwner* h, Facts* f, std::str
     return true;
 }
 
-// Compresses the whole open source into the sink as one gzip member, the way
-// the engine's gzip writer does. False with a message.
+bool PutIntoSink(void* context, const uint8_t* data, uint32_t n) {
+    return static_cast<Sink*>(context)->Put(data, n);
+}
+
+// Compresses the whole open source into the sink with the engine's gzip
+// writer: the bytes AddFile writes for it. False with a message.
 bool CompressSource(qfl::File in, const std::string& source, Sink* sink, std::string* error) {
-    DeflateOwner d;
-    memset(&d.s, 0, sizeof d.s);
-    if (deflateInit2(&d.s, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        *error = "out of memory compressing '" + source + "'";
-        return false;
+    std::unique_ptr<uint8_t[]> work(new uint8_t[qzf_indexed::kGzipWorkSize]);
+    uint64_t size = 0;
+    switch (qzf_indexed::GzipFile(in, work.get(), PutIntoSink, sink, &size)) {
+        case qzf_indexed::kGzipOk:
+            return true;
+        case qzf_indexed::kGzipReadFailed:
+            *error = "cannot read '" + source + "': " + LastErrorText();
+            return false;
+        case qzf_indexed::kGzipTooLarge:
+            *error = "'" + source + "' is 4 GiB or larger; archive entries hold 32-bit sizes";
+            return false;
+        case qzf_indexed::kGzipFailed:
+            *error = "compression of '" + source + "' failed";
+            return false;
+        case qzf_indexed::kGzipRefused:
+            break;
     }
-    d.live = true;
-    gz_header header;
-    memset(&header, 0, sizeof header);
-    header.os = qzf_format::kGzipOsByte;
-    deflateSetHeader(&d.s, &header);
-    std::vector<uint8_t> inBuf(65536), outBuf(65536);
-    bool eof = false;
-    while (!eof) {
-        // Read until the buffer is full or the file ends, as fread did.
-        size_t n = 0;
-        while (n < inBuf.size()) {
-            uint32_t got = 0;
-            if (!qfl::Read(in, inBuf.data() + n, static_cast<uint32_t>(inBuf.size() - n), &got)) {
-                *error = "cannot read '" + source + "': " + LastErrorText();
-                return false;
-            }
-            if (got == 0) break;
-            n += got;
-        }
-        eof = n < inBuf.size();
-        d.s.next_in = inBuf.data();
-        d.s.avail_in = static_cast<uInt>(n);
-        int flush = eof ? Z_FINISH : Z_NO_FLUSH;
-        int rc;
-        do {
-            d.s.next_out = outBuf.data();
-            d.s.avail_out = static_cast<uInt>(outBuf.size());
-            rc = deflate(&d.s, flush);
-            if (rc == Z_STREAM_ERROR) {
-                *error = "compression of '" + source + "' failed";
-                return false;
-            }
-            size_t have = outBuf.size() - d.s.avail_out;
-            if (have && !sink->Put(outBuf.data(), have)) {
-                *error = "cannot write the archive: " + LastErrorText();
-                return false;
-            }
-        } while (d.s.avail_out == 0 || (flush == Z_FINISH && rc != Z_STREAM_END));
-    }
-    return true;
+    *error = "cannot write the archive: " + LastErrorText();
+    return false;
 }
 
 enum class State { kPending, kWorking, kReady, kLarge, kFailed };

@@ -1,0 +1,163 @@
+// qorpack build: a stamped copy of the stub with an archive of a manifest's files.
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "CommandUtil.h"
+#include "Commands.h"
+#include "FileOps.h"
+#include "Manifest.h"
+#include "Parallel.h"
+#include "ParallelWriter.h"
+#include "Stamp.h"
+#include "WriteLock.h"
+
+namespace qorpack {
+
+const char* const kBuildUsage =
+    "usage: qorpack build --stub STUB --manifest FILE --out SETUP\n"
+    "                     [--slot MARKER=VALUE ...] [--jobs N]\n"
+    "Builds a setup: a stamped copy of STUB with an archive of the manifest's files\n"
+    "appended. Manifest lines read 'SOURCE => STORED NAME'; '#' starts a comment\n"
+    "line (after a name it is part of the name); sources are relative to the\n"
+    "manifest's folder; a SOURCE ending in '/' adds every file below that folder,\n"
+    "in sorted order, below STORED NAME. Stored names are written verbatim once\n"
+    "they pass the stored-name rules. --jobs N compresses on N threads (default:\n"
+    "one per processor);\n"
+    "--jobs 1 adds the files one by one through the archive engine. The output is\n"
+    "the same byte for byte either way. SETUP appears only when complete; it may\n"
+    "not be the stub, the manifest or a source.\n";
+
+int CmdBuild(int argc, char** argv) {
+    const char* cmd = "build";
+    std::string stub, manifest, outPath;
+    std::vector<SlotAssignment> slots;
+    int jobs = ProcessorCount();
+    std::string error;
+    for (int i = 0; i < argc; ++i) {
+        std::string option = argv[i];
+        const char* a = argv[i];
+        if (IsHelp(a)) return printf("%s", kBuildUsage), 0;
+        bool hasValue = i + 1 < argc;
+        const char* value = hasValue ? argv[i + 1] : nullptr;
+        // --option=VALUE reads like --option VALUE.
+        size_t eq = option.find('=');
+        if (option.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+            value = argv[i] + eq + 1;
+            option.resize(eq);
+            hasValue = true;
+            --i;  // the ++i below takes no extra argument
+        }
+        if (option == "--stub" && hasValue) {
+            stub = value;
+            ++i;
+        } else if (option == "--manifest" && hasValue) {
+            manifest = value;
+            ++i;
+        } else if (option == "--out" && hasValue) {
+            outPath = value;
+            ++i;
+        } else if (option == "--slot" && hasValue) {
+            ++i;
+            if (!AddSlotArgument(value, &slots, &error)) return Complain(cmd, "%s", error.c_str());
+        } else if (option == "--jobs" && hasValue) {
+            ++i;
+            jobs = atoi(value);
+            if (jobs < 1 || jobs > 64) return UsageError(cmd, kBuildUsage, "--jobs takes 1 to 64");
+        } else {
+            return UsageError(cmd, kBuildUsage,
+                              (std::string("unexpected argument ") + a +
+                               (hasValue ? "" : " (or an option without its value)"))
+                                  .c_str());
+        }
+    }
+    if (stub.empty() || manifest.empty() || outPath.empty())
+        return UsageError(cmd, kBuildUsage, "--stub, --manifest and --out are all needed");
+    if (!IsRegularFile(stub.c_str()))
+        return Complain(cmd, "stub '%s' does not exist or is not a file", stub.c_str());
+    uint64_t stubArchive = 0, stubSize = 0;
+    bool stubHasArchive = false;
+    if (!FindAppendedArchive(stub.c_str(), &stubArchive, &stubHasArchive) ||
+        !GetFileSizeByPath(stub.c_str(), &stubSize))
+        return Complain(cmd, "cannot read stub '%s'", stub.c_str());
+    if (stubHasArchive && stubArchive > 0)
+        return Complain(cmd, "stub '%s' already carries an archive at offset %" PRIu64,
+                        stub.c_str(), stubArchive);
+    if (stubSize >= 0xFFFFFFFFull) return Complain(cmd, "stub '%s' is too large", stub.c_str());
+    if (SameFile(stub.c_str(), outPath.c_str()))
+        return Complain(cmd, "--out names the stub itself; write the setup to another file");
+    if (SameFile(manifest.c_str(), outPath.c_str()))
+        return Complain(cmd, "--out names the manifest itself; write the setup to another file");
+    std::vector<ManifestEntry> entries;
+    std::vector<std::string> warnings;
+    if (!LoadManifest(manifest, &entries, &error, &warnings))
+        return Complain(cmd, "%s", error.c_str());
+    for (const std::string& w : warnings) Warn(cmd, w);
+    uint64_t inputBytes = 0;
+    const SameFileTest isOut(outPath.c_str());
+    for (const ManifestEntry& e : entries) {
+        uint64_t size = 0;
+        if (isOut.Matches(e.source.c_str(), &size))
+            return Complain(cmd, "%s:%d: --out names this source; write the setup to another file",
+                            manifest.c_str(), e.line);
+        inputBytes += size;
+    }
+    WriteLock lock;
+    if (!lock.Acquire(outPath, true, &error)) return Complain(cmd, "%s", error.c_str());
+
+    TempOutput out;
+    if (!out.Create(outPath, &error) ||
+        !CopyFileContents(stub.c_str(), out.Path().c_str(), &error) ||
+        (!slots.empty() && !StampFileInPlace(out.Path().c_str(), slots, &error)))
+        return Complain(cmd, "%s", error.c_str());
+    out.CopyModeFrom(stub.c_str());
+
+    ProgressLine progress("compressing");
+    if (jobs == 1) {
+        QorZipFile z;
+        z.SetUseBackupFile(false);
+        z.SetHeaderOffset(static_cast<unsigned long>(stubSize));
+        if (!z.Open(out.Path().c_str(), QorZipFile::QZF_MODE_READWRITE))
+            return Complain(cmd, "cannot open '%s': %s", out.Path().c_str(),
+                            EngineError(z).c_str());
+        for (size_t i = 0; i < entries.size(); ++i) {
+            progress.Update(i + 1, entries.size(), entries[i].storedName);
+            if (!z.AddFile(entries[i].source.c_str(), entries[i].storedName.c_str())) {
+                progress.Finish();
+                return Complain(cmd, "%s:%d: cannot add '%s': %s", manifest.c_str(),
+                                entries[i].line, entries[i].source.c_str(), EngineError(z).c_str());
+            }
+        }
+        // No entry added means nothing written yet: an empty archive still
+        // gets its header and trailer, as the parallel writer gives it.
+        if (entries.empty() && !z.Save())
+            return Complain(cmd, "cannot write an empty archive to '%s': %s", out.Path().c_str(),
+                            EngineError(z).c_str());
+        z.Close();
+        progress.Finish();
+    } else {
+        std::vector<PackItem> items;
+        for (const ManifestEntry& e : entries) items.push_back({e.source, e.storedName});
+        PackResult r = WriteArchiveParallel(out.Path(), items, jobs, &progress);
+        if (!r.ok) {
+            if (r.failedItem < entries.size())
+                return Complain(cmd, "%s:%d: %s", manifest.c_str(), entries[r.failedItem].line,
+                                r.error.c_str());
+            return Complain(cmd, "%s", r.error.c_str());
+        }
+    }
+    uint64_t outBytes = 0;
+    GetFileSizeByPath(out.Path().c_str(), &outBytes);
+    if (!lock.StillCurrent(&error)) return Complain(cmd, "%s", error.c_str());
+    lock.BeforeReplace();
+    if (!out.Commit(&error)) return Complain(cmd, "%s", error.c_str());
+    Say("built %s: %lu entr%s, %s -> %s (stub %s)\n", outPath.c_str(),
+        static_cast<unsigned long>(entries.size()), entries.size() == 1 ? "y" : "ies",
+        Megabytes(inputBytes).c_str(), Megabytes(outBytes - stubSize).c_str(),
+        Megabytes(stubSize).c_str());
+    return 0;
+}
+
+}  // namespace qorpack
