@@ -125,6 +125,16 @@ bool SameFileTest::Matches(const char* path, uint64_t* size) const {
 
 std::string LastErrorText() { return strerror(errno); }
 
+bool RefuseEmptyArchive(const std::string& path, std::string* error) {
+    StatBuf st;
+    // A missing file is left to the opener, which says so in its own words.
+    if (StatPath(path.c_str(), &st) == 0 && (st.st_mode & S_IFREG) && st.st_size == 0) {
+        *error = "'" + path + "' is empty (0 bytes): not an archive";
+        return false;
+    }
+    return true;
+}
+
 bool CopyFileContents(const char* from, const char* to, std::string* error) {
     FilePtr in = OpenFile(from, "rb");
     if (!in) {
@@ -703,7 +713,14 @@ void TempOutput::CopyModeFrom(const char* like) {
 
 bool TempOutput::Commit(std::string* error) {
     struct stat old;
-    if (fstatat(dirFd_, targetName_.c_str(), &old, 0) == 0 && S_ISREG(old.st_mode)) {
+    const bool replaces = fstatat(dirFd_, targetName_.c_str(), &old, 0) == 0;
+    if (!replaces && mode_ < 0) {
+        // A new file without a model gets what creat() would give it.
+        const mode_t mask = umask(0);
+        umask(mask);
+        fchmodat(dirFd_, tempName_.c_str(), 0666 & ~mask, 0);
+    }
+    if (replaces && S_ISREG(old.st_mode)) {
         // The new file takes the old one's owner and group, as an update in
         // place would keep them (a run that may not set the owner keeps its own).
         if (fchownat(dirFd_, tempName_.c_str(), old.st_uid, old.st_gid, AT_SYMLINK_NOFOLLOW) != 0)

@@ -54,6 +54,12 @@ private:
     uint64_t device_ = 0, inode_ = 0;
 };
 
+// An empty file is no archive, although the engine opens one as an empty
+// archive (so `add` can start from it): `list`, `verify` and `extract` call
+// this first. False with "'PATH' is empty (0 bytes): not an archive"; true
+// for anything else, a missing file included (the opener names that).
+bool RefuseEmptyArchive(const std::string& path, std::string* error);
+
 // Text of the last C library / system error, for messages.
 std::string LastErrorText();
 
