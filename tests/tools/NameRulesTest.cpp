@@ -24,7 +24,7 @@ TEST(NameRules, OneTableForEveryWayANameIsMade) {
         {"docs\\read me.txt", G, nullptr, "no placement prefix"},
         {"[TROVIX]\\a>b", G, nullptr, "cannot hold"},
         {"", G, "empty", nullptr},
-        {std::string(260, 'n'), D, "at most 259", nullptr},
+        {std::string(260, 'n'), D, "260 bytes long; at most 259 bytes", nullptr},
         {"..\\r700k.bin", D, "'..'", nullptr},
         {"[TROVIX]\\a\\..\\..\\b", G, "'..'", nullptr},
         {"C:\\Windows\\evil.dll", G, "drive", nullptr},

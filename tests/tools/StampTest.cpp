@@ -75,6 +75,11 @@ TEST(SlotAssignment, AcceptsEveryMarkerUpToCapacityMinusOne) {
         // One more character no longer fits with its terminating zero.
         EXPECT_FALSE(ParseSlotAssignment(std::string(s.marker) + "=" + longest + "x", &a, &error));
         EXPECT_NE(error.find(std::to_string(s.capacity - 1)), std::string::npos) << error;
+        // Limits count bytes, and the message says so.
+        EXPECT_NE(error.find(std::to_string(s.capacity) + " bytes long; the slot holds at most " +
+                             std::to_string(s.capacity - 1) + " bytes"),
+                  std::string::npos)
+            << error;
     }
 }
 

@@ -726,6 +726,25 @@ class HostileRound(unittest.TestCase):
             self.assertEqual(r.returncode, 1, cmd)
             self.assertIn("is empty", r.stderr.decode(), cmd)
 
+    # ---- small things ----------------------------------------------------
+    def test_output_that_cannot_be_written_is_a_failure(self):
+        write(self.path("a.qzf"), hand_archive([(b"a.txt", b"a")]))
+        with open("/dev/full", "w") as full:
+            r = subprocess.run([QORPACK, "list", self.path("a.qzf")], stdout=full,
+                               stderr=subprocess.PIPE, timeout=60)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("cannot write the output", r.stderr.decode())
+
+    def test_manifest_line_with_a_zero_byte_is_refused(self):
+        make_stub(self.path("stub.exe"))
+        write(self.path("a.txt"), b"a")
+        write(self.path("m.txt"), b"a.txt\0ignored => [TROVIX]\\a.txt\n")
+        r = run("build", "--stub", "stub.exe", "--manifest", "m.txt", "--out", "s.exe",
+                check=False, cwd=self.dir)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("m.txt:1: contains a zero byte", r.stderr.decode())
+        self.assertFalse(os.path.exists(self.path("s.exe")))
+
     # ---- long names -------------------------------------------------------
     def test_targets_with_names_up_to_255_bytes(self):
         make_stub(self.path("stub.exe"))

@@ -46,6 +46,11 @@ bool ParseManifestText(const std::string& text, const std::string& manifestPath,
         pos = nl == std::string::npos ? text.size() : nl + 1;
         ++lineNo;
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        // A path would end at the zero byte: the rest of the line would be lost unseen.
+        if (line.find('\0') != std::string::npos) {
+            *error = Where(manifestPath, lineNo) + "contains a zero byte";
+            return false;
+        }
         std::string trimmed = Trim(line);
         if (trimmed.empty() || trimmed[0] == '#') continue;
         size_t arrow = trimmed.find("=>");
@@ -68,7 +73,7 @@ bool ParseManifestText(const std::string& text, const std::string& manifestPath,
         if (e.storedName.size() >= 260) {
             *error = Where(manifestPath, lineNo) + "stored name is " +
                      std::to_string(e.storedName.size()) +
-                     " characters long; at most 259 fit the installer's path buffers";
+                     " bytes long; at most 259 bytes fit the installer's path buffers";
             return false;
         }
         for (unsigned char c : e.storedName) {

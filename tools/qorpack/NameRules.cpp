@@ -91,7 +91,7 @@ NameCheck CheckStoredName(const std::string& name, NameOrigin origin) {
     if (name.empty()) return refuse("is empty");
     if (name.size() >= 260)
         return refuse("is " + std::to_string(name.size()) +
-                      " characters long; at most 259 fit the installer's path buffers");
+                      " bytes long; at most 259 bytes fit the installer's path buffers");
     for (unsigned char c : name)
         if (c < 0x20 || c == 0x7f) return refuse("contains a control character");
     size_t product = name.find(kProductPrefix), receiver = name.find(kReceiverPrefix);

@@ -69,8 +69,8 @@ bool ParseSlotAssignment(const std::string& arg, SlotAssignment* out, std::strin
     std::string value = arg.substr(eq + 1);
     if (value.size() > kSlots[slot].capacity - 1) {
         *error = "value for " + marker + " is " + std::to_string(value.size()) +
-                 " characters long; the slot holds at most " +
-                 std::to_string(kSlots[slot].capacity - 1);
+                 " bytes long; the slot holds at most " +
+                 std::to_string(kSlots[slot].capacity - 1) + " bytes";
         return false;
     }
     out->slot = slot;
