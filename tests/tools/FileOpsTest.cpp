@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "FileOps.h"
+#include "archive/QorZipFile.h"
 #include "WriteLock.h"
 
 using namespace qorpack;
@@ -264,5 +265,39 @@ TEST_F(FileOps, AnEmptyFileIsNoArchive) {
         if (c.error) {
             EXPECT_NE(error.find(c.error), std::string::npos) << error;
         }
+    }
+}
+
+// The engine takes paths of at most 259 bytes; an archive deeper than that
+// still opens through its folder.
+TEST_F(FileOps, ShortPathOpensArchivesPastTheEnginesLimit) {
+    std::string deep = dir_;
+    while (deep.size() < 300) {
+        deep += "/" + std::string(60, 'd');
+        mkdir(deep.c_str(), 0755);
+    }
+    struct Case {
+        std::string path;
+        bool ok;
+        bool aliased;
+    } cases[] = {
+        {P("a.qzf"), true, false},
+        {deep + "/a.qzf", true, true},
+        {deep + "/" + std::string(250, 'n'), false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.size());
+        FILE* f = fopen(c.path.c_str(), "wb");
+        if (f) fclose(f);
+        ShortPath sp;
+        std::string error;
+        ASSERT_EQ(sp.Open(c.path, &error), c.ok) << error;
+        if (!c.ok) continue;
+        EXPECT_LT(sp.Get().size(), 260u);
+        EXPECT_EQ(sp.Get() != c.path, c.aliased);
+        EXPECT_TRUE(SameFile(sp.Get().c_str(), c.path.c_str()));
+        QorZipFile z;
+        EXPECT_TRUE(z.Open(sp.Get().c_str(), QorZipFile::QZF_MODE_READ)) << sp.Get();
+        EXPECT_EQ(z.GetNumFiles(), 0u);
     }
 }

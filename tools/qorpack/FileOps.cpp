@@ -746,6 +746,38 @@ bool TempOutput::Commit(std::string* error) {
 
 #endif
 
+constexpr size_t kEnginePathCap = 260;  // the engine's path buffers, zero byte included
+
+bool ShortPath::Open(const std::string& path, std::string* error) {
+    short_ = path;
+#ifndef _WIN32
+    // The engine makes the path absolute first: that is the length that counts.
+    std::string full = path;
+    if (!IsAbsolutePath(path)) {
+        std::vector<char> cwd(PATH_MAX);
+        if (getcwd(cwd.data(), cwd.size())) full = JoinPath(cwd.data(), path);
+    }
+    if (full.size() < kEnginePathCap) return true;
+    dirFd_ = open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd_ < 0) {
+        *error = "cannot open the folder of '" + path + "': " + LastErrorText();
+        return false;
+    }
+    short_ = "/proc/self/fd/" + std::to_string(dirFd_) + "/" + BaseName(path);
+#endif
+    if (short_.size() >= kEnginePathCap) {
+        *error = "the name of '" + path + "' is too long for the archive engine";
+        return false;
+    }
+    return true;
+}
+
+ShortPath::~ShortPath() {
+#ifndef _WIN32
+    if (dirFd_ >= 0) close(dirFd_);
+#endif
+}
+
 ProgressLine::ProgressLine(const char* verb) : verb_(verb) {
 #ifdef _WIN32
     active_ = _isatty(_fileno(stderr)) != 0;

@@ -189,6 +189,27 @@ private:
 #endif
 };
 
+// A path of at most 259 bytes that opens `path`, for the engine's 260-byte
+// path buffers: `path` itself when it fits; POSIX otherwise the file's
+// folder is held open and the path goes through it (/proc/self/fd/N/NAME),
+// so an archive deep in a build tree opens where it was written.
+class ShortPath {
+public:
+    ShortPath() = default;
+    ~ShortPath();
+    ShortPath(const ShortPath&) = delete;
+    ShortPath& operator=(const ShortPath&) = delete;
+
+    // False with a message when the folder cannot be opened or even the
+    // short form does not fit (a name of more than about 235 bytes).
+    bool Open(const std::string& path, std::string* error);
+    const std::string& Get() const { return short_; }
+
+private:
+    std::string short_;
+    int dirFd_ = -1;
+};
+
 // A one-line progress report on stderr, shown only when stderr is a terminal.
 class ProgressLine {
 public:

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "FileOps.h"
+#include "archive/ArchiveLocator.h"
 #include "setup/StampedConfig.h"
 
 namespace qorpack {
@@ -257,6 +258,49 @@ bool StampFileInPlace(const char* path, const std::vector<SlotAssignment>& list,
     if (!f || !SeekTo(f.get(), offset) ||
         fwrite(block, 1, kSlotBlockSize, f.get()) != kSlotBlockSize || fclose(f.release()) != 0) {
         *error = std::string("cannot write the configuration slots of '") + path + "'";
+        return false;
+    }
+    return true;
+}
+
+bool CheckStub(const char* path, std::string* error) {
+    const std::string shown = std::string("stub '") + path + "' ";
+    FilePtr f = OpenFile(path, "rb");
+    if (!f) {
+        *error = shown + "cannot be opened: " + LastErrorText();
+        return false;
+    }
+    unsigned char dos[64];
+    uint64_t size = 0;
+    bool pe = fread(dos, 1, sizeof dos, f.get()) == sizeof dos && dos[0] == 'M' && dos[1] == 'Z' &&
+              GetOpenFileSize(f.get(), &size);
+    if (pe) {
+        const uint64_t at = static_cast<uint64_t>(dos[0x3C]) | (uint64_t{dos[0x3D]} << 8) |
+                            (uint64_t{dos[0x3E]} << 16) | (uint64_t{dos[0x3F]} << 24);
+        unsigned char sig[4];
+        pe = at >= sizeof dos && at + sizeof sig <= size && SeekTo(f.get(), at) &&
+             fread(sig, 1, sizeof sig, f.get()) == sizeof sig && memcmp(sig, "PE\0\0", 4) == 0;
+    }
+    f.reset();
+    if (!pe) {
+        *error = shown + "is not a Windows program (no PE header); give TrovixInstall.exe";
+        return false;
+    }
+    uint64_t block = 0;
+    std::string why;
+    if (!LocateSlotBlock(path, &block, &why)) {
+        *error = shown + "holds no usable slot block (" + why + "); give TrovixInstall.exe";
+        return false;
+    }
+    qzf_format::ArchiveLocation at;
+    if (!qzf_format::LocateArchiveInFile(path, &at)) {
+        *error = shown + "cannot be read";
+        return false;
+    }
+    if (at.hasSignature) {
+        *error = shown +
+                 "is signed; the setup built from it could not keep that signature: "
+                 "build from the unsigned stub and sign the setup";
         return false;
     }
     return true;
