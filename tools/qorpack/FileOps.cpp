@@ -504,7 +504,7 @@ void ReleaseSlot(int i) {
     g_slots[i].ownsFd = false;
 }
 
-std::string BaseName(const std::string& path) {
+[[maybe_unused]] std::string BaseName(const std::string& path) {
     size_t cut = path.size();
     while (cut > 0 && !IsSeparator(path[cut - 1])) --cut;
     return path.substr(cut);
