@@ -53,9 +53,11 @@ protected:
 
 // In a forked child: registers d/victim.txt, lets `meddle` change the tree,
 // then dies of SIGTERM through the cleanup handler.
-void RegisterMeddleAndTerminate(const std::string& dir, void (*meddle)(const std::string&)) {
+void RegisterMeddleAndTerminate(const std::string& dir, void (*meddle)(const std::string&),
+                                bool identity) {
     int dfd = open((dir + "/d").c_str(), O_RDONLY | O_DIRECTORY);
-    if (dfd < 0 || RegisterPendingAt(dfd, "victim.txt", dir + "/d/victim.txt", false) < 0) _exit(3);
+    if (dfd < 0 || RegisterPendingAt(dfd, "victim.txt", dir + "/d/victim.txt", false, identity) < 0)
+        _exit(3);
     meddle(dir);
     raise(SIGTERM);
     _exit(4);
@@ -74,8 +76,15 @@ TEST_F(FileOps, InterruptCleanupRemovesOnlyItsOwnFile) {
         const char* outside;  // contents of outside/victim.txt afterwards
         const char* moved;    // of d_moved/victim.txt
         const char* inPlace;  // of d/victim.txt
+        bool identity = true;
     } cases[] = {
         {"nothing", [](const std::string&) {}, "user", "<missing>", "<missing>"},
+        {"folder moved (no identity check)",
+         [](const std::string& d) {
+             rename((d + "/d").c_str(), (d + "/d_moved").c_str());
+             symlink("outside", (d + "/d").c_str());
+         },
+         "user", "<missing>", "user", false},
         {"folder moved, link put in its place",
          [](const std::string& d) {
              rename((d + "/d").c_str(), (d + "/d_moved").c_str());
@@ -99,8 +108,8 @@ TEST_F(FileOps, InterruptCleanupRemovesOnlyItsOwnFile) {
         Write("d/victim.txt", "partial");
         Write("outside/victim.txt", "user");
         Write("other.txt", "other");
-        EXPECT_EXIT(RegisterMeddleAndTerminate(dir_, c.meddle), ::testing::KilledBySignal(SIGTERM),
-                    "");
+        EXPECT_EXIT(RegisterMeddleAndTerminate(dir_, c.meddle, c.identity),
+                    ::testing::KilledBySignal(SIGTERM), "");
         EXPECT_EQ(Read("outside/victim.txt"), c.outside);
         EXPECT_EQ(Read("d_moved/victim.txt"), c.moved);
         EXPECT_EQ(Read("d/victim.txt"), c.inPlace);

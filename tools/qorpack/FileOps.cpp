@@ -465,6 +465,7 @@ struct PendingSlot {
     char name[kPathCap];  // POSIX: the name within the folder
     int dirFd = -1;       // POSIX: the folder; owned when ownsFd
     bool ownsFd = false;
+    bool identity = true;  // POSIX: removed only while the name names device/inode
     uint64_t device = 0, inode = 0;
 };
 PendingSlot g_slots[kMaxPending];
@@ -479,9 +480,9 @@ extern "C" void RemovePendingAndExit(int sig) {
 #else
         const PendingSlot& s = g_slots[i];
         struct stat st;
-        if (fstatat(s.dirFd, s.name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            static_cast<uint64_t>(st.st_dev) == s.device &&
-            static_cast<uint64_t>(st.st_ino) == s.inode)
+        if (!s.identity || (fstatat(s.dirFd, s.name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                            static_cast<uint64_t>(st.st_dev) == s.device &&
+                            static_cast<uint64_t>(st.st_ino) == s.inode))
             unlinkat(s.dirFd, s.name, 0);
 #endif
     }
@@ -522,17 +523,20 @@ void InstallCleanupHandlers() {
 }
 
 #ifndef _WIN32
-int RegisterPendingAt(int dirFd, const std::string& name, const std::string& shown, bool ownsFd) {
+int RegisterPendingAt(int dirFd, const std::string& name, const std::string& shown, bool ownsFd,
+                      bool checkIdentity) {
     if (shown.size() >= kPathCap || name.size() >= kPathCap) return -1;
     InstallCleanupHandlers();
-    struct stat st;
+    struct stat st = {};
     int i = FreeSlot();
-    if (i < 0 || fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+    if (i < 0 || (checkIdentity && fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0))
+        return -1;
     PendingSlot& s = g_slots[i];
     memcpy(s.path, shown.c_str(), shown.size() + 1);
     memcpy(s.name, name.c_str(), name.size() + 1);
     s.dirFd = dirFd;
     s.ownsFd = ownsFd;
+    s.identity = checkIdentity;
     s.device = static_cast<uint64_t>(st.st_dev);
     s.inode = static_cast<uint64_t>(st.st_ino);
     g_inUse[i] = 1;  // last: the handler sees a slot only once it is whole

@@ -123,7 +123,10 @@ void UnregisterPending(const std::string& path);
 // The same for the file `name` in the open folder dirFd (kept open by the
 // caller until UnregisterPendingSlot, or closed with the slot when ownsFd);
 // `shown` is the path UnregisterPending(path) matches. A slot number, or -1.
-int RegisterPendingAt(int dirFd, const std::string& name, const std::string& shown, bool ownsFd);
+// Without checkIdentity no system call is made (for a file per extracted
+// entry): the handler then removes whatever the name in that folder names.
+int RegisterPendingAt(int dirFd, const std::string& name, const std::string& shown, bool ownsFd,
+                      bool checkIdentity = true);
 // Holds off SIGINT, SIGTERM and SIGHUP for its lifetime: wrapped around
 // making a file and registering it, so no interrupt falls between the two.
 class SignalsHeld {

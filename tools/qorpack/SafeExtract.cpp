@@ -254,20 +254,18 @@ bool SafeDestination::Begin(const std::string& stored, std::string* error) {
         tempName_ = finalName_;
     }
     tempPath_ = JoinPath(shown, tempName_);
-    {
-        // Made and registered with no interrupt between; the handler finds
-        // the file through the folder held open, never through its path.
-        SignalsHeld held;
-        int out = openat(fd, tempName_.c_str(),
-                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (out < 0) {
-            std::string why = LastErrorText();
-            tempPath_.clear();
-            return Fail("cannot create a file in '" + shown + "': " + why, error);
-        }
-        file_ = Handle(out);
-        slot_ = RegisterPendingAt(fd, tempName_, tempPath_, false);
+    int out =
+        openat(fd, tempName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (out < 0) {
+        std::string why = LastErrorText();
+        tempPath_.clear();
+        return Fail("cannot create a file in '" + shown + "': " + why, error);
     }
+    file_ = Handle(out);
+    // Registered once made (an interrupt in between leaves an empty file, never
+    // removes another's), by the folder held open, never by its path; without
+    // the identity check, which would cost a system call per entry.
+    slot_ = RegisterPendingAt(fd, tempName_, tempPath_, false, false);
     TestPause("extract-file");
     return true;
 }
