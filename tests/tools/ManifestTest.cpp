@@ -53,7 +53,7 @@ TEST(ManifestParse, StoredNamesAreKeptVerbatimAndSourcesResolved) {
 TEST(ManifestParse, ErrorsNameFileAndLine) {
     const std::string where = JoinPath("pkg", "setup.manifest");
     struct Case {
-        const char* text;
+        std::string text;
         int line;
         const char* says;
     } cases[] = {
@@ -62,6 +62,8 @@ TEST(ManifestParse, ErrorsNameFileAndLine) {
         {"a =>   \n", 1, "no stored name"},
         {"a => Same.txt\n#\nb => SAME.TXT\n", 3, "already given on line 1"},
         {"a => A\tB\n", 1, "control character"},
+        {std::string("a => A\nsrc\0.txt => B\n", 21), 2, "zero byte"},
+        {std::string("a\0b => A\n", 9), 1, "zero byte"},
     };
     for (const Case& c : cases) {
         std::vector<ManifestEntry> e;
@@ -71,7 +73,8 @@ TEST(ManifestParse, ErrorsNameFileAndLine) {
     }
     std::vector<ManifestEntry> e;
     std::string longName = "a => " + std::string(260, 'n');
-    EXPECT_NE(Parse(longName, &e).find(":1: stored name is 260"), std::string::npos);
+    EXPECT_NE(Parse(longName, &e).find(":1: stored name is 260 bytes long; at most 259 bytes"),
+              std::string::npos);
     e.clear();
     EXPECT_EQ(Parse("a => " + std::string(259, 'n'), &e), "");
 }

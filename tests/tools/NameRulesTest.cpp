@@ -24,7 +24,7 @@ TEST(NameRules, OneTableForEveryWayANameIsMade) {
         {"docs\\read me.txt", G, nullptr, "no placement prefix"},
         {"[TROVIX]\\a>b", G, nullptr, "cannot hold"},
         {"", G, "empty", nullptr},
-        {std::string(260, 'n'), D, "at most 259", nullptr},
+        {std::string(260, 'n'), D, "260 bytes long; at most 259 bytes", nullptr},
         {"..\\r700k.bin", D, "'..'", nullptr},
         {"[TROVIX]\\a\\..\\..\\b", G, "'..'", nullptr},
         {"C:\\Windows\\evil.dll", G, "drive", nullptr},
@@ -41,6 +41,23 @@ TEST(NameRules, OneTableForEveryWayANameIsMade) {
         {"[TROVIX]\\[RECEIVE]\\a", G, nullptr, "receiver's folder"},
         {"[TROVIX][RECEIVE]\\..\\a", G, "'..'", "receiver's folder"},
         {"[TROVIX]\\a:stream", G, "':'", nullptr},
+        // Windows drops a trailing dot or space: another name for another file.
+        {"[TROVIX]\\readme.txt.", G, "dot or a space", nullptr},
+        {"[TROVIX]\\readme.txt ", G, "dot or a space", nullptr},
+        {"[TROVIX]\\docs.\\a.txt", G, "'docs.'", nullptr},
+        {"[TROVIX]\\docs \\a.txt", G, "'docs '", nullptr},
+        {"docs..\\a.txt", D, "dot or a space", nullptr},
+        {"[TROVIX]\\.profile", G, nullptr, nullptr},
+        {"[TROVIX]\\a .txt", G, nullptr, nullptr},
+        // Device names, with or without extension, in any case.
+        {"[TROVIX]\\CON", G, nullptr, "device"},
+        {"[TROVIX]\\nul.txt", G, nullptr, "device"},
+        {"[TROVIX]\\Com1.log", G, nullptr, "device"},
+        {"[TROVIX]\\lpt9\\a.txt", G, nullptr, "device"},
+        {"aux.tar.gz", D, nullptr, "device"},
+        {"[TROVIX]\\COM0", G, nullptr, nullptr},
+        {"[TROVIX]\\console.txt", G, nullptr, nullptr},
+        {"[TROVIX]\\LPT10", G, nullptr, nullptr},
     };
     for (const Case& c : cases) {
         NameCheck r = CheckStoredName(c.name, c.origin);
@@ -75,6 +92,22 @@ TEST(NameRules, DecodingAndCollisionsFollowTheSetup) {
 
     EXPECT_EQ(InstallKey("[TROVIX][InstCmd=-x]\\Bin\\A.exe"), InstallKey("[TROVIX]\\bin\\a.EXE"));
     EXPECT_NE(InstallKey("[TROVIX]\\a.exe"), InstallKey("[RECEIVE]\\a.exe"));
+    // Windows folds case beyond ASCII in the setup's code page.
+    struct Pair {
+        const char* a;
+        const char* b;
+        bool same;
+    } pairs[] = {
+        {"[TROVIX]\\\xC4.txt", "[TROVIX]\\\xE4.txt", true},          // Ä ä
+        {"[TROVIX]\\\xDE", "[TROVIX]\\\xFE", true},                  // Þ þ
+        {"[TROVIX]\\\x8A\x8C\x8E", "[TROVIX]\\\x9A\x9C\x9E", true},  // Š Œ Ž
+        {"[TROVIX]\\\x9F", "[TROVIX]\\\xFF", true},                  // Ÿ ÿ
+        {"[TROVIX]\\\xD7", "[TROVIX]\\\xF7", false},                 // × ÷
+        {"[TROVIX]\\\xDF", "[TROVIX]\\ss", false},                   // ß
+        {"[TROVIX]\\\xB5", "[TROVIX]\\\xCC", false},                 // µ Ì
+    };
+    for (const Pair& c : pairs)
+        EXPECT_EQ(InstallKey(c.a) == InstallKey(c.b), c.same) << c.a << " / " << c.b;
 
     std::string stored;
     EXPECT_TRUE(StoredNameFromRelative("./a/./b/../c.txt", &stored));

@@ -2,6 +2,7 @@
 // fresh, partly stamped or carry decoys, and writing slots.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -75,6 +76,11 @@ TEST(SlotAssignment, AcceptsEveryMarkerUpToCapacityMinusOne) {
         // One more character no longer fits with its terminating zero.
         EXPECT_FALSE(ParseSlotAssignment(std::string(s.marker) + "=" + longest + "x", &a, &error));
         EXPECT_NE(error.find(std::to_string(s.capacity - 1)), std::string::npos) << error;
+        // Limits count bytes, and the message says so.
+        EXPECT_NE(error.find(std::to_string(s.capacity) + " bytes long; the slot holds at most " +
+                             std::to_string(s.capacity - 1) + " bytes"),
+                  std::string::npos)
+            << error;
     }
 }
 
@@ -305,4 +311,67 @@ TEST(StampFile, SlotSectionHeadersAreReadWithinBounds) {
     ASSERT_TRUE(LocateSlotBlock(path.c_str(), &at, &error)) << error;
     EXPECT_EQ(at, 0x800u);
     remove(path.c_str());
+}
+
+namespace {
+
+void Put32(std::vector<unsigned char>* b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+// The smallest PE32 headers (no sections, 16 data directories) padded to
+// 0x200 bytes, followed by `body`; with `certificate`, a 16-byte certificate
+// table ends the file and the security directory names it.
+std::vector<unsigned char> PeFile(const std::vector<unsigned char>& body, bool certificate) {
+    const size_t headers = 0x200, table = certificate ? 16 : 0;
+    std::vector<unsigned char> f(headers + body.size() + table, 0);
+    f[0] = 'M';
+    f[1] = 'Z';
+    Put32(&f, 0x3C, 64);
+    Put32(&f, 64, 0x00004550);  // "PE\0\0"
+    f[68] = 0x4C;               // i386
+    f[68 + 1] = 0x01;
+    f[68 + 16] = 224;  // optional header size
+    const size_t optional = 64 + 4 + 20;
+    f[optional] = 0x0B;  // PE32 magic
+    f[optional + 1] = 0x01;
+    Put32(&f, optional + 92, 16);  // data directories
+    std::copy(body.begin(), body.end(), f.begin() + headers);
+    if (certificate) {
+        const size_t at = headers + body.size();
+        Put32(&f, optional + 96 + 4 * 8, static_cast<uint32_t>(at));
+        Put32(&f, optional + 96 + 4 * 8 + 4, static_cast<uint32_t>(table));
+        Put32(&f, at, static_cast<uint32_t>(table));  // the table's own length
+    }
+    return f;
+}
+
+}  // namespace
+
+TEST(CheckStub, APeImageWithTheSlotBlockAndNoSignature) {
+    std::vector<unsigned char> text(5000, 'x'), noBlock(6000, 0x90);
+    text[0] = 'M';  // "MZ" and nothing more of a PE image
+    text[1] = 'Z';
+    struct Case {
+        const char* what;
+        std::vector<unsigned char> bytes;
+        const char* error;  // null: accepted
+    } cases[] = {
+        {"text", std::vector<unsigned char>(100, 'a'), "not a Windows program"},
+        {"MZ only", text, "not a Windows program"},
+        {"PE without slot block", PeFile(noBlock, false), "no usable slot block"},
+        {"signed PE with slot block", PeFile(Image(3000, 6000), true), "is signed"},
+        {"PE with slot block", PeFile(Image(3000, 6000), false), nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = TempPath("stubcheck.exe");
+        WriteFile(path, c.bytes);
+        std::string error;
+        EXPECT_EQ(CheckStub(path.c_str(), &error), c.error == nullptr) << error;
+        if (c.error) {
+            EXPECT_NE(error.find(c.error), std::string::npos) << error;
+        }
+        remove(path.c_str());
+    }
 }

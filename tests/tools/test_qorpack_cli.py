@@ -6,6 +6,7 @@ parallel build. Run by ctest with QOR_BIN pointing at the tree's bin folder.
 import os
 import shutil
 import signal
+import stat
 import struct
 import subprocess
 import tempfile
@@ -566,6 +567,216 @@ class QorpackCli(unittest.TestCase):
         r = run("list", self.path("nothing.qzf"), check=False)
         self.assertEqual(r.returncode, 1)
         self.assertIn("does not exist", r.stderr.decode())
+
+
+def process_state(pid):
+    with open("/proc/%d/stat" % pid) as f:
+        return f.read().rsplit(")", 1)[1].split()[0]
+
+
+def start_paused(point, args, cwd=None):
+    """Starts qorpack with the test hook QORPACK_TEST_PAUSE=point: the run
+    stops itself (SIGSTOP) when it reaches that point; returns once it has."""
+    env = dict(os.environ, QORPACK_TEST_PAUSE=point)
+    p = subprocess.Popen([QORPACK, *map(str, args)], env=env, cwd=cwd,
+                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    deadline = time.time() + 60
+    while process_state(p.pid) != "T":
+        if p.poll() is not None or time.time() > deadline:
+            raise AssertionError("qorpack never reached '%s': %s" % (point, p.communicate()))
+        time.sleep(0.01)
+    return p
+
+
+def resume(p, sig=None):
+    """Sends `sig` (if any) to a paused run, continues it, waits for its end."""
+    if sig is not None:
+        p.send_signal(sig)
+    p.send_signal(signal.SIGCONT)
+    out, err = p.communicate(timeout=120)
+    return p.returncode, out.decode(), err.decode()
+
+
+class HostileRound(unittest.TestCase):
+    """Faults found by trying the tool as an attacker, a careless user and a
+    build server would. Races are made deterministic with the pause hook."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="qorpack-hostile.")
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def path(self, *parts):
+        return os.path.join(self.dir, *parts)
+
+    def leftovers(self, *folder):
+        return [n for n in os.listdir(self.path(*folder)) if "qorpack-" in n]
+
+    # ---- interrupts and races never remove another's file ----------------
+    def test_signal_during_extract_removes_nothing_outside_dest(self):
+        write(self.path("a.qzf"), hand_archive([(b"d\\victim.txt", b"v" * 100000)]))
+        write(self.path("outside", "victim.txt"), b"the user's file")
+        p = start_paused("extract-file", ["extract", self.path("a.qzf"), "-C", self.path("dest")])
+        # The folder being written to is moved away and a link put in its place.
+        os.rename(self.path("dest", "d"), self.path("dest", "d_moved"))
+        os.symlink("../outside", self.path("dest", "d"))
+        rc, _, _ = resume(p, signal.SIGTERM)
+        self.assertEqual(rc, -signal.SIGTERM)
+        self.assertEqual(slurp(self.path("outside", "victim.txt")), b"the user's file")
+        self.assertEqual(os.listdir(self.path("dest", "d_moved")), [])
+
+    def test_the_loser_of_a_race_to_create_keeps_the_winners_archive(self):
+        write(self.path("one.txt"), b"one")
+        write(self.path("two.txt"), b"two")
+        # B makes the placeholder and is held before it locks it; A takes the
+        # placeholder's lock, writes its archive and succeeds.
+        b = start_paused("lock", ["add", "arc.qzf", "two.txt"], cwd=self.dir)
+        r = run("add", "arc.qzf", "one.txt", cwd=self.dir)
+        self.assertIn("added 1 entry", r.stdout.decode())
+        os.remove(self.path("two.txt"))  # B now fails after locking A's archive
+        rc, _, err = resume(b)
+        self.assertEqual(rc, 1, err)
+        self.assertEqual([e[0] for e in read_archive(self.path("arc.qzf"))[1]], ["one.txt"])
+
+    def test_an_interrupt_spares_a_file_moved_over_the_placeholder(self):
+        write(self.path("one.txt"), b"one")
+        write(self.path("mine.qzf"), hand_archive([(b"keep.txt", b"keep")]))
+        p = start_paused("output", ["add", "new.qzf", "one.txt"], cwd=self.dir)
+        os.rename(self.path("mine.qzf"), self.path("new.qzf"))
+        rc, _, _ = resume(p, signal.SIGINT)
+        self.assertEqual(rc, -signal.SIGINT)
+        self.assertEqual([e[0] for e in read_archive(self.path("new.qzf"))[1]], ["keep.txt"])
+        self.assertEqual(self.leftovers(), [])
+
+    # ---- folder sources never follow links ---------------------------------
+    def test_folder_sources_skip_links_fifos_and_say_so(self):
+        make_stub(self.path("stub.exe"))
+        write(self.path("p", "a.txt"), b"a")
+        write(self.path("p", "sub", "b.txt"), b"b")
+        write(self.path("secret"), b"root only")
+        os.symlink(".", self.path("p", "u"))                   # a loop
+        os.symlink("../secret", self.path("p", "leak.txt"))    # out of the folder
+        os.symlink("nowhere", self.path("p", "dangling"))
+        os.mkfifo(self.path("p", "fifo"))
+        write(self.path("m.txt"), b"p/ => [TROVIX]\\p\n")
+        r = run("build", "--stub", self.path("stub.exe"), "--manifest", self.path("m.txt"),
+                "--out", self.path("s.exe"))
+        self.assertEqual([e[0] for e in read_archive(self.path("s.exe"))[1]],
+                         ["[TROVIX]\\p\\a.txt", "[TROVIX]\\p\\sub\\b.txt"])
+        err = r.stderr.decode()
+        for name, why in (("u", "symbolic link"), ("leak.txt", "symbolic link"),
+                          ("dangling", "symbolic link"), ("fifo", "FIFO")):
+            self.assertRegex(err, r"m\.txt:1: skipping '[^']*%s': [^\n]*%s" % (name, why))
+        r = run("add", "arc.qzf", "p", cwd=self.dir)
+        self.assertEqual(sorted(e[0] for e in read_archive(self.path("arc.qzf"))[1]),
+                         ["p\\a.txt", "p\\sub\\b.txt"])
+        self.assertIn("skipping 'p/leak.txt': a symbolic link", r.stderr.decode())
+
+    # ---- targets that are not regular files ------------------------------
+    def test_devices_fifos_and_folders_are_refused_as_targets(self):
+        make_stub(self.path("stub.exe"))
+        write(self.path("a.txt"), b"a")
+        write(self.path("m.txt"), b"a.txt => [TROVIX]\\a.txt\n")
+        os.mkfifo(self.path("fifo"))
+        os.mknod(self.path("null"), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+        os.makedirs(self.path("folder"))
+        for target in ("fifo", "null", "folder"):
+            for args in (["build", "--stub", "stub.exe", "--manifest", "m.txt", "--out", target],
+                         ["add", target, "a.txt"], ["remove", target, "a.txt"]):
+                r = subprocess.run([QORPACK, *args], cwd=self.dir, capture_output=True,
+                                   timeout=30)
+                self.assertEqual(r.returncode, 1, args)
+                self.assertIn("not a regular file", r.stderr.decode(), args)
+        self.assertTrue(stat.S_ISFIFO(os.stat(self.path("fifo")).st_mode))
+        self.assertTrue(stat.S_ISCHR(os.stat(self.path("null")).st_mode))
+        self.assertEqual(self.leftovers(), [])
+
+    # ---- a target appears only complete ------------------------------------
+    # Each waits for one call-site change in its command (see the test); a
+    # pass then shows as "unexpected success": drop the decorator.
+    def kill_paused_and_check(self, args, target):
+        p = start_paused("output", args, cwd=self.dir)
+        self.assertFalse(os.path.exists(self.path(target)), "a target before it is complete")
+        p.kill()
+        p.communicate(timeout=60)
+        # After SIGKILL only the temporary file beside the target may remain.
+        left = os.listdir(self.dir)
+        self.assertNotIn(target, left)
+        self.assertEqual(len([n for n in left if n.startswith(target + ".qorpack-")]), 1, left)
+
+    @unittest.expectedFailure  # build: lock.Acquire(outPath, WriteLock::Target::kMayBeMissing, ...)
+    def test_build_target_appears_only_complete(self):
+        make_stub(self.path("stub.exe"))
+        write(self.path("a.txt"), b"a")
+        write(self.path("m.txt"), b"a.txt => [TROVIX]\\a.txt\n")
+        self.kill_paused_and_check(["build", "--stub", "stub.exe", "--manifest", "m.txt",
+                                    "--out", "s.exe"], "s.exe")
+
+    @unittest.expectedFailure  # add: kMayBeMissing, and no reading of a Missing() archive
+    def test_add_target_appears_only_complete(self):
+        write(self.path("a.txt"), b"a")
+        self.kill_paused_and_check(["add", "new.qzf", "a.txt"], "new.qzf")
+
+    @unittest.expectedFailure  # list/verify/extract: RefuseEmptyArchive(path, &error) first
+    def test_an_empty_file_is_not_an_archive(self):
+        write(self.path("empty.exe"), b"")
+        for cmd in ("list", "verify", "extract"):
+            r = run(cmd, self.path("empty.exe"), check=False, cwd=self.dir)
+            self.assertEqual(r.returncode, 1, cmd)
+            self.assertIn("is empty", r.stderr.decode(), cmd)
+
+    # ---- small things ----------------------------------------------------
+    def test_output_that_cannot_be_written_is_a_failure(self):
+        write(self.path("a.qzf"), hand_archive([(b"a.txt", b"a")]))
+        with open("/dev/full", "w") as full:
+            r = subprocess.run([QORPACK, "list", self.path("a.qzf")], stdout=full,
+                               stderr=subprocess.PIPE, timeout=60)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("cannot write the output", r.stderr.decode())
+
+    def test_manifest_line_with_a_zero_byte_is_refused(self):
+        make_stub(self.path("stub.exe"))
+        write(self.path("a.txt"), b"a")
+        write(self.path("m.txt"), b"a.txt\0ignored => [TROVIX]\\a.txt\n")
+        r = run("build", "--stub", "stub.exe", "--manifest", "m.txt", "--out", "s.exe",
+                check=False, cwd=self.dir)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("m.txt:1: contains a zero byte", r.stderr.decode())
+        self.assertFalse(os.path.exists(self.path("s.exe")))
+
+    # ---- long names -------------------------------------------------------
+    def test_targets_with_names_up_to_255_bytes(self):
+        make_stub(self.path("stub.exe"))
+        write(self.path("a.txt"), b"a")
+        write(self.path("m.txt"), b"a.txt => [TROVIX]\\a.txt\n")
+        name = "s" * 251 + ".exe"
+        run("build", "--stub", "stub.exe", "--manifest", "m.txt", "--out", name, "--jobs", "1",
+            cwd=self.dir)
+        run("stamp", name, "--slot", "TVIID_APP_NAME=Lumen", cwd=self.dir)
+        self.assertEqual(read_archive(self.path(name))[1][0][0], "[TROVIX]\\a.txt")
+        self.assertEqual(self.leftovers(), [])
+
+    # ---- rewriting updates the file the user has ------------------------
+    def test_rewriting_keeps_owner_mode_links_and_says_when_a_link_splits(self):
+        write(self.path("a.txt"), b"a")
+        write(self.path("b.txt"), b"b")
+        write(self.path("c.txt"), b"c")
+        run("add", "real.qzf", "a.txt", cwd=self.dir)
+        os.chown(self.path("real.qzf"), 65534, 65534)
+        os.chmod(self.path("real.qzf"), 0o604)
+        os.symlink("real.qzf", self.path("link.qzf"))
+        run("add", "link.qzf", "b.txt", cwd=self.dir)
+        self.assertTrue(os.path.islink(self.path("link.qzf")))
+        st = os.stat(self.path("real.qzf"))
+        self.assertEqual((st.st_uid, st.st_gid, st.st_mode & 0o7777), (65534, 65534, 0o604))
+        self.assertEqual(sorted(e[0] for e in read_archive(self.path("real.qzf"))[1]),
+                         ["a.txt", "b.txt"])
+        os.link(self.path("real.qzf"), self.path("hard.qzf"))
+        r = run("add", "real.qzf", "c.txt", cwd=self.dir)
+        self.assertIn("'real.qzf' had 1 other hard link; they keep the old contents",
+                      r.stderr.decode())
+        self.assertEqual(self.leftovers(), [])
 
 
 if __name__ == "__main__":

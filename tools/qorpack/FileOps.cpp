@@ -17,8 +17,10 @@
 #include "system/Handles.h"
 #else
 #include <dirent.h>
+#include <fcntl.h>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <unistd.h>
 #endif
 
@@ -134,6 +136,16 @@ bool SameFileTest::Matches(const char* path, uint64_t* size) const {
 
 std::string LastErrorText() { return strerror(errno); }
 
+bool RefuseEmptyArchive(const std::string& path, std::string* error) {
+    StatBuf st;
+    // A missing file is left to the opener, which says so in its own words.
+    if (StatPath(path.c_str(), &st) == 0 && (st.st_mode & S_IFREG) && st.st_size == 0) {
+        *error = "'" + path + "' is empty (0 bytes): not an archive";
+        return false;
+    }
+    return true;
+}
+
 bool CopyFileContents(const char* from, const char* to, std::string* error) {
     FilePtr in = OpenFile(from, "rb");
     if (!in) {
@@ -248,8 +260,14 @@ bool MakeDirectories(const std::string& dir, std::string* error) {
 }
 
 bool ListFolder(const std::string& dir, std::vector<std::string>* files,
-                std::vector<std::string>* folders, std::string* error) {
-    std::vector<std::string> names;
+                std::vector<std::string>* folders, std::string* error,
+                std::vector<std::string>* skipped) {
+    struct Found {
+        std::string name;
+        int kind;  // 0 file, 1 folder, else skipped
+        const char* why;
+    };
+    std::vector<Found> found;
 #ifdef _WIN32
     WIN32_FIND_DATAA fd;
     FindHandle find(FindFirstFileA(JoinPath(dir, "*").c_str(), &fd));
@@ -258,7 +276,13 @@ bool ListFolder(const std::string& dir, std::vector<std::string>* files,
         return false;
     }
     do {
-        names.push_back(fd.cFileName);
+        const std::string n = fd.cFileName;
+        if (n == "." || n == "..") continue;
+        const DWORD a = fd.dwFileAttributes;
+        if (a & FILE_ATTRIBUTE_REPARSE_POINT)
+            found.push_back({n, 2, "a link or junction; links are not followed"});
+        else
+            found.push_back({n, (a & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0, nullptr});
     } while (FindNextFileA(find.Get(), &fd));
 #else
     DIR* d = opendir(dir.c_str());
@@ -266,17 +290,68 @@ bool ListFolder(const std::string& dir, std::vector<std::string>* files,
         *error = "cannot list folder '" + dir + "': " + LastErrorText();
         return false;
     }
-    while (struct dirent* e = readdir(d)) names.push_back(e->d_name);
+    // What each entry is, without following a link: the directory's own type
+    // where the file system gives it, else one lstat.
+    while (struct dirent* e = readdir(d)) {
+        const std::string n = e->d_name;
+        if (n == "." || n == "..") continue;
+        mode_t type = 0;
+        switch (e->d_type) {
+            case DT_REG:
+                type = S_IFREG;
+                break;
+            case DT_DIR:
+                type = S_IFDIR;
+                break;
+            case DT_LNK:
+                type = S_IFLNK;
+                break;
+            case DT_FIFO:
+                type = S_IFIFO;
+                break;
+            case DT_SOCK:
+                type = S_IFSOCK;
+                break;
+            case DT_CHR:
+                type = S_IFCHR;
+                break;
+            case DT_BLK:
+                type = S_IFBLK;
+                break;
+            default: {
+                struct stat st;
+                if (fstatat(dirfd(d), n.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+                    type = st.st_mode & S_IFMT;
+            }
+        }
+        if (type == S_IFREG)
+            found.push_back({n, 0, nullptr});
+        else if (type == S_IFDIR)
+            found.push_back({n, 1, nullptr});
+        else
+            found.push_back({n, 2,
+                             type == S_IFLNK ? "a symbolic link; links are not followed"
+                             : type == S_IFIFO ? "a FIFO, not a regular file"
+                             : type == S_IFSOCK ? "a socket, not a regular file"
+                             : type == 0 ? "it vanished or cannot be examined"
+                                         : "a device, not a regular file"});
+    }
     closedir(d);
 #endif
-    std::sort(names.begin(), names.end());
-    for (const std::string& n : names) {
-        if (n == "." || n == "..") continue;
-        std::string full = JoinPath(dir, n);
-        if (IsDirectory(full.c_str()))
-            folders->push_back(n);
-        else if (IsRegularFile(full.c_str()))
-            files->push_back(n);
+    std::sort(found.begin(), found.end(),
+              [](const Found& a, const Found& b) { return a.name < b.name; });
+    for (const Found& f : found) {
+        if (f.kind == 0) {
+            files->push_back(f.name);
+        } else if (f.kind == 1) {
+            folders->push_back(f.name);
+        } else {
+            std::string note = "skipping '" + JoinPath(dir, f.name) + "': " + f.why;
+            if (skipped)
+                skipped->push_back(note);
+            else
+                fprintf(stderr, "qorpack: %s\n", note.c_str());
+        }
     }
     return true;
 }
@@ -388,20 +463,64 @@ std::string ToNativeSeparators(const std::string& path) {
 #endif
 }
 
-// Temporary files still present, for the signal handler. Fixed buffers: the
-// handler may only touch memory that needs no allocation.
+// Files still to be removed, for the signal handler. Fixed buffers: the
+// handler may only touch memory that needs no allocation. On POSIX a slot
+// names its file by a folder held open and a name in it, with the identity the
+// file had when made: the handler removes it with unlinkat, and only while the
+// name still names that file, so a folder renamed or replaced by a link, or a
+// file put in its place, is never touched.
 namespace {
 constexpr int kMaxPending = 32;
 constexpr size_t kPathCap = 4096;
-char g_pending[kMaxPending][kPathCap];
+struct PendingSlot {
+    char path[kPathCap];  // as registered, for UnregisterPending(path)
+    char name[kPathCap];  // POSIX: the name within the folder
+    int dirFd = -1;       // POSIX: the folder; owned when ownsFd
+    bool ownsFd = false;
+    bool identity = true;  // POSIX: removed only while the name names device/inode
+    uint64_t device = 0, inode = 0;
+};
+PendingSlot g_slots[kMaxPending];
 volatile sig_atomic_t g_inUse[kMaxPending];
 bool g_handlersInstalled = false;
 
 extern "C" void RemovePendingAndExit(int sig) {
-    for (int i = 0; i < kMaxPending; ++i)
-        if (g_inUse[i]) remove(g_pending[i]);
+    for (int i = 0; i < kMaxPending; ++i) {
+        if (!g_inUse[i]) continue;
+#ifdef _WIN32
+        remove(g_slots[i].path);
+#else
+        const PendingSlot& s = g_slots[i];
+        struct stat st;
+        if (!s.identity || (fstatat(s.dirFd, s.name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                            static_cast<uint64_t>(st.st_dev) == s.device &&
+                            static_cast<uint64_t>(st.st_ino) == s.inode))
+            unlinkat(s.dirFd, s.name, 0);
+#endif
+    }
     signal(sig, SIG_DFL);
     raise(sig);
+}
+
+int FreeSlot() {
+    for (int i = 0; i < kMaxPending; ++i)
+        if (!g_inUse[i]) return i;
+    return -1;
+}
+
+void ReleaseSlot(int i) {
+    g_inUse[i] = 0;
+#ifndef _WIN32
+    if (g_slots[i].ownsFd) close(g_slots[i].dirFd);
+#endif
+    g_slots[i].dirFd = -1;
+    g_slots[i].ownsFd = false;
+}
+
+[[maybe_unused]] std::string BaseName(const std::string& path) {
+    size_t cut = path.size();
+    while (cut > 0 && !IsSeparator(path[cut - 1])) --cut;
+    return path.substr(cut);
 }
 }  // namespace
 
@@ -415,26 +534,81 @@ void InstallCleanupHandlers() {
 #endif
 }
 
+#ifndef _WIN32
+int RegisterPendingAt(int dirFd, const std::string& name, const std::string& shown, bool ownsFd,
+                      bool checkIdentity) {
+    if (shown.size() >= kPathCap || name.size() >= kPathCap) return -1;
+    InstallCleanupHandlers();
+    struct stat st = {};
+    int i = FreeSlot();
+    if (i < 0 || (checkIdentity && fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0))
+        return -1;
+    PendingSlot& s = g_slots[i];
+    memcpy(s.path, shown.c_str(), shown.size() + 1);
+    memcpy(s.name, name.c_str(), name.size() + 1);
+    s.dirFd = dirFd;
+    s.ownsFd = ownsFd;
+    s.identity = checkIdentity;
+    s.device = static_cast<uint64_t>(st.st_dev);
+    s.inode = static_cast<uint64_t>(st.st_ino);
+    g_inUse[i] = 1;  // last: the handler sees a slot only once it is whole
+    return i;
+}
+
+SignalsHeld::SignalsHeld() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    sigprocmask(SIG_BLOCK, &set, &old_);
+}
+
+SignalsHeld::~SignalsHeld() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
+#endif
+
 bool RegisterPending(const std::string& path) {
     if (path.size() >= kPathCap) return false;
     InstallCleanupHandlers();
-    for (int i = 0; i < kMaxPending; ++i) {
-        if (!g_inUse[i]) {
-            memcpy(g_pending[i], path.c_str(), path.size() + 1);
-            g_inUse[i] = 1;
-            return true;
-        }
-    }
+#ifdef _WIN32
+    int i = FreeSlot();
+    if (i < 0) return false;
+    memcpy(g_slots[i].path, path.c_str(), path.size() + 1);
+    g_inUse[i] = 1;
+    return true;
+#else
+    const std::string dir = DirectoryOf(path);
+    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    if (RegisterPendingAt(fd, BaseName(path), path, true) >= 0) return true;
+    close(fd);
     return false;
+#endif
 }
 
 void UnregisterPending(const std::string& path) {
     for (int i = 0; i < kMaxPending; ++i)
-        if (g_inUse[i] && path == g_pending[i]) {
-            g_inUse[i] = 0;
+        if (g_inUse[i] && path == g_slots[i].path) {
+            ReleaseSlot(i);
             return;
         }
 }
+
+void UnregisterPendingSlot(int slot) {
+    if (slot >= 0 && slot < kMaxPending && g_inUse[slot]) ReleaseSlot(slot);
+}
+
+void TestPause(const char* point) {
+    static const char* wanted = getenv("QORPACK_TEST_PAUSE");
+    static bool done = false;
+    if (!wanted || done || strcmp(wanted, point) != 0) return;
+    done = true;
+#ifndef _WIN32
+    raise(SIGSTOP);
+#endif
+}
+
+#ifdef _WIN32
 
 TempOutput::~TempOutput() {
     if (!temp_.empty() && !committed_) {
@@ -446,40 +620,20 @@ TempOutput::~TempOutput() {
 bool TempOutput::Create(const std::string& target, std::string* error) {
     target_ = target;
     std::string dir = DirectoryOf(target);
-#ifdef _WIN32
     char buf[MAX_PATH];
     if (GetTempFileNameA(dir.c_str(), "qpk", 0, buf) == 0) {
         *error = "cannot create a temporary file in '" + dir + "'";
         return false;
     }
     temp_ = buf;
-#else
-    std::string pattern = target + ".qorpack-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    int fd = mkstemp(buf.data());
-    if (fd < 0) {
-        *error = "cannot create a temporary file next to '" + target + "': " + LastErrorText();
-        return false;
-    }
-    close(fd);
-    temp_ = buf.data();
-#endif
     RegisterPending(temp_);
+    TestPause("output");
     return true;
 }
 
-void TempOutput::CopyModeFrom(const char* like) {
-#ifndef _WIN32
-    struct stat st;
-    if (stat(like, &st) == 0) chmod(temp_.c_str(), st.st_mode & 07777);
-#else
-    (void)like;
-#endif
-}
+void TempOutput::CopyModeFrom(const char*) {}
 
 bool TempOutput::Commit(std::string* error) {
-#ifdef _WIN32
     // The target may be read-only; MoveFileEx cannot replace such a file.
     DWORD attrs = GetFileAttributesA(target_.c_str());
     if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY))
@@ -491,15 +645,153 @@ bool TempOutput::Commit(std::string* error) {
         *error = "cannot move the new file into place as '" + target_ + "'";
         return false;
     }
-#else
-    if (rename(temp_.c_str(), target_.c_str()) != 0) {
-        *error = "cannot move the new file into place as '" + target_ + "': " + LastErrorText();
-        return false;
-    }
-#endif
     committed_ = true;
     UnregisterPending(temp_);
     return true;
+}
+
+#else  // POSIX
+
+namespace {
+constexpr size_t kTempStem = 40;  // bytes of the target's name kept in the temporary's
+
+// Where a link at `path` leads, followed to its end (a missing last file is
+// allowed: a dangling link is written through too). `path` itself when it is
+// no link.
+std::string FollowLinks(const std::string& path) {
+    std::string cur = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st;
+        if (lstat(cur.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return cur;
+        std::vector<char> buf(PATH_MAX + 1);
+        ssize_t n = readlink(cur.c_str(), buf.data(), PATH_MAX);
+        if (n <= 0) return cur;
+        std::string to(buf.data(), static_cast<size_t>(n));
+        cur = IsAbsolutePath(to) ? to : JoinPath(DirectoryOf(cur), to);
+    }
+    return cur;
+}
+}  // namespace
+
+TempOutput::~TempOutput() {
+    if (slot_ >= 0) UnregisterPendingSlot(slot_);
+    if (!tempName_.empty() && !committed_) unlinkat(dirFd_, tempName_.c_str(), 0);
+    if (dirFd_ >= 0) close(dirFd_);
+}
+
+bool TempOutput::Create(const std::string& target, std::string* error) {
+    target_ = FollowLinks(target);
+    const std::string dir = DirectoryOf(target_);
+    targetName_ = BaseName(target_);
+    dirFd_ = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd_ < 0) {
+        *error = "cannot open the folder of '" + target + "': " + LastErrorText();
+        return false;
+    }
+    // A short name, so that a target of 255 bytes still gets its temporary.
+    const std::string stem = targetName_.substr(0, kTempStem) + ".qorpack-";
+    static unsigned serial = 0;
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    uint64_t seed = static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(getpid()) << 20);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        uint64_t r = (seed + ++serial) * 6364136223846793005ull + 1442695040888963407ull;
+        std::string name = stem;
+        for (int i = 0; i < 6; ++i, r /= 36) name += "0123456789abcdefghijklmnopqrstuvwxyz"[r % 36];
+        SignalsHeld held;
+        int fd = openat(dirFd_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno == EEXIST) continue;
+        if (fd < 0) {
+            *error = "cannot create a temporary file next to '" + target + "': " + LastErrorText();
+            return false;
+        }
+        close(fd);
+        tempName_ = name;
+        const std::string full = JoinPath(dir, name);
+        temp_ = full.size() < 260 ? full : "/proc/self/fd/" + std::to_string(dirFd_) + "/" + name;
+        slot_ = RegisterPendingAt(dirFd_, name, temp_, false);
+        break;
+    }
+    if (tempName_.empty()) {
+        *error = "cannot find a free temporary name next to '" + target + "'";
+        return false;
+    }
+    TestPause("output");
+    return true;
+}
+
+void TempOutput::CopyModeFrom(const char* like) {
+    struct stat st;
+    if (stat(like, &st) != 0) return;
+    mode_ = static_cast<int>(st.st_mode & 07777);
+    fchmodat(dirFd_, tempName_.c_str(), static_cast<mode_t>(mode_), 0);
+}
+
+bool TempOutput::Commit(std::string* error) {
+    struct stat old;
+    const bool replaces = fstatat(dirFd_, targetName_.c_str(), &old, 0) == 0;
+    if (!replaces && mode_ < 0) {
+        // A new file without a model gets what creat() would give it.
+        const mode_t mask = umask(0);
+        umask(mask);
+        fchmodat(dirFd_, tempName_.c_str(), 0666 & ~mask, 0);
+    }
+    if (replaces && S_ISREG(old.st_mode)) {
+        // The new file takes the old one's owner and group, as an update in
+        // place would keep them (a run that may not set the owner keeps its own).
+        if (fchownat(dirFd_, tempName_.c_str(), old.st_uid, old.st_gid, AT_SYMLINK_NOFOLLOW) != 0)
+            fchownat(dirFd_, tempName_.c_str(), static_cast<uid_t>(-1), old.st_gid,
+                     AT_SYMLINK_NOFOLLOW);
+        // chown clears set-id bits: the mode goes on again afterwards.
+        if (mode_ >= 0) fchmodat(dirFd_, tempName_.c_str(), static_cast<mode_t>(mode_), 0);
+        if (old.st_nlink > 1)
+            fprintf(stderr,
+                    "qorpack: note: '%s' had %lu other hard link%s; they keep the old contents\n",
+                    target_.c_str(), static_cast<unsigned long>(old.st_nlink - 1),
+                    old.st_nlink == 2 ? "" : "s");
+    }
+    if (renameat(dirFd_, tempName_.c_str(), dirFd_, targetName_.c_str()) != 0) {
+        *error = "cannot move the new file into place as '" + target_ + "': " + LastErrorText();
+        return false;
+    }
+    committed_ = true;
+    UnregisterPendingSlot(slot_);
+    slot_ = -1;
+    return true;
+}
+
+#endif
+
+constexpr size_t kEnginePathCap = 260;  // the engine's path buffers, zero byte included
+
+bool ShortPath::Open(const std::string& path, std::string* error) {
+    short_ = path;
+#ifndef _WIN32
+    // The engine makes the path absolute first: that is the length that counts.
+    std::string full = path;
+    if (!IsAbsolutePath(path)) {
+        std::vector<char> cwd(PATH_MAX);
+        if (getcwd(cwd.data(), cwd.size())) full = JoinPath(cwd.data(), path);
+    }
+    if (full.size() < kEnginePathCap) return true;
+    dirFd_ = open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd_ < 0) {
+        *error = "cannot open the folder of '" + path + "': " + LastErrorText();
+        return false;
+    }
+    short_ = "/proc/self/fd/" + std::to_string(dirFd_) + "/" + BaseName(path);
+#endif
+    if (short_.size() >= kEnginePathCap) {
+        *error = "the name of '" + path + "' is too long for the archive engine";
+        return false;
+    }
+    return true;
+}
+
+ShortPath::~ShortPath() {
+#ifndef _WIN32
+    if (dirFd_ >= 0) close(dirFd_);
+#endif
 }
 
 ProgressLine::ProgressLine(const char* verb) : verb_(verb) {

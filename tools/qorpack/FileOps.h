@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -53,6 +54,12 @@ private:
     uint64_t device_ = 0, inode_ = 0;
 };
 
+// An empty file is no archive, although the engine opens one as an empty
+// archive (so `add` can start from it): `list`, `verify` and `extract` call
+// this first. False with "'PATH' is empty (0 bytes): not an archive"; true
+// for anything else, a missing file included (the opener names that).
+bool RefuseEmptyArchive(const std::string& path, std::string* error);
+
 // Text of the last C library / system error, for messages.
 std::string LastErrorText();
 
@@ -64,9 +71,13 @@ bool CopyFileContents(const char* from, const char* to, std::string* error);
 bool MakeDirectories(const std::string& dir, std::string* error);
 
 // Lists the entries of a folder (without "." and ".."), sorted by byte
-// order, split into files and subfolders. False with a message.
+// order, split into files and subfolders. Links are never followed (a link
+// could lead out of the folder or round a loop): links, FIFOs, sockets and
+// devices are skipped, each with a line saying so and why, added to *skipped
+// or, without it, printed on stderr. False with a message.
 bool ListFolder(const std::string& dir, std::vector<std::string>* files,
-                std::vector<std::string>* folders, std::string* error);
+                std::vector<std::string>* folders, std::string* error,
+                std::vector<std::string>* skipped = nullptr);
 
 // Folder part of a path ("." when it has none) and the joining of two parts
 // with the platform's separator.
@@ -98,12 +109,46 @@ bool RemoveSignature(const char* path, const qzf_format::ArchiveLocation& at, st
 bool ClearSignatureEntry(const char* path, const qzf_format::ArchiveLocation& at,
                          std::string* error);
 
-// Files an interrupted run must not leave behind. Registered paths are
+// Files an interrupted run must not leave behind. Registered files are
 // removed by the handlers of SIGINT, SIGTERM and SIGHUP before the process
-// ends. RegisterPending is false when the path is too long or the list full.
+// ends, and only while their name still names the file that was registered
+// (POSIX: the file's folder is held open and the name looked up there, so a
+// folder renamed or replaced by a link meanwhile leads nowhere else).
+// RegisterPending is false when the path is too long, the list full or the
+// file missing: the file must exist when it is registered.
 void InstallCleanupHandlers();
 bool RegisterPending(const std::string& path);
 void UnregisterPending(const std::string& path);
+#ifndef _WIN32
+// The same for the file `name` in the open folder dirFd (kept open by the
+// caller until UnregisterPendingSlot, or closed with the slot when ownsFd);
+// `shown` is the path UnregisterPending(path) matches. A slot number, or -1.
+// Without checkIdentity no system call is made (for a file per extracted
+// entry): the handler then removes whatever the name in that folder names.
+int RegisterPendingAt(int dirFd, const std::string& name, const std::string& shown, bool ownsFd,
+                      bool checkIdentity = true);
+// Holds off SIGINT, SIGTERM and SIGHUP for its lifetime: wrapped around
+// making a file and registering it, so no interrupt falls between the two.
+class SignalsHeld {
+public:
+    SignalsHeld();
+    ~SignalsHeld();
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+private:
+    sigset_t old_;
+};
+#endif
+void UnregisterPendingSlot(int slot);
+
+// Test hook: when the environment's QORPACK_TEST_PAUSE equals `point`, the
+// process stops itself (SIGSTOP) the first time it passes there, so that a
+// test can change the file system at a known moment and then send SIGCONT
+// (and any other signal). Points: "lock" (WriteLock, file opened, not yet
+// locked), "extract-file" (an extracted file made, not yet written),
+// "output" (a command's temporary output made).
+void TestPause(const char* point);
 
 // An output that appears under its final name only when it is complete.
 // Create() makes an empty temporary file in the target's folder (so the final
@@ -111,6 +156,12 @@ void UnregisterPending(const std::string& path);
 // A TempOutput destroyed without a successful Commit() deletes its file. While
 // it exists, SIGINT, SIGTERM and SIGHUP delete it too before the process ends, so an
 // interrupted command leaves neither a partial target nor a stray temporary.
+// A run killed outright (SIGKILL, power loss) can leave the temporary file
+// (NAME.qorpack-XXXXXX beside the target, NAME cut to 40 bytes), never a
+// partial target. POSIX: a target that is a symbolic link is written through
+// it (the linked file is replaced, the link stays); a file replaced keeps its
+// owner and group where the run may set them, and a note says when other hard
+// links of it keep the old contents.
 class TempOutput {
 public:
     TempOutput() = default;
@@ -120,6 +171,8 @@ public:
 
     // False with a message when no temporary file can be made next to target.
     bool Create(const std::string& target, std::string* error);
+    // A path that opens the temporary file; POSIX: through the open folder
+    // (/proc/self/fd/N/NAME) when the full path would not fit 260 bytes.
     const std::string& Path() const { return temp_; }
     // Gives the temporary file the permission bits of `like` (POSIX; no-op on Windows).
     void CopyModeFrom(const char* like);
@@ -131,6 +184,33 @@ private:
     std::string target_;
     std::string temp_;
     bool committed_ = false;
+#ifndef _WIN32
+    int dirFd_ = -1;
+    int slot_ = -1;
+    std::string tempName_, targetName_;
+    int mode_ = -1;  // set by CopyModeFrom
+#endif
+};
+
+// A path of at most 259 bytes that opens `path`, for the engine's 260-byte
+// path buffers: `path` itself when it fits; POSIX otherwise the file's
+// folder is held open and the path goes through it (/proc/self/fd/N/NAME),
+// so an archive deep in a build tree opens where it was written.
+class ShortPath {
+public:
+    ShortPath() = default;
+    ~ShortPath();
+    ShortPath(const ShortPath&) = delete;
+    ShortPath& operator=(const ShortPath&) = delete;
+
+    // False with a message when the folder cannot be opened or even the
+    // short form does not fit (a name of more than about 235 bytes).
+    bool Open(const std::string& path, std::string* error);
+    const std::string& Get() const { return short_; }
+
+private:
+    std::string short_;
+    int dirFd_ = -1;
 };
 
 // A one-line progress report on stderr, shown only when stderr is a terminal.

@@ -1,5 +1,6 @@
 // qorpack: builds and inspects setups and archives. The dispatcher only picks
 // the command; each command parses its own arguments (Commands.h).
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -63,8 +64,17 @@ int main(int argc, char** argv) {
         fputs(kUsage, stdout);
         return 0;
     }
-    for (const Command& c : kCommands)
-        if (!strcmp(argv[1], c.name)) return c.run(argc - 2, argv + 2);
+    for (const Command& c : kCommands) {
+        if (strcmp(argv[1], c.name) != 0) continue;
+        int rc = c.run(argc - 2, argv + 2);
+        // A listing that never reached its reader (a full disk, a closed pipe)
+        // is a failure, not a success.
+        if ((fflush(stdout) != 0 || ferror(stdout)) && rc == 0) {
+            fprintf(stderr, "qorpack %s: cannot write the output: %s\n", c.name, strerror(errno));
+            return 1;
+        }
+        return rc;
+    }
     fprintf(stderr, "qorpack: unknown command '%s'\n%s", argv[1], kUsage);
     return 2;
 }

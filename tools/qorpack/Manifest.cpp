@@ -46,6 +46,11 @@ bool ParseManifestText(const std::string& text, const std::string& manifestPath,
         pos = nl == std::string::npos ? text.size() : nl + 1;
         ++lineNo;
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        // A path would end at the zero byte: the rest of the line would be lost unseen.
+        if (line.find('\0') != std::string::npos) {
+            *error = Where(manifestPath, lineNo) + "contains a zero byte";
+            return false;
+        }
         std::string trimmed = Trim(line);
         if (trimmed.empty() || trimmed[0] == '#') continue;
         size_t arrow = trimmed.find("=>");
@@ -68,7 +73,7 @@ bool ParseManifestText(const std::string& text, const std::string& manifestPath,
         if (e.storedName.size() >= 260) {
             *error = Where(manifestPath, lineNo) + "stored name is " +
                      std::to_string(e.storedName.size()) +
-                     " characters long; at most 259 fit the installer's path buffers";
+                     " bytes long; at most 259 bytes fit the installer's path buffers";
             return false;
         }
         for (unsigned char c : e.storedName) {
@@ -95,9 +100,10 @@ bool ParseManifestText(const std::string& text, const std::string& manifestPath,
 namespace {
 
 void CollectFolder(const std::string& dir, const std::string& stored, const ManifestEntry& line,
-                   std::vector<ManifestEntry>* out, bool* ok, std::string* error) {
+                   std::vector<ManifestEntry>* out, std::vector<std::string>* skipped, bool* ok,
+                   std::string* error) {
     std::vector<std::string> files, folders;
-    if (!ListFolder(dir, &files, &folders, error)) {
+    if (!ListFolder(dir, &files, &folders, error, skipped)) {
         *ok = false;
         return;
     }
@@ -109,13 +115,13 @@ void CollectFolder(const std::string& dir, const std::string& stored, const Mani
         out->push_back(e);
     }
     for (const std::string& d : folders)
-        if (*ok) CollectFolder(JoinPath(dir, d), stored + "\\" + d, line, out, ok, error);
+        if (*ok) CollectFolder(JoinPath(dir, d), stored + "\\" + d, line, out, skipped, ok, error);
 }
 
 }  // namespace
 
 bool ExpandFolders(const std::string& manifestPath, std::vector<ManifestEntry>* entries,
-                   std::string* error) {
+                   std::string* error, std::vector<std::string>* warnings) {
     bool any = false;
     for (const ManifestEntry& e : *entries) any = any || e.folder;
     if (!any) return true;
@@ -131,10 +137,17 @@ bool ExpandFolders(const std::string& manifestPath, std::vector<ManifestEntry>* 
         }
         bool ok = true;
         std::string why;
-        CollectFolder(e.source, e.storedName, e, &out, &ok, &why);
+        std::vector<std::string> skipped;
+        CollectFolder(e.source, e.storedName, e, &out, &skipped, &ok, &why);
         if (!ok) {
             *error = Where(manifestPath, e.line) + why;
             return false;
+        }
+        for (const std::string& s : skipped) {
+            if (warnings)
+                warnings->push_back(Where(manifestPath, e.line) + s);
+            else
+                fprintf(stderr, "qorpack: %s%s\n", Where(manifestPath, e.line).c_str(), s.c_str());
         }
     }
     entries->swap(out);
@@ -187,7 +200,7 @@ bool LoadManifest(const std::string& manifestPath, std::vector<ManifestEntry>* e
         return false;
     }
     if (!ParseManifestText(text, manifestPath, entries, error)) return false;
-    if (!ExpandFolders(manifestPath, entries, error) ||
+    if (!ExpandFolders(manifestPath, entries, error, warnings) ||
         !CheckManifestNames(manifestPath, *entries, warnings, error))
         return false;
     for (const ManifestEntry& e : *entries) {

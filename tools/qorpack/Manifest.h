@@ -52,9 +52,11 @@ bool LoadManifest(const std::string& manifestPath, std::vector<ManifestEntry>* e
 
 // Replaces each folder entry by one entry per file below the folder, in
 // sorted order (files of a folder before its subfolders), named
-// STORED\relative\path, keeping the line number.
+// STORED\relative\path, keeping the line number. Links below the folder
+// are not followed; they, FIFOs, sockets and devices are skipped, each with a
+// "FILE:LINE: skipping ..." line in *warnings (or on stderr without it).
 bool ExpandFolders(const std::string& manifestPath, std::vector<ManifestEntry>* entries,
-                   std::string* error);
+                   std::string* error, std::vector<std::string>* warnings = nullptr);
 
 // Checks every stored name (see LoadManifest). "FILE:LINE: " messages.
 bool CheckManifestNames(const std::string& manifestPath, const std::vector<ManifestEntry>& entries,

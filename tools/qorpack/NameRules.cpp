@@ -23,7 +23,36 @@ void TakeTag(std::string* name, const char* tag) {
     *name = text.str();
 }
 
+// CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 in any case, alone or
+// before an extension: Windows opens the device, never a file.
+bool IsDeviceName(const std::string& step) {
+    std::string stem = FoldAscii(step.substr(0, step.find('.')));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    if (stem == "con" || stem == "prn" || stem == "aux" || stem == "nul") return true;
+    return stem.size() == 4 && (stem.compare(0, 3, "com") == 0 || stem.compare(0, 3, "lpt") == 0) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
 }  // namespace
+
+std::string FoldWindows1252(const std::string& s) {
+    std::string out = s;
+    for (char& ch : out) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        unsigned char f = c;
+        if (c >= 'A' && c <= 'Z') f = static_cast<unsigned char>(c - 'A' + 'a');
+        // Latin-1 capitals (not the multiplication sign) and the four
+        // Windows-1252 capitals outside that block: Š, Œ, Ž, Ÿ.
+        else if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
+            f = static_cast<unsigned char>(c + 0x20);
+        else if (c == 0x8A || c == 0x8C || c == 0x8E)
+            f = static_cast<unsigned char>(c + 0x10);
+        else if (c == 0x9F)
+            f = 0xFF;
+        ch = static_cast<char>(f);
+    }
+    return out;
+}
 
 std::string FoldAscii(const std::string& s) {
     std::string out = s;
@@ -62,7 +91,7 @@ NameCheck CheckStoredName(const std::string& name, NameOrigin origin) {
     if (name.empty()) return refuse("is empty");
     if (name.size() >= 260)
         return refuse("is " + std::to_string(name.size()) +
-                      " characters long; at most 259 fit the installer's path buffers");
+                      " bytes long; at most 259 bytes fit the installer's path buffers");
     for (unsigned char c : name)
         if (c < 0x20 || c == 0x7f) return refuse("contains a control character");
     size_t product = name.find(kProductPrefix), receiver = name.find(kReceiverPrefix);
@@ -113,6 +142,14 @@ NameCheck CheckStoredName(const std::string& name, NameOrigin origin) {
         if (step.empty()) return refuse("has an empty folder step ('\\\\' or a trailing '\\')");
         if (step == "..") return refuse("has a '..' step, which leads out of its folder");
         if (step == ".") return refuse("has a '.' step");
+        // Windows drops them: "docs." and "docs " name the folder "docs".
+        if (step.back() == '.' || step.back() == ' ')
+            return refuse("has a step ending in a dot or a space ('" + step +
+                          "'), which Windows drops, so it names another file");
+        if (IsDeviceName(step) && r.warning.empty())
+            r.warning = "has a step '" + step +
+                        "' that Windows takes for a device (CON, PRN, AUX, NUL, COM1-9, "
+                        "LPT1-9, with any extension); the setup cannot create it";
         if (end == std::string::npos) break;
         start = end + 1;
     }
@@ -122,7 +159,7 @@ NameCheck CheckStoredName(const std::string& name, NameOrigin origin) {
 
 std::string InstallKey(const std::string& stored) {
     StoredPlacement p = PlaceStoredName(stored);
-    return std::string(1, static_cast<char>('0' + p.folder)) + FoldAscii(p.path);
+    return std::string(1, static_cast<char>('0' + p.folder)) + FoldWindows1252(p.path);
 }
 
 std::string EscapeControls(const std::string& s) {

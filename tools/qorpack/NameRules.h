@@ -38,13 +38,20 @@ struct NameCheck {
 // Checks a stored name before it is written to an archive. Refused: empty,
 // 260 bytes or longer, control characters, forward slashes, an absolute name
 // (drive or leading backslash), empty, "." or ".." steps, a ':', a prefix
-// that does not begin the name or lacks the backslash after it. Warned of: a
-// given name without placement prefix, characters Windows file names lack.
+// that does not begin the name or lacks the backslash after it, a step ending
+// in a dot or a space (Windows drops them). Warned of: a given name without
+// placement prefix, characters Windows file names lack, a step Windows takes
+// for a device (CON, NUL, COM1, LPT1.txt, ...).
 NameCheck CheckStoredName(const std::string& name, NameOrigin origin);
 
 // The key two names collide under once installed: folder and path with the
-// tags removed, without regard to case.
+// tags removed, without regard to case as Windows compares file names in the
+// setup's code page (FoldWindows1252).
 std::string InstallKey(const std::string& stored);
+
+// Lower-cases the letters of Windows-1252 that have a case partner there
+// (A-Z, À-Þ but ×, Š, Œ, Ž, Ÿ), as Windows folds file names in that code page.
+std::string FoldWindows1252(const std::string& s);
 
 // Lower-cases A-Z only, as the archive compares names.
 std::string FoldAscii(const std::string& s);

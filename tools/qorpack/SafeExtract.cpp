@@ -254,16 +254,19 @@ bool SafeDestination::Begin(const std::string& stored, std::string* error) {
         tempName_ = finalName_;
     }
     tempPath_ = JoinPath(shown, tempName_);
-    RegisterPending(tempPath_);
     int out =
         openat(fd, tempName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (out < 0) {
         std::string why = LastErrorText();
-        UnregisterPending(tempPath_);
         tempPath_.clear();
         return Fail("cannot create a file in '" + shown + "': " + why, error);
     }
     file_ = Handle(out);
+    // Registered once made (an interrupt in between leaves an empty file, never
+    // removes another's), by the folder held open, never by its path; without
+    // the identity check, which would cost a system call per entry.
+    slot_ = RegisterPendingAt(fd, tempName_, tempPath_, false, false);
+    TestPause("extract-file");
     return true;
 }
 
@@ -296,7 +299,8 @@ bool SafeDestination::Finish(uint64_t fileTime, std::string* error) {
     if (tempName_ != finalName_ &&
         renameat(Fd(parent_), tempName_.c_str(), Fd(parent_), finalName_.c_str()) != 0)
         return Fail("cannot put '" + target_ + "' in place: " + LastErrorText(), error);
-    UnregisterPending(tempPath_);
+    UnregisterPendingSlot(slot_);
+    slot_ = -1;
     tempPath_.clear();
     return true;
 }
@@ -304,8 +308,9 @@ bool SafeDestination::Finish(uint64_t fileTime, std::string* error) {
 void SafeDestination::Abandon() {
     CloseFd(&file_);
     if (!tempPath_.empty()) {
+        UnregisterPendingSlot(slot_);
+        slot_ = -1;
         if (parent_) unlinkat(Fd(parent_), tempName_.c_str(), 0);
-        UnregisterPending(tempPath_);
         tempPath_.clear();
     }
 }

@@ -5,6 +5,8 @@
 
 #include "FileOps.h"
 #include "contract/PeImage.h"
+#include "archive/ArchiveLocator.h"
+#include "contract/StampedSlots.h"
 
 namespace qorpack {
 
@@ -64,8 +66,8 @@ bool ParseSlotAssignment(const std::string& arg, SlotAssignment* out, std::strin
     std::string value = arg.substr(eq + 1);
     if (value.size() > kSlots[slot].capacity - 1) {
         *error = "value for " + marker + " is " + std::to_string(value.size()) +
-                 " characters long; the slot holds at most " +
-                 std::to_string(kSlots[slot].capacity - 1);
+                 " bytes long; the slot holds at most " +
+                 std::to_string(kSlots[slot].capacity - 1) + " bytes";
         return false;
     }
     out->slot = slot;
@@ -153,6 +155,11 @@ struct Buffer {
 bool ReadBuffer(void* context, uint64_t position, void* out, uint32_t n) {
     memcpy(out, static_cast<Buffer*>(context)->data + position, n);  // checked by qor_pe
     return true;
+}
+
+bool ReadOpenFile(void* context, uint64_t position, void* out, uint32_t n) {
+    FILE* f = static_cast<FILE*>(context);
+    return SeekTo(f, position) && fread(out, 1, n, f) == n;
 }
 
 }  // namespace
@@ -259,6 +266,45 @@ bool StampFileInPlace(const char* path, const std::vector<SlotAssignment>& list,
     if (!f || !SeekTo(f.get(), offset) ||
         fwrite(block, 1, kSlotBlockSize, f.get()) != kSlotBlockSize || fclose(f.release()) != 0) {
         *error = std::string("cannot write the configuration slots of '") + path + "'";
+        return false;
+    }
+    return true;
+}
+
+bool CheckStub(const char* path, std::string* error) {
+    const std::string shown = std::string("stub '") + path + "' ";
+    FilePtr f = OpenFile(path, "rb");
+    if (!f) {
+        *error = shown + "cannot be opened: " + LastErrorText();
+        return false;
+    }
+    uint64_t size = 0;
+    qor_pe::Headers h;
+    bool pe = false;
+    if (GetOpenFileSize(f.get(), &size)) {
+        qor_pe::ImageFile image = qor_pe::MakeImageFile(size, ReadOpenFile, f.get());
+        pe = qor_pe::ReadHeaders(image, &h);
+    }
+    f.reset();
+    if (!pe) {
+        *error = shown + "is not a Windows program (no PE header); give TrovixInstall.exe";
+        return false;
+    }
+    uint64_t block = 0;
+    std::string why;
+    if (!LocateSlotBlock(path, &block, &why)) {
+        *error = shown + "holds no usable slot block (" + why + "); give TrovixInstall.exe";
+        return false;
+    }
+    qzf_format::ArchiveLocation at;
+    if (!qzf_format::LocateArchiveInFile(path, &at)) {
+        *error = shown + "cannot be read";
+        return false;
+    }
+    if (at.hasSignature) {
+        *error = shown +
+                 "is signed; the setup built from it could not keep that signature: "
+                 "build from the unsigned stub and sign the setup";
         return false;
     }
     return true;

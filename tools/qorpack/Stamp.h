@@ -96,4 +96,11 @@ bool ReadBlockAt(const char* path, uint64_t offset, unsigned char* block, std::s
 bool StampFileInPlace(const char* path, const std::vector<SlotAssignment>& list,
                       std::string* error);
 
+// Checks a file given as `build --stub`: a PE image (MZ header whose
+// e_lfanew leads to "PE\0\0" within the file) that holds the slot block, and
+// not signed (a signature would point at a certificate table that the
+// appended archive leaves in the middle of the setup). False with a message
+// saying which of these fails.
+bool CheckStub(const char* path, std::string* error);
+
 }  // namespace qorpack
