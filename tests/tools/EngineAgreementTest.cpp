@@ -119,7 +119,9 @@ protected:
         // The engine, as the setup opens its own payload.
         ArchiveLocation at;
         QorZipFile z;
-        const bool opens = LocateArchiveInFile(file.c_str(), &at) &&
+        // An empty file holds none: the engine reads it as an archive yet to be
+        // written, and a setup's own file never is empty; qorpack refuses it.
+        const bool opens = fs::file_size(file) > 0 && LocateArchiveInFile(file.c_str(), &at) &&
                            OpenLocatedArchive(z, file.c_str(), at, QorZipFile::QZF_MODE_READ);
         std::vector<std::string> names, contents;
         std::vector<bool> decoded;

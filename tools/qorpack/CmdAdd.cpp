@@ -131,11 +131,12 @@ int CmdAdd(int argc, char** argv) {
     }
 
     WriteLock lock;
-    if (!lock.Acquire(archive, true, &error)) return Complain(cmd, "%s", error.c_str());
+    if (!lock.Acquire(archive, WriteLock::Target::kMayBeMissing, &error))
+        return Complain(cmd, "%s", error.c_str());
     // A folder that holds the archive would otherwise add the old archive to the new one.
     for (size_t i = 0; i < sources.size();) {
         if (SameFile(sources[i].path.c_str(), archive.c_str())) {
-            if (!lock.Created())
+            if (!lock.Missing())
                 fprintf(stderr, "qorpack add: skipping '%s': it is the archive itself\n",
                         sources[i].path.c_str());
             sources.erase(sources.begin() + static_cast<long>(i));
@@ -147,15 +148,19 @@ int CmdAdd(int argc, char** argv) {
 
     // The change is made on a copy, opened once: the entries it holds are
     // the archive's, and the copy is dropped on any refusal.
-    qzf_format::ArchiveLocation at;
-    if (!LocateArchiveOf(archive, &at, &error) || !CheckSignature(archive, unsign, at, &error))
+    // A new archive starts as the empty temporary file: nothing appears under
+    // the archive's name until it is complete.
+    const bool fresh = lock.Missing();
+    qzf_format::ArchiveLocation at{};
+    if (!fresh &&
+        (!LocateArchiveOf(archive, &at, &error) || !CheckSignature(archive, unsign, at, &error)))
         return Complain(cmd, "%s", error.c_str());
     TempOutput out;
     if (!out.Create(archive, &error) ||
-        !CopyFileContents(archive.c_str(), out.Path().c_str(), &error) ||
-        !RemoveSignature(out.Path().c_str(), at, &error))
+        (!fresh && (!CopyFileContents(archive.c_str(), out.Path().c_str(), &error) ||
+                    !RemoveSignature(out.Path().c_str(), at, &error))))
         return Complain(cmd, "%s", error.c_str());
-    out.CopyModeFrom(archive.c_str());
+    if (!fresh) out.CopyModeFrom(archive.c_str());
     QorZipFile z;
     if (!OpenWorkingCopy(archive, out.Path(), at, &z, &error))
         return Complain(cmd, "%s", error.c_str());
@@ -191,8 +196,9 @@ int CmdAdd(int argc, char** argv) {
                         static_cast<unsigned long>(sources.size()), s.path);
         if (!z.AddFile(s.path.c_str(), s.stored.c_str())) {
             progress.Finish();
-            return Complain(cmd, "cannot add '%s': %s; '%s' is unchanged", s.path.c_str(),
-                            EngineError(z).c_str(), archive.c_str());
+            return Complain(cmd, "cannot add '%s': %s; %s '%s'", s.path.c_str(),
+                            EngineError(z).c_str(),
+                            fresh ? "nothing was written to" : "unchanged:", archive.c_str());
         }
         uint64_t size = 0;
         if (GetFileSizeByPath(s.path.c_str(), &size)) bytes += size;

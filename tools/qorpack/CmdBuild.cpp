@@ -9,6 +9,7 @@
 #include "Commands.h"
 #include "FileOps.h"
 #include "Manifest.h"
+#include "Numbers.h"
 #include "Parallel.h"
 #include "ParallelWriter.h"
 #include "Stamp.h"
@@ -18,7 +19,7 @@ namespace qorpack {
 
 const char* const kBuildUsage =
     "usage: qorpack build --stub STUB --manifest FILE --out SETUP\n"
-    "                     [--slot MARKER=VALUE ...] [--jobs N]\n"
+    "                     [--slot MARKER=VALUE ...] [--codepage N] [--jobs N]\n"
     "Builds a setup: a stamped copy of STUB with an archive of the manifest's files\n"
     "appended. Manifest lines read 'SOURCE => STORED NAME'; '#' starts a comment\n"
     "line (after a name it is part of the name); sources are relative to the\n"
@@ -28,12 +29,18 @@ const char* const kBuildUsage =
     "one per processor);\n"
     "--jobs 1 adds the files one by one through the archive engine. The output is\n"
     "the same byte for byte either way. SETUP appears only when complete; it may\n"
-    "not be the stub, the manifest or a source.\n";
+    "not be the stub, the manifest or a source.\n"
+    "Stored names and slot values are converted from UTF-8 into the setup's code\n"
+    "page, Windows-1252 unless --codepage N names another single-byte one; a\n"
+    "character it lacks is refused. A payload the setup cannot install as meant is\n"
+    "refused (more than 20 install commands); one that surprises (no uninstaller,\n"
+    "receiver entries without receiver slots, ...) gets a warning.\n";
 
 int CmdBuild(int argc, char** argv) {
     const char* cmd = "build";
     std::string stub, manifest, outPath;
-    std::vector<SlotAssignment> slots;
+    std::vector<std::string> slotArgs;
+    qor_codepage::SingleByteTable codePage = qor_codepage::Windows1252();
     int jobs = ProcessorCount();
     std::string error;
     for (int i = 0; i < argc; ++i) {
@@ -61,11 +68,17 @@ int CmdBuild(int argc, char** argv) {
             ++i;
         } else if (option == "--slot" && hasValue) {
             ++i;
-            if (!AddSlotArgument(value, &slots, &error)) return Complain(cmd, "%s", error.c_str());
+            slotArgs.push_back(value);
+        } else if (option == "--codepage" && hasValue) {
+            ++i;
+            if (!ParseCodePage(value, &codePage, &error))
+                return UsageError(cmd, kBuildUsage, error.c_str());
         } else if (option == "--jobs" && hasValue) {
             ++i;
-            jobs = atoi(value);
-            if (jobs < 1 || jobs > 64) return UsageError(cmd, kBuildUsage, "--jobs takes 1 to 64");
+            unsigned long n = 0;
+            if (!ParseCount(value, 1, 64, &n))
+                return UsageError(cmd, kBuildUsage, "--jobs takes 1 to 64");
+            jobs = static_cast<int>(n);
         } else {
             return UsageError(cmd, kBuildUsage,
                               (std::string("unexpected argument ") + a +
@@ -75,8 +88,12 @@ int CmdBuild(int argc, char** argv) {
     }
     if (stub.empty() || manifest.empty() || outPath.empty())
         return UsageError(cmd, kBuildUsage, "--stub, --manifest and --out are all needed");
+    std::vector<SlotAssignment> slots;
+    if (!ParseSlotArguments(cmd, slotArgs, codePage, &slots, &error))
+        return Complain(cmd, "%s", error.c_str());
     if (!IsRegularFile(stub.c_str()))
         return Complain(cmd, "stub '%s' does not exist or is not a file", stub.c_str());
+    if (!CheckStub(stub.c_str(), &error)) return Complain(cmd, "%s", error.c_str());
     uint64_t stubArchive = 0, stubSize = 0;
     bool stubHasArchive = false;
     if (!FindAppendedArchive(stub.c_str(), &stubArchive, &stubHasArchive) ||
@@ -92,9 +109,24 @@ int CmdBuild(int argc, char** argv) {
         return Complain(cmd, "--out names the manifest itself; write the setup to another file");
     std::vector<ManifestEntry> entries;
     std::vector<std::string> warnings;
-    if (!LoadManifest(manifest, &entries, &error, &warnings))
+    if (!LoadManifest(manifest, &entries, &error, &warnings, &codePage))
         return Complain(cmd, "%s", error.c_str());
     for (const std::string& w : warnings) Warn(cmd, w);
+    {
+        // The slots as the setup will read them: the stub's, then these.
+        uint64_t block = 0;
+        unsigned char bytes[kSlotBlockSize];
+        SlotState states[kSlotCount];
+        std::vector<std::string> names;
+        for (const ManifestEntry& e : entries) names.push_back(e.storedName);
+        if (!LocateSlotBlock(stub.c_str(), &block, &error) ||
+            !ReadBlockAt(stub.c_str(), block, bytes, &error))
+            return Complain(cmd, "%s", error.c_str());
+        ApplySlotAssignments(bytes, slots);
+        ReadSlotStates(bytes, states);
+        if (!ReportPackageChecks(cmd, names, states, &error))
+            return Complain(cmd, "%s", error.c_str());
+    }
     uint64_t inputBytes = 0;
     const SameFileTest isOut(outPath.c_str());
     for (const ManifestEntry& e : entries) {
@@ -105,7 +137,8 @@ int CmdBuild(int argc, char** argv) {
         inputBytes += size;
     }
     WriteLock lock;
-    if (!lock.Acquire(outPath, true, &error)) return Complain(cmd, "%s", error.c_str());
+    if (!lock.Acquire(outPath, WriteLock::Target::kMayBeMissing, &error))
+        return Complain(cmd, "%s", error.c_str());
 
     TempOutput out;
     if (!out.Create(outPath, &error) ||

@@ -36,7 +36,7 @@ int CmdInfo(int argc, char** argv) {
         if (states[i].holdsMarker)
             printf("  %-18s (%3u)  still holds its marker\n", s.marker, s.capacity);
         else
-            printf("  %-18s (%3u)  \"%s\"\n", s.marker, s.capacity, states[i].value.c_str());
+            printf("  %-18s (%3u)  \"%s\"\n", s.marker, s.capacity, Shown(states[i].value).c_str());
     }
     qzf_format::ArchiveLocation located;
     const bool read = qzf_format::LocateArchiveInFile(setup.c_str(), &located);

@@ -45,9 +45,9 @@ int ListLayout(const OpenedArchive& a) {
     std::vector<std::string> notes;
     for (unsigned long i = 0; i < a.Count(); ++i) {
         StoredPlacement p = PlaceStoredName(a.Name(i));
-        printf("%-8s  %-40s  %-16s  %s\n", FolderWord(p.folder), EscapeControls(p.path).c_str(),
-               p.installArgs.empty() ? "-" : EscapeControls(p.installArgs).c_str(),
-               p.uninstallArgs.empty() ? "-" : EscapeControls(p.uninstallArgs).c_str());
+        printf("%-8s  %-40s  %-16s  %s\n", FolderWord(p.folder), Shown(p.path).c_str(),
+               p.installArgs.empty() ? "-" : Shown(p.installArgs).c_str(),
+               p.uninstallArgs.empty() ? "-" : Shown(p.uninstallArgs).c_str());
         auto ins = seen.emplace(InstallKey(a.Name(i)), i);
         if (!ins.second)
             notes.push_back("entries " + DescribeEntries(a, {ins.first->second, i}) +
@@ -93,7 +93,7 @@ int CmdList(int argc, char** argv) {
         printf("%12lu %12lu %6s  %-19s  %-6s  %s\n", static_cast<unsigned long>(e.uncompressedSize),
                static_cast<unsigned long>(e.compressedSize), ratio,
                FormatFileTime(e.timeStamp).c_str(), FormatAttributes(e.attributes).c_str(),
-               EscapeControls(a.Name(i)).c_str());
+               Shown(a.Name(i)).c_str());
     }
     char ratio[16] = "-";
     if (totalSize) snprintf(ratio, sizeof ratio, "%5.1f%%", 100.0 * totalPacked / totalSize);

@@ -1,5 +1,6 @@
 // qorpack remove: entries taken out of an archive (or a setup's) in one pass.
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <memory>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "CommandUtil.h"
+#include "Numbers.h"
 #include "Commands.h"
 #include "FileOps.h"
 #include "NameRules.h"
@@ -35,9 +37,8 @@ int CmdRemove(int argc, char** argv) {
         if (!strcmp(argv[i], "--unsign")) {
             unsign = true;
         } else if (!strcmp(argv[i], "--entry")) {
-            char* end = nullptr;
-            unsigned long n = i + 1 < argc ? strtoul(argv[i + 1], &end, 10) : 0;
-            if (n == 0 || !end || *end)
+            unsigned long n = 0;
+            if (i + 1 >= argc || !ParseCount(argv[i + 1], 1, ULONG_MAX, &n))
                 return UsageError(cmd, kRemoveUsage, "--entry takes an entry number from 1");
             numbers.push_back(n);
             ++i;

@@ -4,9 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "CodePageTable.h"
 #include "Commands.h"
 #include "FileOps.h"
 #include "NameRules.h"
+#include "Numbers.h"
+#include "PackageChecks.h"
+#include "SetupText.h"
 #include "archive/FileLayer.h"
 
 namespace qorpack {
@@ -107,8 +111,12 @@ std::string OpenFailure(const std::string& path, const qzf_format::ArchiveLocati
 
 bool OpenArchive(const std::string& path, QorZipFile::QZF_MODE mode, OpenedArchive* a,
                  std::string* error) {
-    if (!LocateArchiveOf(path, &a->at, error)) return false;
-    if (!qzf_format::OpenLocatedArchive(a->engine, path.c_str(), a->at, mode)) {
+    // An empty file is no archive (the engine would take it for a new one),
+    // and the engine's path buffers are shorter than a build tree's paths.
+    if (!RefuseEmptyArchive(path, error) || !LocateArchiveOf(path, &a->at, error) ||
+        !a->shortPath.Open(path, error))
+        return false;
+    if (!qzf_format::OpenLocatedArchive(a->engine, a->shortPath.Get().c_str(), a->at, mode)) {
         *error = OpenFailure(path, a->at, a->engine);
         return false;
     }
@@ -168,16 +176,53 @@ std::string DescribeEntries(const OpenedArchive& a, const std::vector<unsigned l
     return s;
 }
 
-bool AddSlotArgument(const char* value, std::vector<SlotAssignment>* slots, std::string* error) {
-    SlotAssignment a;
-    if (!ParseSlotAssignment(value, &a, error)) return false;
-    for (unsigned char c : a.value)
-        if (c < 0x20 || c == 0x7f) {
-            *error = "a slot value may not hold control characters (line breaks, tabs, escapes)";
+bool ParseSlotArguments(const char* cmd, const std::vector<std::string>& args,
+                        const qor_codepage::SingleByteTable& table,
+                        std::vector<SlotAssignment>* slots, std::string* error) {
+    for (const std::string& arg : args) {
+        // Converted first: the slot's capacity counts the setup's bytes.
+        std::string converted;
+        std::vector<std::string> warnings;
+        if (!ConvertSlotArgument(arg, table, &converted, &warnings, error)) return false;
+        for (const std::string& w : warnings) Warn(cmd, w);
+        SlotAssignment a;
+        if (!ParseSlotAssignment(converted, &a, error)) return false;
+        for (unsigned char c : a.value)
+            if (c < 0x20 || c == 0x7f) {
+                *error =
+                    "a slot value may not hold control characters (line breaks, tabs, escapes)";
+                return false;
+            }
+        slots->push_back(a);
+        if (!CheckSlotAssignments(*slots, error)) return false;
+    }
+    return true;
+}
+
+std::string Shown(const std::string& setupText) {
+    static const bool utf8 = TerminalIsUtf8();
+    return EscapeControls(ShowSetupText(setupText, qor_codepage::Windows1252(), utf8));
+}
+
+bool ParseCodePage(const char* value, qor_codepage::SingleByteTable* table, std::string* error) {
+    unsigned long n = 0;
+    if (!ParseCount(value, 1, 65535, &n)) {
+        *error = std::string("--codepage takes a Windows code page number, not '") + value + "'";
+        return false;
+    }
+    return LoadCodePageTable(static_cast<unsigned>(n), table, error);
+}
+
+bool ReportPackageChecks(const char* cmd, const std::vector<std::string>& storedNames,
+                         const SlotState slots[kSlotCount], std::string* error) {
+    for (const PackageFinding& f : CheckPackage(storedNames, slots)) {
+        if (f.refuse) {
+            *error = f.message;
             return false;
         }
-    slots->push_back(a);
-    return CheckSlotAssignments(*slots, error);
+        Warn(cmd, f.message);
+    }
+    return true;
 }
 
 // Computed here so that dates before 1970 and the Windows C library agree.

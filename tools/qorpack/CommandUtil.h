@@ -10,8 +10,10 @@
 
 #include "archive/ArchiveLocator.h"
 #include "archive/QorZipFile.h"
+#include "FileOps.h"
 #include "NameRules.h"
 #include "Stamp.h"
+#include "contract/CodePage.h"
 #include "archive/QzfIndexed.h"
 
 namespace qorpack {
@@ -36,6 +38,7 @@ std::string EngineError(QorZipFile& z);
 
 // An archive opened once, read by index through the engine's own table.
 struct OpenedArchive {
+    ShortPath shortPath;  // what the engine opened; held as long as it is open
     QorZipFile engine;
     qzf_format::ArchiveLocation at{};  // where the archive lies in its file
     uint32_t Count() const { return qzf_indexed::EntryCount(engine); }
@@ -75,8 +78,23 @@ NameGroups GroupNames(const OpenedArchive& a);
 // "1 'a.txt' and 2 'A.txt'".
 std::string DescribeEntries(const OpenedArchive& a, const std::vector<unsigned long>& which);
 
-// Adds one --slot MARKER=VALUE to the checked list. False with a message.
-bool AddSlotArgument(const char* value, std::vector<SlotAssignment>* slots, std::string* error);
+// The --slot MARKER=VALUE arguments, their values converted into the setup's
+// code page, as a checked list. False with a message; warnings are printed.
+bool ParseSlotArguments(const char* cmd, const std::vector<std::string>& args,
+                        const qor_codepage::SingleByteTable& table,
+                        std::vector<SlotAssignment>* slots, std::string* error);
+
+// --codepage N: the setup's code page (1252 unless given). False with a message.
+bool ParseCodePage(const char* value, qor_codepage::SingleByteTable* table, std::string* error);
+
+// A name or slot value of a setup as the terminal shows it: from the setup's
+// code page (Windows-1252) into UTF-8 on a UTF-8 terminal, control
+// characters escaped, so nothing in a crafted file can steer the terminal.
+std::string Shown(const std::string& setupText);
+
+// Prints the package checks' warnings; false with the first refusal in *error.
+bool ReportPackageChecks(const char* cmd, const std::vector<std::string>& storedNames,
+                         const SlotState slots[kSlotCount], std::string* error);
 
 // Decodes entries of a, as the setup does when it installs them. Small
 // entries are read many at a time through one large window of the archive

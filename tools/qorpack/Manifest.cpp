@@ -4,6 +4,7 @@
 
 #include "FileOps.h"
 #include "NameRules.h"
+#include "SetupText.h"
 
 namespace qorpack {
 
@@ -185,7 +186,8 @@ bool CheckManifestNames(const std::string& manifestPath, const std::vector<Manif
 }
 
 bool LoadManifest(const std::string& manifestPath, std::vector<ManifestEntry>* entries,
-                  std::string* error, std::vector<std::string>* warnings) {
+                  std::string* error, std::vector<std::string>* warnings,
+                  const qor_codepage::SingleByteTable* codePage) {
     FilePtr f = OpenFile(manifestPath.c_str(), "rb");
     if (!f) {
         *error = "cannot open manifest '" + manifestPath + "': " + LastErrorText();
@@ -200,7 +202,12 @@ bool LoadManifest(const std::string& manifestPath, std::vector<ManifestEntry>* e
         return false;
     }
     if (!ParseManifestText(text, manifestPath, entries, error)) return false;
+    // Names are checked as the setup will hold them, in its code page.
+    std::vector<std::string> ignored;
     if (!ExpandFolders(manifestPath, entries, error, warnings) ||
+        !ConvertStoredNames(manifestPath, entries,
+                            codePage ? *codePage : qor_codepage::Windows1252(),
+                            warnings ? warnings : &ignored, error) ||
         !CheckManifestNames(manifestPath, *entries, warnings, error))
         return false;
     for (const ManifestEntry& e : *entries) {

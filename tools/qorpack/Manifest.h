@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "contract/CodePage.h"
+
 namespace qorpack {
 
 struct ManifestEntry {
@@ -48,7 +50,8 @@ bool ParseManifestText(const std::string& text, const std::string& manifestPath,
 // and two names that install to the same path once their tags are removed
 // are refused.
 bool LoadManifest(const std::string& manifestPath, std::vector<ManifestEntry>* entries,
-                  std::string* error, std::vector<std::string>* warnings = nullptr);
+                  std::string* error, std::vector<std::string>* warnings = nullptr,
+                  const qor_codepage::SingleByteTable* codePage = nullptr);
 
 // Replaces each folder entry by one entry per file below the folder, in
 // sorted order (files of a folder before its subfolders), named
