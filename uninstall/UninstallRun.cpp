@@ -4,8 +4,8 @@
 #include "system/Registry.h"
 #include "text/ResourceText.h"
 #include "text/TextUtil.h"
+#include "contract/UninstallLogFormat.h"
 #include "uninstall/SelfCopy.h"
-#include "uninstall/UninstallDialog.h"
 #include "uninstall/UninstallResources.h"
 
 namespace {
@@ -53,26 +53,35 @@ bool WriteLogFile(const Text& path, const std::string& bytes) {
     return false;
 }
 
-void Tell(const UninstallSession& session, UINT id, const Text& name = Text(),
-          const Text& file = Text()) {
-    if (session.options.silent) return;
-    MessageBoxA(nullptr, LoadUninstallText(session, id, name, file).c_str(),
-                LoadUninstallText(session, IDS_UN_TITLE).c_str(), MB_OK | MB_ICONERROR);
+// Silent mode: nothing is shown or asked; the exit code tells how it went.
+class SilentObserver : public UninstallObserver {
+public:
+    void Refused(const UninstallSession&, const Text&) override {}
+    int Converse(UninstallSession& session) override {
+        DoRemoval(session, *this);
+        return kExitDone;
+    }
+    void Progress(size_t, size_t, const Text&) override {}
+};
+
+void OnEngineProgress(void* context, size_t done, size_t total, const Text& what) {
+    static_cast<UninstallObserver*>(context)->Progress(done, total, what);
 }
 
 bool IsProductUnit(const UninstallSession& session, const Text& unit) {
-    return EqualsNoCase(unit, session.productKey) || EqualsNoCase(unit, "Trovix") ||
-           EqualsNoCase(unit, "Unknown");
+    return EqualsNoCase(unit, session.productKey) || EqualsNoCase(unit, kProductWord) ||
+           EqualsNoCase(unit, kLogUnknownPrefix);
 }
 
 // Reads the log and decides what goes. False (the message shown) when the
 // run must end with -1 and nothing removed.
-bool PrepareSession(UninstallSession& session) {
+bool PrepareSession(UninstallSession& session, UninstallObserver& observer) {
     size_t slash = session.originalFile.rfind('\\');
     if (slash == Text::npos) return false;
-    session.logFile = session.originalFile.substr(0, slash + 1) + "TrovixInstall.inf";
+    session.logFile = session.originalFile.substr(0, slash + 1) + kUninstallLogFileName;
     if (session.logFile.size() >= MAX_PATH || !ReadLogFile(session.logFile, session.logBytes)) {
-        Tell(session, IDS_UN_LOG_UNREADABLE, Text(), session.logFile);
+        observer.Refused(
+            session, LoadUninstallText(session, IDS_UN_LOG_UNREADABLE, Text(), session.logFile));
         return false;
     }
     session.log = ParseUninstallLog(session.logBytes.data(), session.logBytes.size());
@@ -82,7 +91,7 @@ bool PrepareSession(UninstallSession& session) {
     if (!session.options.productId.empty()) {
         const Text& id = session.options.productId;
         if (IsProductUnit(session, id) || !LogKnowsUnit(session.log, id)) {
-            Tell(session, IDS_UN_NOT_INSTALLED, id);
+            observer.Refused(session, LoadUninstallText(session, IDS_UN_NOT_INSTALLED, id));
             return false;
         }
         session.receiver = id;
@@ -92,7 +101,7 @@ bool PrepareSession(UninstallSession& session) {
     for (const Text& name : ListDependents(session.log))
         if (!IsProductUnit(session, name)) receivers.push_back(name);
     if (receivers.empty()) {
-        Tell(session, IDS_UN_NO_RECEIVER);
+        observer.Refused(session, LoadUninstallText(session, IDS_UN_NO_RECEIVER));
         return false;
     }
     if (receivers.size() == 1) {
@@ -110,7 +119,7 @@ bool PrepareSession(UninstallSession& session) {
 std::set<std::string> ReceiverEntriesGone(const UninstallSession& session,
                                           const std::vector<WorkItem>& work) {
     std::set<std::string> drop;
-    if (const LogSection* dependents = FindSection(session.log, "Dependents"))
+    if (const LogSection* dependents = FindSection(session.log, kLogDependents))
         for (const LogEntry& e : dependents->entries)
             if (EqualsNoCase(e.key, session.receiver))
                 drop.insert(LogEntryId(dependents->name, e.key));
@@ -156,7 +165,9 @@ Text FormatReport(const UninstallSession& session) {
     return out;
 }
 
-void DoRemoval(UninstallSession& session, ProgressCallback progress, void* progressContext) {
+void DoRemoval(UninstallSession& session, UninstallObserver& observer) {
+    ProgressCallback progress = OnEngineProgress;
+    void* progressContext = &observer;
     std::vector<Text> units;
     if (session.removeAll)
         units = ListUnitsForFullRemoval(session.log, session.productKey);
@@ -188,15 +199,17 @@ void DoRemoval(UninstallSession& session, ProgressCallback progress, void* progr
         session.report.lines.push_back(ReportLine{session.logFile, IDS_WHY_NOT_REMOVED, Text()});
 }
 
-int RunUninstaller(HINSTANCE instance, const char* commandTail) {
+int RunUninstaller(HINSTANCE instance, const char* commandTail, UninstallObserver& interactive) {
     UninstallSession session;
     session.instance = instance;
     if (!ParseUninstallOptions(Text(commandTail), session.options))
         return Finish(session, kExitCancelled);
     session.productKey = LoadUninstallText(session, IDS_UN_PRODUCT_KEY);
-    if (session.productKey.empty()) session.productKey = "Trovix";
+    if (session.productKey.empty()) session.productKey = kProductWord;
     session.originalFile = session.options.IsCopy() ? session.options.original : OwnFile();
-    if (!PrepareSession(session)) return Finish(session, kExitCancelled);
+    SilentObserver silent;
+    UninstallObserver& observer = session.options.silent ? silent : interactive;
+    if (!PrepareSession(session, observer)) return Finish(session, kExitCancelled);
 
     // The whole product goes with the folder this program lives in: hand the
     // work to a copy in the temp folder. Without one, work in place and leave
@@ -206,7 +219,5 @@ int RunUninstaller(HINSTANCE instance, const char* commandTail) {
         int code = kExitCancelled;
         if (RunFromTempCopy(arguments, code)) return code;
     }
-    if (!session.options.silent) return Finish(session, ShowUninstallDialog(session));
-    DoRemoval(session, nullptr, nullptr);
-    return Finish(session, kExitDone);
+    return Finish(session, observer.Converse(session));
 }

@@ -21,6 +21,7 @@
 #include "Stamp.h"
 #include "WriteLock.h"
 #include "archive/FileLayer.h"
+#include "contract/RelativeName.h"
 #include "archive/QorZipFile.h"
 
 namespace qorpack {
@@ -207,20 +208,6 @@ std::string FormatAttributes(uint32_t a) {
     s += (a & 0x20) ? 'A' : '-';
     s += (a & 0x80) ? 'N' : '-';
     return s;
-}
-
-// A stored name that, put below a folder, stays below it.
-bool StaysBelow(const std::string& name) {
-    if (name.empty() || name[0] == '\\' || name[0] == '/') return false;
-    if (name.size() >= 2 && name[1] == ':') return false;
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find_first_of("\\/", start);
-        if (end == std::string::npos) end = name.size();
-        if (name.compare(start, end - start, "..") == 0 && end - start == 2) return false;
-        start = end + 1;
-    }
-    return true;
 }
 
 // Refuses a signed file unless --unsign was given: a change breaks the
@@ -631,19 +618,13 @@ int CmdExtract(int argc, char** argv) {
                                 "refusing to extract '%s': its name holds control characters; "
                                 "nothing was extracted",
                                 EscapeControls(stored).c_str());
-        bool oddStep = false;
-        for (size_t at = 0, end; !oddStep; at = end + 1) {
-            end = target.find_first_of("\\/", at);
-            std::string step = target.substr(at, end == std::string::npos ? end : end - at);
-            oddStep = step.empty() || step == ".";
-            if (end == std::string::npos) break;
-        }
-        if (oddStep)
+        const RelativeNameVerdict below = CheckRelativeName(target.data(), target.size());
+        if (below == RelativeNameVerdict::EmptyStep || below == RelativeNameVerdict::DotStep)
             return Complain(cmd,
                             "refusing to extract '%s': its name has an empty or '.' step; "
                             "nothing was extracted",
                             stored.c_str());
-        if (!StaysBelow(target))
+        if (below != RelativeNameVerdict::Below)
             return Complain(cmd,
                             "refusing to extract '%s': its name leads outside the destination "
                             "folder; nothing was extracted",

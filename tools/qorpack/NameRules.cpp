@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "contract/RelativeName.h"
 #include "text/StoredName.h"
 #include "text/TextUtil.h"
 
@@ -106,15 +107,16 @@ NameCheck CheckStoredName(const std::string& name, NameOrigin origin) {
     if (odd != std::string::npos && r.warning.empty())
         r.warning = std::string("contains '") + p.path[odd] +
                     "', which Windows file names cannot hold; the setup cannot create it";
-    size_t start = 0;
-    for (;;) {
-        size_t end = p.path.find('\\', start);
-        std::string step = p.path.substr(start, end == std::string::npos ? end : end - start);
-        if (step.empty()) return refuse("has an empty folder step ('\\\\' or a trailing '\\')");
-        if (step == "..") return refuse("has a '..' step, which leads out of its folder");
-        if (step == ".") return refuse("has a '.' step");
-        if (end == std::string::npos) break;
-        start = end + 1;
+    switch (CheckRelativeName(p.path.data(), p.path.size())) {
+        case RelativeNameVerdict::Below:
+        case RelativeNameVerdict::Drive:  // refused above: no ':' at all
+            break;
+        case RelativeNameVerdict::EmptyStep:
+            return refuse("has an empty folder step ('\\\\' or a trailing '\\')");
+        case RelativeNameVerdict::DotDotStep:
+            return refuse("has a '..' step, which leads out of its folder");
+        case RelativeNameVerdict::DotStep:
+            return refuse("has a '.' step");
     }
     r.ok = true;
     return r;
