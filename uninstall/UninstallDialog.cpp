@@ -78,8 +78,9 @@ void ShowFinalPage(DialogState& state) {
     const UninstallSession& s = *state.session;
     state.page = Page::Final;
     Show(w, IDC_UN_PROGRESS_LABEL, false);
-    Text text = s.removeAll ? LoadUninstallText(s, IDS_UN_DONE_ALL)
-                            : LoadUninstallText(s, IDS_UN_DONE_ONE, s.receiverShown);
+    Text text = s.report.unfinished ? LoadUninstallText(s, IDS_UN_NOT_FINISHED)
+                : s.removeAll       ? LoadUninstallText(s, IDS_UN_DONE_ALL)
+                                    : LoadUninstallText(s, IDS_UN_DONE_ONE, s.receiverShown);
     Text report = FormatReport(s);
     if (!report.empty()) {
         text.append("\r\n\r\n").append(LoadUninstallText(s, IDS_UN_SOME_LEFT));
@@ -157,10 +158,11 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
                     if (state->page == Page::Choose || state->page == Page::Confirm)
                         EndDialog(window, kExitCancelled);
                     else if (state->page == Page::Final)
-                        EndDialog(window, kExitDone);
+                        EndDialog(window, RemovalExitCode(*state->session));
                     return TRUE;
                 case IDC_UN_FINISH:
-                    if (state->page == Page::Final) EndDialog(window, kExitDone);
+                    if (state->page == Page::Final)
+                        EndDialog(window, RemovalExitCode(*state->session));
                     return TRUE;
             }
             return FALSE;
@@ -197,6 +199,6 @@ int UninstallDialog::Converse(UninstallSession& s) {
                                 reinterpret_cast<LPARAM>(this));
     window = nullptr;
     // No dialog at all (no display): nothing was asked, so nothing goes.
-    if (r == -1 || r == 0) return page == Page::Final ? kExitDone : kExitCancelled;
+    if (r == -1 || r == 0) return page == Page::Final ? RemovalExitCode(s) : kExitCancelled;
     return static_cast<int>(r);
 }

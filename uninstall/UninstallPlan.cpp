@@ -57,7 +57,7 @@ void AddSection(std::vector<WorkItem>& work, const UninstallLog& log, const Text
                 WorkKind kind) {
     if (const LogSection* s = FindSection(log, section))
         for (const LogEntry& e : s->entries)
-            work.push_back(WorkItem{kind, s->name, e.key, e.value});
+            work.push_back(WorkItem{kind, s->name, e.key, e.value, e.overlong});
 }
 
 // Keys and folders deepest first; equal depths keep log order.
@@ -96,7 +96,7 @@ std::vector<Text> ListDependents(const UninstallLog& log) {
     std::vector<Text> names;
     if (const LogSection* s = FindSection(log, kLogDependents))
         for (const LogEntry& e : s->entries)
-            if (!e.key.empty()) names.push_back(e.key);
+            if (!e.key.empty() && !e.overlong) names.push_back(e.key);
     return names;
 }
 
@@ -133,27 +133,26 @@ size_t PathDepth(const Text& t) {
     return n;
 }
 
-std::vector<WorkItem> BuildWorkList(const UninstallLog& log, const std::vector<Text>& units,
-                                    bool allCommands) {
+std::vector<WorkItem> BuildWorkList(const UninstallLog& log, const std::vector<Text>& units) {
     std::vector<WorkItem> work;
     // Commands of the units: by the file they run.
     if (const LogSection* s = FindSection(log, kLogUninstallCommandLine)) {
-        std::unordered_set<std::string> files;
-        std::vector<Text> dirs;
+        std::unordered_set<std::string> files, dirs;
         for (const Text& u : units) {
             if (const LogSection* f = FindSection(log, LogSectionName(u, kLogFiles)))
                 for (const LogEntry& e : f->entries) files.insert(LowerAscii(e.key));
             if (const LogSection* d = FindSection(log, LogSectionName(u, kLogDirs)))
-                for (const LogEntry& e : d->entries) dirs.push_back(e.key);
+                for (const LogEntry& e : d->entries)
+                    if (!e.key.empty()) dirs.insert(LowerAscii(e.key));
         }
         for (const LogEntry& e : s->entries) {
-            bool mine = allCommands || files.count(LowerAscii(e.key));
-            for (size_t i = 0; !mine && i < dirs.size(); ++i) {
-                std::string k = LowerAscii(e.key), d = LowerAscii(dirs[i]);
-                mine = !d.empty() && k.size() > d.size() && k.compare(0, d.size(), d) == 0 &&
-                       k[d.size()] == '\\';
-            }
-            if (mine) work.push_back(WorkItem{WorkKind::Command, s->name, e.key, e.value});
+            const std::string k = LowerAscii(e.key);
+            bool mine = files.count(k) != 0;
+            // Below a recorded folder: one look-up per backslash of the path.
+            for (size_t i = k.size(); !mine && i-- > 0;)
+                mine = k[i] == '\\' && dirs.count(k.substr(0, i)) != 0;
+            if (mine)
+                work.push_back(WorkItem{WorkKind::Command, s->name, e.key, e.value, e.overlong});
         }
     }
     for (const Text& u : units)

@@ -32,11 +32,15 @@ bool ReadLogFile(const Text& path, std::string& bytes) {
 }
 
 // Writes the log anew through a file beside it, so a failed write loses nothing.
+// Whatever already lies at that name (a stale file, or a link planted to make
+// this elevated program overwrite another file) is deleted first, not
+// written through, and the new file must be new.
 bool WriteLogFile(const Text& path, const std::string& bytes) {
     const Text fresh = path + ".new";
-    if (fresh.size() >= MAX_PATH) return false;
+    if (fresh.size() >= MAX_PATH || PassesThroughReparsePoint(path)) return false;
+    DeleteFileA(fresh.c_str());
     {
-        FileHandle file(CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        FileHandle file(CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.IsValid()) return false;
         DWORD written = 0;
@@ -59,7 +63,7 @@ public:
     void Refused(const UninstallSession&, const Text&) override {}
     int Converse(UninstallSession& session) override {
         DoRemoval(session, *this);
-        return kExitDone;
+        return RemovalExitCode(session);
     }
     void Progress(size_t, size_t, const Text&) override {}
 };
@@ -85,6 +89,18 @@ bool PrepareSession(UninstallSession& session, UninstallObserver& observer) {
         return false;
     }
     session.log = ParseUninstallLog(session.logBytes.data(), session.logBytes.size());
+    // Every log the setup writes has the product's sections (it records
+    // itself there): an empty log or junk is not one.
+    bool product = false;
+    for (size_t i = 0; !product && i < session.log.sections.size(); ++i) {
+        Text unit = LogSectionUnit(session.log.sections[i].name);
+        product = EqualsNoCase(unit, session.productKey) || EqualsNoCase(unit, kProductWord);
+    }
+    if (!product) {
+        observer.Refused(
+            session, LoadUninstallText(session, IDS_UN_LOG_UNREADABLE, Text(), session.logFile));
+        return false;
+    }
     if (!session.options.productIdGiven) return true;
 
     session.removeAll = false;
@@ -113,16 +129,11 @@ bool PrepareSession(UninstallSession& session, UninstallObserver& observer) {
     return true;
 }
 
-// The entries one receiver's removal takes out of the log: its Dependents
-// key, every entry of its sections whose object is gone, and the commands of
-// its files that are gone.
-std::set<std::string> ReceiverEntriesGone(const UninstallSession& session,
-                                          const std::vector<WorkItem>& work) {
+// The entries a removal takes out of the log: every entry whose object is
+// gone, and the commands whose file is gone.
+std::set<std::string> EntriesGone(const UninstallSession& session,
+                                  const std::vector<WorkItem>& work) {
     std::set<std::string> drop;
-    if (const LogSection* dependents = FindSection(session.log, kLogDependents))
-        for (const LogEntry& e : dependents->entries)
-            if (EqualsNoCase(e.key, session.receiver))
-                drop.insert(LogEntryId(dependents->name, e.key));
     for (const WorkItem& item : work) {
         std::string id = LogEntryId(item.section, item.key);
         if (item.kind == WorkKind::Command) {
@@ -132,6 +143,43 @@ std::set<std::string> ReceiverEntriesGone(const UninstallSession& session,
         }
     }
     return drop;
+}
+
+// The entries one receiver's removal takes out of the log: its Dependents
+// key, and what EntriesGone says.
+std::set<std::string> ReceiverEntriesGone(const UninstallSession& session,
+                                          const std::vector<WorkItem>& work) {
+    std::set<std::string> drop = EntriesGone(session, work);
+    if (const LogSection* dependents = FindSection(session.log, kLogDependents))
+        for (const LogEntry& e : dependents->entries)
+            if (EqualsNoCase(e.key, session.receiver))
+                drop.insert(LogEntryId(dependents->name, e.key));
+    return drop;
+}
+
+// After a full removal that left something: the log holding exactly what is
+// left (a receiver none of whose sections is left leaves "Dependents" too).
+std::string LogOfWhatIsLeft(const UninstallSession& session, const std::vector<WorkItem>& work) {
+    std::string left =
+        RewriteLog(session.logBytes.data(), session.logBytes.size(), EntriesGone(session, work));
+    UninstallLog parsed = ParseUninstallLog(left.data(), left.size());
+    std::set<std::string> orphans;
+    if (const LogSection* dependents = FindSection(parsed, kLogDependents))
+        for (const LogEntry& e : dependents->entries) {
+            bool owns = false;
+            for (size_t i = 0; !owns && i < parsed.sections.size(); ++i)
+                owns = EqualsNoCase(LogSectionUnit(parsed.sections[i].name), e.key);
+            if (!owns) orphans.insert(LogEntryId(dependents->name, e.key));
+        }
+    return orphans.empty() ? left : RewriteLog(left.data(), left.size(), orphans);
+}
+
+// The product's entry in the list of installed programs: removed last, and
+// only when everything else went, so a later run can still be started there.
+bool IsUninstallEntry(const WorkItem& item) {
+    static const Text kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+    if (item.kind != WorkKind::RegistryKey && item.kind != WorkKind::RegistryValue) return false;
+    return IsSameOrBelow(item.key, kUninstallKey) && !IsSameOrBelow(kUninstallKey, item.key);
 }
 
 int Finish(UninstallSession& session, int code) {
@@ -173,11 +221,29 @@ void DoRemoval(UninstallSession& session, UninstallObserver& observer) {
         units = ListUnitsForFullRemoval(session.log, session.productKey);
     else
         units.push_back(session.receiver);
-    const std::vector<WorkItem> work = BuildWorkList(session.log, units, session.removeAll);
+    const std::vector<WorkItem> work = BuildWorkList(session.log, units);
     RemovalContext context = MakeRemovalContext(
         session.logFile, session.options.IsCopy() ? session.originalFile : Text());
-    CarryOutWork(work, context, session.report, progress, progressContext);
+    if (!session.removeAll) {
+        CarryOutWork(work, context, session.report, progress, progressContext);
+    } else {
+        std::vector<WorkItem> first, last;
+        for (const WorkItem& item : work) (IsUninstallEntry(item) ? last : first).push_back(item);
+        CarryOutWork(first, context, session.report, progress, progressContext);
+        if (!session.report.unfinished)
+            CarryOutWork(last, context, session.report, progress, progressContext);
+    }
 
+    if (session.removeAll && session.report.unfinished) {
+        // Something is left: the log keeps exactly that, and this program,
+        // its folder and the Uninstall entry stay, so a later run can finish.
+        session.report.deferred.clear();
+        if (!WriteLogFile(session.logFile, LogOfWhatIsLeft(session, work)))
+            session.report.lines.push_back(
+                ReportLine{session.logFile, IDS_WHY_NOT_REMOVED, Text()});
+        SignalOriginal(session.options.doneHandle, session.options.failHandle, false);
+        return;
+    }
     if (session.removeAll) {
         // The original ends on this signal; its file and folder can go then.
         SignalOriginal(session.options.doneHandle, session.options.failHandle, true);
@@ -199,6 +265,10 @@ void DoRemoval(UninstallSession& session, UninstallObserver& observer) {
         session.report.lines.push_back(ReportLine{session.logFile, IDS_WHY_NOT_REMOVED, Text()});
 }
 
+int RemovalExitCode(const UninstallSession& session) {
+    return session.report.unfinished ? kExitCancelled : kExitDone;
+}
+
 int RunUninstaller(HINSTANCE instance, const char* commandTail, UninstallObserver& interactive) {
     UninstallSession session;
     session.instance = instance;
@@ -217,6 +287,9 @@ int RunUninstaller(HINSTANCE instance, const char* commandTail, UninstallObserve
     if (session.removeAll && !session.options.IsCopy()) {
         Text arguments = session.options.silent ? "-silent" : "";
         int code = kExitCancelled;
+        // The copy reads the log itself; this program only waits.
+        session.log = UninstallLog();
+        std::string().swap(session.logBytes);
         if (RunFromTempCopy(arguments, code)) return code;
     }
     return Finish(session, observer.Converse(session));

@@ -11,7 +11,10 @@
 // -productid=NAME only the receiver NAME goes, in place, and the log loses
 // its entries. An empty -productid= names the one receiver in "Dependents";
 // with several the dialog asks, and -silent refuses. Exit code 0 when the
-// work is done, -1 when cancelled, refused or the log cannot be read.
+// work is done; -1 when cancelled, refused, the log cannot be read (a log
+// without the product's sections cannot), or something the log owns is left:
+// then the log holds exactly what is left, and the uninstaller and the
+// Uninstall entry stay, so a later run can finish.
 #pragma once
 
 #include <windows.h>
@@ -65,6 +68,10 @@ int RunUninstaller(HINSTANCE instance, const char* commandTail, UninstallObserve
 // and removes what waited for it; with one receiver, rewrites the log.
 // Progress goes to observer.
 void DoRemoval(UninstallSession& session, UninstallObserver& observer);
+
+// The exit code after DoRemoval: kExitDone, or kExitCancelled when something
+// is left (report.unfinished).
+int RemovalExitCode(const UninstallSession& session);
 
 // The name a receiver is shown by: the "Full Name" of its publisher setup
 // entry (its install name), else the receiver name itself.
