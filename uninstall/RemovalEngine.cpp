@@ -74,16 +74,18 @@ Text LongForm(const Text& path) {
     return n == 0 || n >= sizeof buffer ? path : Text(buffer, n);
 }
 
-// The rules on the path as recorded and on its long form, and then on the
-// way there: the rules judge the path as written, so it must lead where it
-// says (PassesThroughReparsePoint).
+// The rules on the path as recorded.
 UINT CheckPath(const Text& path, const RemovalContext& context) {
-    PathVerdict v = CheckRemovablePath(path, context.protectedFolders);
-    if (v == PathVerdict::Removable)
-        v = CheckRemovablePath(LongForm(path), context.protectedFolders);
-    if (v == PathVerdict::Removable && PassesThroughReparsePoint(path))
-        return IDS_WHY_REPARSE_POINT;
-    return PathReason(v);
+    return PathReason(CheckRemovablePath(path, context.protectedFolders));
+}
+
+// Asked of what exists, right before it is deleted or run (what does not
+// exist has no long form and leads nowhere): the rules again on its long
+// form, and the way there, since the rules judge the path as written.
+UINT CheckWay(const Text& path, const RemovalContext& context) {
+    if (UINT why = PathReason(CheckRemovablePath(LongForm(path), context.protectedFolders)))
+        return why;
+    return PassesThroughReparsePoint(path) ? IDS_WHY_REPARSE_POINT : 0;
 }
 
 // Text shown for an entry: cut short, since a hostile log may hold long junk.
@@ -168,6 +170,7 @@ void RemoveFileItem(const WorkItem& item, const Text& path, const RemovalContext
     if (UINT why = CheckPath(path, context)) return Report(report, path, why);
     DWORD attributes = Attributes(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return Gone(report, item);
+    if (UINT why = CheckWay(path, context)) return Report(report, path, why);
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Report(report, path, IDS_WHY_NOT_A_FILE);
     if (SameFile(path, context.ownFile)) return Report(report, path, IDS_WHY_IN_USE);
     if (SameFile(path, context.originalFile) || SameFile(path, context.logFile)) {
@@ -186,6 +189,7 @@ void RemoveFolderItem(const WorkItem& item, const Text& recorded, const RemovalC
     if (UINT why = CheckPath(recorded, context)) return Report(report, recorded, why);
     DWORD attributes = Attributes(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return Gone(report, item);
+    if (UINT why = CheckWay(path, context)) return Report(report, path, why);
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return Report(report, path, IDS_WHY_NOT_REMOVED);
     if (mayDefer &&
         (IsSameOrBelow(context.originalFile, path) || IsSameOrBelow(context.logFile, path))) {
@@ -252,6 +256,7 @@ void RunCommandItem(const WorkItem& item, const RemovalContext& context, Removal
     DWORD attributes = Attributes(file);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return;  // nothing to run: the file is gone already
+    if (UINT why = CheckWay(file, context)) return Report(report, item.value, why);
     Text commandLine = "\"" + file + "\"" + arguments;
     Text folder = file.substr(0, file.rfind('\\'));
     if (folder.size() == 2) folder.append('\\');

@@ -31,17 +31,53 @@ bool ReadLogFile(const Text& path, std::string& bytes) {
     return size == 0 || (ReadFile(file.Get(), &bytes[0], size, &got, nullptr) && got == size);
 }
 
+// Deletes a stale file at path, but only when the system says the handle
+// opened there is that very file: a planted link is left alone (deleting or
+// renaming through a link reaches its target under Wine). Where the system
+// cannot say (before Windows Vista), nothing is deleted.
+void RemoveStaleFile(const Text& path) {
+    using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+    using SetInfoFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const FinalPathFn finalPath = reinterpret_cast<FinalPathFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "GetFinalPathNameByHandleA")));
+    const SetInfoFn setInfo = reinterpret_cast<SetInfoFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetFileInformationByHandle")));
+    if (!finalPath || !setInfo) return;
+    FileHandle file(CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.IsValid()) return;
+    char buffer[MAX_PATH + 8];
+    DWORD n = finalPath(file.Get(), buffer, sizeof buffer, 0);
+    if (n == 0 || n >= sizeof buffer) return;
+    Text opened(buffer, n);
+    if (opened.substr(0, 4) == "\\\\?\\") opened = opened.substr(4);
+    if (!EqualsNoCase(opened, path)) return;
+    struct {
+        BOOLEAN deleteFile;
+    } disposition = {TRUE};
+    constexpr int kFileDispositionInfo = 4;
+    setInfo(file.Get(), kFileDispositionInfo, &disposition, sizeof disposition);
+}
+
 // Writes the log anew through a file beside it, so a failed write loses nothing.
-// Whatever already lies at that name (a stale file, or a link planted to make
-// this elevated program overwrite another file) is deleted first, not
-// written through, and the new file must be new.
+// The new file must be new (CREATE_NEW): whatever lies at "<log>.new" (a
+// stale file, or a link planted to make this elevated program overwrite
+// another file) is never written through; a stale file is removed, anything
+// else is passed over for a numbered name.
 bool WriteLogFile(const Text& path, const std::string& bytes) {
-    const Text fresh = path + ".new";
-    if (fresh.size() >= MAX_PATH || PassesThroughReparsePoint(path)) return false;
-    DeleteFileA(fresh.c_str());
+    if (path.size() + 8 >= MAX_PATH || PassesThroughReparsePoint(path)) return false;
+    Text fresh = path + ".new";
+    RemoveStaleFile(fresh);
     {
         FileHandle file(CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        for (char digit = '1'; !file.IsValid() && digit <= '9'; ++digit) {
+            fresh = path + ".new" + Text(1, digit);
+            file.Attach(CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        }
         if (!file.IsValid()) return false;
         DWORD written = 0;
         if (!bytes.empty() && (!WriteFile(file.Get(), bytes.data(),

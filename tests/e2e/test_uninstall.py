@@ -309,12 +309,14 @@ class Uninstall(unittest.TestCase):
     def test_a_planted_or_stale_new_log_is_never_written_through(self):
         with WinePrefix() as p:
             fresh = p.unixpath(PRODUCT) + "/TrovixInstall.inf.new"
-            cases = [  # how the name is taken before the run
-                ("link", lambda: os.symlink(p.unixpath("C:\\victim.cfg"), fresh)),
-                ("stale", lambda: self.put(p, PRODUCT + "\\TrovixInstall.inf.new", b"old")),
+            cases = [  # how the name is taken before the run, whether it stays
+                ("link", lambda: os.symlink(p.unixpath("C:\\victim.cfg"), fresh), True),
+                ("stale", lambda: self.put(p, PRODUCT + "\\TrovixInstall.inf.new", b"old"), False),
             ]
-            for name, take in cases:
+            for name, take, stays in cases:
                 with self.subTest(name):
+                    if os.path.lexists(fresh):
+                        os.remove(fresh)
                     self.put(p, "C:\\victim.cfg", b"victim\r\n")
                     self.put(p, GAME + "\\QOR\\r.dat")
                     self.plant(p, ["[Trovix Files]", PRODUCT + "\\TrovixInstall.inf=",
@@ -324,7 +326,8 @@ class Uninstall(unittest.TestCase):
                     self.assertEqual(read_bytes(p, "C:\\victim.cfg"), b"victim\r\n")
                     self.assertEqual(log_text(p), "[Trovix Files]\r\n%s\\TrovixInstall.inf=\r\n"
                                      % PRODUCT)
-                    self.assertFalse(os.path.lexists(fresh))
+                    # A planted link is left alone: removing it would reach its target.
+                    self.assertEqual(os.path.lexists(fresh), stays)
 
     def test_only_recorded_programs_run_and_never_through_a_command_interpreter(self):
         with WinePrefix() as p:
@@ -394,11 +397,36 @@ class Uninstall(unittest.TestCase):
             self.assertTrue(exists(p, UNINSTALL_EXE))
             self.assertEqual(p.reg_query("HKLM\\" + entry, "UninstallString"), UNINSTALL_EXE)
             proc.kill()
-            proc.wait()
+            proc.communicate()
             p.wait_server(timeout=120)
             # Once the program is gone, a second run finishes the work.
             self.uninstall(p, "-silent")
             self.assertClean(p, before)
+
+    def test_a_temp_copy_killed_before_its_signal_counts_as_failed(self):
+        with WinePrefix() as p:
+            # Enough entries that the copy is still at work when it is killed.
+            self.plant(p, ["[Trovix Files]"] +
+                       ["%s\\f%06d=" % (PRODUCT, i) for i in range(200000)])
+            original = p.start(UNINSTALL_EXE, "-silent")
+
+            def copy_pid():
+                for pid in filter(str.isdigit, os.listdir("/proc")):
+                    try:
+                        with open("/proc/%s/cmdline" % pid, "rb") as f:
+                            cmd = f.read()
+                        with open("/proc/%s/environ" % pid, "rb") as f:
+                            env = f.read().split(b"\0")
+                    except OSError:
+                        continue
+                    if (b"TrovixUninstall-" in cmd and
+                            ("WINEPREFIX=" + p.path).encode() in env):
+                        return int(pid)
+                return None
+            qorwine.wait_for(copy_pid, 60)
+            os.kill(copy_pid(), 9)
+            original.communicate(timeout=120)
+            self.assertEqual(signed32(original.returncode), -1)
 
     def test_keys_holding_values_the_log_does_not_record_are_kept(self):
         with WinePrefix() as p:

@@ -133,7 +133,7 @@ TEST(BuildWorkList, EightyThousandUnitsArePlannedInSeconds) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(size_t(kUnits) * 3 + 1, work.size());
-    EXPECT_LT(seconds, 5.0);
+    EXPECT_LT(seconds, 30.0);  // a search per unit took minutes; loaded hosts vary
 }
 
 // An entry cut to kMaxLogField names another object than was written: it is
