@@ -397,7 +397,9 @@ class Uninstall(unittest.TestCase):
             self.assertTrue(exists(p, UNINSTALL_EXE))
             self.assertEqual(p.reg_query("HKLM\\" + entry, "UninstallString"), UNINSTALL_EXE)
             proc.kill()
-            proc.communicate()
+            proc.wait()
+            proc.stdout.close()
+            proc.stderr.close()
             p.wait_server(timeout=120)
             # Once the program is gone, a second run finishes the work.
             self.uninstall(p, "-silent")
@@ -425,7 +427,10 @@ class Uninstall(unittest.TestCase):
                 return None
             qorwine.wait_for(copy_pid, 60)
             os.kill(copy_pid(), 9)
-            original.communicate(timeout=120)
+            # Not communicate(): a Wine process started meanwhile may hold the pipes.
+            original.wait(timeout=120)
+            original.stdout.close()
+            original.stderr.close()
             self.assertEqual(signed32(original.returncode), -1)
 
     def test_keys_holding_values_the_log_does_not_record_are_kept(self):
