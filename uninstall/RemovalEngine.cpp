@@ -173,6 +173,7 @@ void RemoveFileItem(const WorkItem& item, const Text& path, const RemovalContext
     if (UINT why = CheckWay(path, context)) return Report(report, path, why);
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Report(report, path, IDS_WHY_NOT_A_FILE);
     if (SameFile(path, context.ownFile)) return Report(report, path, IDS_WHY_IN_USE);
+    if (LeadsElsewhere(path)) return Report(report, path, IDS_WHY_REPARSE_POINT);
     if (SameFile(path, context.originalFile) || SameFile(path, context.logFile)) {
         report.deferred.push_back(item);
         return;
@@ -257,6 +258,7 @@ void RunCommandItem(const WorkItem& item, const RemovalContext& context, Removal
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return;  // nothing to run: the file is gone already
     if (UINT why = CheckWay(file, context)) return Report(report, item.value, why);
+    if (LeadsElsewhere(file)) return Report(report, item.value, IDS_WHY_REPARSE_POINT);
     Text commandLine = "\"" + file + "\"" + arguments;
     Text folder = file.substr(0, file.rfind('\\'));
     if (folder.size() == 2) folder.append('\\');
@@ -311,6 +313,26 @@ bool PassesThroughReparsePoint(const Text& path) {
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
     }
     return false;
+}
+
+bool LeadsElsewhere(const Text& path) {
+    FileHandle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return file.IsValid() && HandleLeadsElsewhere(file.Get(), path);
+}
+
+bool HandleLeadsElsewhere(HANDLE file, const Text& path) {
+    using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+    static const FinalPathFn finalPath = reinterpret_cast<FinalPathFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+    if (!finalPath) return false;
+    char buffer[kPathBuffer + 8];
+    DWORD n = finalPath(file, buffer, sizeof buffer, 0);
+    if (n == 0 || n >= sizeof buffer) return true;  // longer than any path we act on
+    Text opened(buffer, n);
+    if (opened.substr(0, 4) == "\\\\?\\") opened = opened.substr(4);
+    return !EqualsNoCase(opened, path) && !EqualsNoCase(opened, LongForm(path));
 }
 
 ProtectedFolders ResolveProtectedFolders() {

@@ -58,6 +58,16 @@ using ProgressCallback = void (*)(void* context, size_t done, size_t total, cons
 // where the recorded path says, not wherever a link leads.
 bool PassesThroughReparsePoint(const Text& path);
 
+// True when the system says the existing file at path is really another
+// file: what a handle opened there (not following a reparse point) leads to
+// differs from path and its long form. Under Wine a unix link to a file is no
+// reparse point, but deleting through it would reach its target. False where
+// the system cannot say (before Windows Vista) or nothing opens there.
+bool LeadsElsewhere(const Text& path);
+// The same for a handle already opened at path (so a check and what is done
+// through the handle concern the same file).
+bool HandleLeadsElsewhere(HANDLE file, const Text& path);
+
 // The folders the rules protect on this machine: the Windows and system
 // folders, Program Files, the temp folder, and the shell folders as the setup
 // resolves them (plus the other shell folders of both kinds of Windows).

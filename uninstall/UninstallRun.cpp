@@ -31,29 +31,21 @@ bool ReadLogFile(const Text& path, std::string& bytes) {
     return size == 0 || (ReadFile(file.Get(), &bytes[0], size, &got, nullptr) && got == size);
 }
 
-// Deletes a stale file at path, but only when the system says the handle
-// opened there is that very file: a planted link is left alone (deleting or
-// renaming through a link reaches its target under Wine). Where the system
+// Deletes a stale file at path, but only when the system says it is that
+// very file (LeadsElsewhere): a planted link is left alone, since deleting
+// or renaming through a link reaches its target under Wine. Where the system
 // cannot say (before Windows Vista), nothing is deleted.
 void RemoveStaleFile(const Text& path) {
-    using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
     using SetInfoFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    const FinalPathFn finalPath = reinterpret_cast<FinalPathFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "GetFinalPathNameByHandleA")));
     const SetInfoFn setInfo = reinterpret_cast<SetInfoFn>(
         reinterpret_cast<void*>(GetProcAddress(kernel, "SetFileInformationByHandle")));
-    if (!finalPath || !setInfo) return;
+    // Without GetFinalPathNameByHandle nothing can be confirmed: keep it.
+    if (!setInfo || !GetProcAddress(kernel, "GetFinalPathNameByHandleA")) return;
     FileHandle file(CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file.IsValid()) return;
-    char buffer[MAX_PATH + 8];
-    DWORD n = finalPath(file.Get(), buffer, sizeof buffer, 0);
-    if (n == 0 || n >= sizeof buffer) return;
-    Text opened(buffer, n);
-    if (opened.substr(0, 4) == "\\\\?\\") opened = opened.substr(4);
-    if (!EqualsNoCase(opened, path)) return;
+    if (!file.IsValid() || HandleLeadsElsewhere(file.Get(), path)) return;
     struct {
         BOOLEAN deleteFile;
     } disposition = {TRUE};

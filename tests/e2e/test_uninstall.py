@@ -290,11 +290,18 @@ class Uninstall(unittest.TestCase):
             # symbolic link or a junction is on Windows.
             os.symlink(p.unixpath("C:\\windows\\system32"), p.unixpath(PRODUCT) + "/link")
             os.symlink(p.unixpath("C:\\victimdir"), p.unixpath(PRODUCT) + "/dirlink")
+            # A unix link to a file is no reparse point under Wine; where it
+            # leads is asked of the file opened there.
+            self.put(p, "C:\\windows\\system32\\filesent.dll")
+            os.symlink(p.unixpath("C:\\windows\\system32\\filesent.dll"),
+                       p.unixpath(PRODUCT) + "/filelink.dll")
             cmd = PRODUCT + "\\link\\cmd.exe"
             cases = [  # (log lines, what must still be there)
                 (["[Trovix Files]", PRODUCT + "\\link\\symsent.dll="],
                  "C:\\windows\\system32\\symsent.dll"),
                 (["[Trovix Dirs]", PRODUCT + "\\dirlink="], "C:\\victimdir"),
+                (["[Trovix Files]", PRODUCT + "\\filelink.dll="],
+                 "C:\\windows\\system32\\filesent.dll"),
                 (["[Trovix Files]", cmd + "=", "[Uninstall Command Line]",
                   cmd + "=" + cmd + " /c echo ran> C:\\cmdran.txt"],
                  "C:\\windows\\system32\\cmd.exe"),
