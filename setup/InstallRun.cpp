@@ -28,7 +28,6 @@ constexpr char kMakerSubfolder[] = "\\QOR";
 
 constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr char kProductConfigKey[] = "Software\\QOR\\Trovix";
-constexpr char kProductIdArgument[] = "-productid=";
 
 // The companion detection program looks for its tag file here only.
 constexpr char kScoutFolder[] = "C:\\Program Files\\QOR\\Scout";
@@ -246,7 +245,7 @@ void SetupWizard::AddInstallCommand(const Text& command) {
 void SetupWizard::RegisterInstall() {
     const Text& log = uninstallLogPath;
     const Text uninstallKeyBase = Text(kUninstallKey) + "\\";
-    const Text uninstaller = productFolder + "\\" + kUninstallerName;
+    const Text uninstaller = productFolder + "\\" + kUninstallerFileName;
 
     if (!productKeyName.empty() && !productDisplayName.empty()) {
         const Text keys = LogSectionName(productKeyName, kLogRegistryKeys);

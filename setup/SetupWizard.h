@@ -32,8 +32,6 @@ enum WizardPage {
     kPageFinished = 6,
 };
 
-// The uninstaller registered as the uninstall command.
-constexpr const char* kUninstallerName = "TrovixUninstall.exe";
 // Capacity of the install command list; commands beyond it are dropped.
 constexpr uint32_t kMaxInstallCommands = 20;
 

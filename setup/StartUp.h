@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "contract/StampedSlots.h"
+#include "contract/UninstallLogFormat.h"  // kProductWord: the product's setup entry name
 #include "text/Text.h"
 
 // Posted by the main window to itself on creation; runs RunSetup.
@@ -23,8 +24,6 @@ constexpr int kExitFailed = -1;  // cancelled, failed or prerequisite missing
 constexpr const char* kOptionSilent = "-silent";
 constexpr const char* kOptionReceiveDir = "-receivedir=";
 constexpr const char* kOptionTrovixDir = "-trovixdir=";
-// The product's entry name below the publisher setup key.
-constexpr const char* kProductWord = "Trovix";
 
 // Configuration values of one run. Written during start-up and the first
 // two steps of RunSetup, read-only afterwards.

@@ -343,7 +343,7 @@ void SetupWizard::WriteStartMenuEntries() {
                                   LoadWizardText(IDS_SHORTCUT_CONFIGURE), downloader, Text(), 1);
     CreateLoggedStartMenuShortcut(prefix, uninstallLogPath, kStartMenuFolder,
                                   LoadWizardText(IDS_SHORTCUT_UNINSTALL),
-                                  productFolder + "\\" + kUninstallerName, Text(), 1);
+                                  productFolder + "\\" + kUninstallerFileName, Text(), 1);
 }
 
 void SetupWizard::UpdateThirdPartyNext() {

@@ -10,8 +10,6 @@
 #include "system/Registry.h"
 #include "system/Shortcuts.h"
 
-Text LogSectionName(const Text& prefix, const char* baseName) { return prefix + " " + baseName; }
-
 bool WriteLogEntry(const Text& logFile, const Text& section, const Text& key, const Text& value) {
     // The bytes of WritePrivateProfileStringA, without rewriting the file per entry.
     return WriteProfileEntry(logFile, section, key, value);

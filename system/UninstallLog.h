@@ -12,36 +12,12 @@
 // installer was about to create it. Records are never removed, and failures
 // of the profile writer are ignored (the install goes on).
 //
-// Section names are a unit prefix, one space and a base name (see
-// LogSectionName), or one of the fixed names below.
+// File and section names, and how sections are composed, are the contract
+// with the uninstaller (contract/UninstallLogFormat.h).
 #pragma once
 
+#include "contract/UninstallLogFormat.h"
 #include "text/Text.h"
-
-// File name of the log inside the product folder.
-constexpr char kUninstallLogFileName[] = "TrovixInstall.inf";
-
-// Base names, composed with a unit prefix: "<prefix> Files" and so on.
-constexpr char kLogFiles[] = "Files";                              // key: file path
-constexpr char kLogDirs[] = "Dirs";                                // key: folder path
-constexpr char kLogRegistryKeys[] = "Registry Keys";               // key: key path
-constexpr char kLogRegistryItems[] = "Registry Items";             // key: key path\value
-constexpr char kLogStartMenuFolders[] = "Start Menu Folders";      // key: relative folder
-constexpr char kLogStartMenuUrls[] = "Start Menu URLs";            // name=relative folder
-constexpr char kLogStartMenuShortcuts[] = "Start Menu Shortcuts";  // name=relative folder
-constexpr char kLogDesktopUrls[] = "Desktop URLs";                 // key: name
-constexpr char kLogDesktopShortcuts[] = "Desktop Shortcuts";       // never written here
-
-// Fixed section names.
-constexpr char kLogDependents[] = "Dependents";                        // key: receiver name
-constexpr char kLogExternalDependents[] = "External Dependents";       // never written here
-constexpr char kLogUninstallCommandLine[] = "Uninstall Command Line";  // path=path args
-
-// Unit prefix for archive entries that carry no path prefix.
-constexpr char kLogUnknownPrefix[] = "Unknown";
-
-// prefix + " " + baseName, e.g. ("Trovix", kLogDirs) -> "Trovix Dirs".
-Text LogSectionName(const Text& prefix, const char* baseName);
 
 // Writes key=value into section of logFile, leaving the bytes one
 // WritePrivateProfileStringA call would leave (WriteProfileEntry), on disk

@@ -91,7 +91,7 @@ UninstallLog ParseUninstallLog(const char* data, size_t size) {
     UninstallLog log;
     if (!data) return log;
     // Sections by lower-cased name, and the keys already seen in each.
-    std::unordered_map<std::string, size_t> sectionIndex;
+    std::unordered_map<std::string, size_t>& sectionIndex = log.index;
     std::vector<std::unordered_set<std::string>> seenKeys;
     size_t current = static_cast<size_t>(-1);
     const char* limit = data + size;
@@ -125,6 +125,10 @@ UninstallLog ParseUninstallLog(const char* data, size_t size) {
 }
 
 const LogSection* FindSection(const UninstallLog& log, const Text& name) {
+    if (!log.index.empty() || log.sections.empty()) {
+        auto found = log.index.find(LowerAscii(name));
+        return found == log.index.end() ? nullptr : &log.sections[found->second];
+    }
     for (const LogSection& s : log.sections)
         if (EqualsNoCase(s.name, name)) return &s;
     return nullptr;

@@ -1,5 +1,8 @@
 #include "uninstall/RemovalEngine.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "system/FileUtil.h"
 #include "system/Handles.h"
 #include "system/Registry.h"
@@ -71,12 +74,18 @@ Text LongForm(const Text& path) {
     return n == 0 || n >= sizeof buffer ? path : Text(buffer, n);
 }
 
-// The rules on the path as recorded and on its long form.
+// The rules on the path as recorded.
 UINT CheckPath(const Text& path, const RemovalContext& context) {
-    PathVerdict v = CheckRemovablePath(path, context.protectedFolders);
-    if (v == PathVerdict::Removable)
-        v = CheckRemovablePath(LongForm(path), context.protectedFolders);
-    return PathReason(v);
+    return PathReason(CheckRemovablePath(path, context.protectedFolders));
+}
+
+// Asked of what exists, right before it is deleted or run (what does not
+// exist has no long form and leads nowhere): the rules again on its long
+// form, and the way there, since the rules judge the path as written.
+UINT CheckWay(const Text& path, const RemovalContext& context) {
+    if (UINT why = PathReason(CheckRemovablePath(LongForm(path), context.protectedFolders)))
+        return why;
+    return PassesThroughReparsePoint(path) ? IDS_WHY_REPARSE_POINT : 0;
 }
 
 // Text shown for an entry: cut short, since a hostile log may hold long junk.
@@ -87,6 +96,10 @@ Text Shown(const Text& t) {
 
 void Report(RemovalReport& report, const Text& what, UINT reason, const Text& detail = Text()) {
     report.lines.push_back(ReportLine{Shown(what), reason, detail});
+    // What the rules refuse or what holds others' things stays by design;
+    // these may go in a later run.
+    if (reason == IDS_WHY_NOT_REMOVED || reason == IDS_WHY_COMMAND_TIMEOUT)
+        report.unfinished = true;
 }
 
 void Gone(RemovalReport& report, const WorkItem& item) {
@@ -125,6 +138,24 @@ Text SubkeyNames(HKEY key) {
     return names;
 }
 
+// Up to kNamesShown value names of key ("(default)" for the unnamed one).
+Text ValueNames(HKEY key) {
+    Text names;
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD size = sizeof name;
+        LONG r = RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr);
+        if (r == ERROR_MORE_DATA) {
+            std::snprintf(name, sizeof name, "%s", "...");
+        } else if (r != ERROR_SUCCESS) {
+            break;
+        }
+        if (static_cast<int>(i) == kNamesShown) return names + ", ...";
+        names.append(i ? ", " : "").append(name[0] ? name : "(default)");
+    }
+    return names;
+}
+
 bool SameFile(const Text& a, const Text& b) { return !b.empty() && EqualsNoCase(a, b); }
 
 // Deletes one file; true when it is gone. Read-only files go too.
@@ -139,8 +170,10 @@ void RemoveFileItem(const WorkItem& item, const Text& path, const RemovalContext
     if (UINT why = CheckPath(path, context)) return Report(report, path, why);
     DWORD attributes = Attributes(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return Gone(report, item);
+    if (UINT why = CheckWay(path, context)) return Report(report, path, why);
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Report(report, path, IDS_WHY_NOT_A_FILE);
     if (SameFile(path, context.ownFile)) return Report(report, path, IDS_WHY_IN_USE);
+    if (LeadsElsewhere(path)) return Report(report, path, IDS_WHY_REPARSE_POINT);
     if (SameFile(path, context.originalFile) || SameFile(path, context.logFile)) {
         report.deferred.push_back(item);
         return;
@@ -157,6 +190,7 @@ void RemoveFolderItem(const WorkItem& item, const Text& recorded, const RemovalC
     if (UINT why = CheckPath(recorded, context)) return Report(report, recorded, why);
     DWORD attributes = Attributes(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return Gone(report, item);
+    if (UINT why = CheckWay(path, context)) return Report(report, path, why);
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return Report(report, path, IDS_WHY_NOT_REMOVED);
     if (mayDefer &&
         (IsSameOrBelow(context.originalFile, path) || IsSameOrBelow(context.logFile, path))) {
@@ -191,10 +225,13 @@ void RemoveKeyItem(const WorkItem& item, RemovalReport& report) {
     LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, item.key.c_str(), 0, KEY_READ, key.Receive());
     if (r == ERROR_FILE_NOT_FOUND) return Gone(report, item);
     if (r != ERROR_SUCCESS) return Report(report, item.key, IDS_WHY_NOT_REMOVED);
-    // Subkeys the setup did not record keep the key; its values go with it.
-    Text subkeys = SubkeyNames(key.Get());
+    // The recorded values went before the keys: subkeys or values still there
+    // are not the setup's (another product's), and keep the key.
+    Text holds = SubkeyNames(key.Get());
+    Text values = ValueNames(key.Get());
+    if (!values.empty()) holds.append(holds.empty() ? "" : ", ").append(values);
     key.Close();
-    if (!subkeys.empty()) return Report(report, item.key, IDS_WHY_KEY_HOLDS, subkeys);
+    if (!holds.empty()) return Report(report, item.key, IDS_WHY_KEY_HOLDS, holds);
     if (RegDeleteKeyA(HKEY_LOCAL_MACHINE, item.key.c_str()) == ERROR_SUCCESS)
         Gone(report, item);
     else
@@ -202,18 +239,26 @@ void RemoveKeyItem(const WorkItem& item, RemovalReport& report) {
 }
 
 // The command recorded for file: value must start with the file's own path;
-// the program is started by that path, the rest are its arguments.
+// the program is started by that path as the application name (never through
+// a command interpreter), the rest are its arguments.
 void RunCommandItem(const WorkItem& item, const RemovalContext& context, RemovalReport& report,
                     ProgressCallback progress, void* progressContext, size_t done, size_t total) {
     const Text& file = item.key;
     if (UINT why = CheckPath(file, context)) return Report(report, item.value, why);
-    Text head = item.value.substr(0, file.size());
-    Text arguments = item.value.substr(file.size());
-    if (!EqualsNoCase(head, file) || (!arguments.empty() && arguments[0] != ' '))
-        return Report(report, item.value, IDS_WHY_COMMAND_MISMATCH);
+    Text arguments;
+    switch (CheckUninstallCommand(file, item.value, arguments)) {
+        case CommandVerdict::Runnable:
+            break;
+        case CommandVerdict::Mismatch:
+            return Report(report, item.value, IDS_WHY_COMMAND_MISMATCH);
+        case CommandVerdict::NotProgram:
+            return Report(report, item.value, IDS_WHY_COMMAND_NOT_PROGRAM);
+    }
     DWORD attributes = Attributes(file);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return;  // nothing to run: the file is gone already
+    if (UINT why = CheckWay(file, context)) return Report(report, item.value, why);
+    if (LeadsElsewhere(file)) return Report(report, item.value, IDS_WHY_REPARSE_POINT);
     Text commandLine = "\"" + file + "\"" + arguments;
     Text folder = file.substr(0, file.rfind('\\'));
     if (folder.size() == 2) folder.append('\\');
@@ -254,6 +299,42 @@ Text Parent(const Text& path) {
 
 }  // namespace
 
+bool PassesThroughReparsePoint(const Text& path) {
+    const Text bare = WithoutTrailingBackslash(path);
+    // From the first folder below the drive root down to the path itself.
+    for (size_t end = 3; end <= bare.size(); ++end) {
+        if (end < bare.size() && bare[end] != '\\') continue;
+        DWORD attributes = GetFileAttributesA(bare.substr(0, end).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            DWORD error = GetLastError();
+            // What does not exist leads nowhere; what cannot be read is not trusted.
+            return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+        }
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
+    }
+    return false;
+}
+
+bool LeadsElsewhere(const Text& path) {
+    FileHandle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return file.IsValid() && HandleLeadsElsewhere(file.Get(), path);
+}
+
+bool HandleLeadsElsewhere(HANDLE file, const Text& path) {
+    using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+    static const FinalPathFn finalPath = reinterpret_cast<FinalPathFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+    if (!finalPath) return false;
+    char buffer[kPathBuffer + 8];
+    DWORD n = finalPath(file, buffer, sizeof buffer, 0);
+    if (n == 0 || n >= sizeof buffer) return true;  // longer than any path we act on
+    Text opened(buffer, n);
+    if (opened.substr(0, 4) == "\\\\?\\") opened = opened.substr(4);
+    return !EqualsNoCase(opened, path) && !EqualsNoCase(opened, LongForm(path));
+}
+
 ProtectedFolders ResolveProtectedFolders() {
     ProtectedFolders folders;
     char buffer[kPathBuffer];
@@ -290,7 +371,7 @@ ProtectedFolders ResolveProtectedFolders() {
         AddFolder(folders, ReadRegistryStringAt(HKEY_LOCAL_MACHINE, shellKey, value),
                   ProtectedKind::ShellFolder);
         AddFolder(folders, ReadRegistryStringAt(HKEY_CURRENT_USER, shellKey, value),
-                  ProtectedKind::ShellFolder);
+                  ProtectedKind::UserShellFolder);
     }
     return folders;
 }
@@ -316,6 +397,12 @@ void CarryOutWork(const std::vector<WorkItem>& work, const RemovalContext& conte
         if (progress)
             progress(progressContext, i, total,
                      item.kind == WorkKind::Command ? item.value : item.key);
+        if (item.overlong) {
+            // Cut short, it would name another object than was recorded.
+            Report(report, item.kind == WorkKind::Command ? item.value : item.key,
+                   IDS_WHY_TOO_LONG);
+            continue;
+        }
         switch (item.kind) {
             case WorkKind::Command:
                 RunCommandItem(item, context, report, progress, progressContext, i, total);
@@ -367,9 +454,17 @@ void FinishDeferred(const RemovalContext& context, RemovalReport& report, Progre
                     void* progressContext) {
     std::vector<WorkItem> deferred;
     deferred.swap(report.deferred);
-    // Files first (the original program, the log), then their folders.
+    // Files first (the original program, then the log), then their folders.
+    std::stable_partition(deferred.begin(), deferred.end(), [&](const WorkItem& item) {
+        return item.kind != WorkKind::Folder && !SameFile(item.key, context.logFile);
+    });
     for (const WorkItem& item : deferred) {
         if (item.kind == WorkKind::Folder) continue;
+        // The log stays while anything it names is left, for a later run.
+        if (report.unfinished && SameFile(item.key, context.logFile)) {
+            Report(report, item.key, IDS_WHY_KEPT_FOR_LATER);
+            continue;
+        }
         // The original's file stays locked a moment after its process ends.
         for (int attempt = 0; attempt < 50; ++attempt) {
             if (Attributes(item.key) == INVALID_FILE_ATTRIBUTES || DeleteOneFile(item.key)) break;

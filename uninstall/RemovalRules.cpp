@@ -81,6 +81,7 @@ PathVerdict CheckRemovablePath(const Text& path, const ProtectedFolders& protect
             continue;
         switch (f.kind) {
             case ProtectedKind::ShellFolder:
+            case ProtectedKind::UserShellFolder:
                 return PathVerdict::ShellFolder;
             case ProtectedKind::WindowsFolder:
                 return PathVerdict::SystemFolder;
@@ -127,4 +128,14 @@ KeyVerdict CheckRemovableValue(const Text& item, Text& keyPath, Text& valueName)
         if (static_cast<unsigned char>(valueName[i]) < 32) return KeyVerdict::Malformed;
     if (slash == Text::npos) return KeyVerdict::TooShallow;
     return CheckRemovableKey(keyPath);
+}
+
+CommandVerdict CheckUninstallCommand(const Text& file, const Text& commandLine, Text& arguments) {
+    arguments = commandLine.substr(file.size());
+    if (file.empty() || !EqualsNoCase(commandLine.substr(0, file.size()), file) ||
+        (!arguments.empty() && arguments[0] != ' '))
+        return CommandVerdict::Mismatch;
+    if (file.size() < 4 || !EqualsNoCase(file.substr(file.size() - 4), ".exe"))
+        return CommandVerdict::NotProgram;
+    return CommandVerdict::Runnable;
 }

@@ -10,7 +10,7 @@
 // shell folder itself, Program Files itself or the temp folder, and must not
 // lie in (or be) the Windows or system folder, except below a shell folder
 // (on the Windows 95 family the Desktop and Start Menu live in the Windows
-// folder).
+// folder); only a ShellFolder lifts that protection, never a UserShellFolder.
 //
 // A registry key is removable when it is below HKEY_LOCAL_MACHINE (written
 // without a root name), has two components at least, no empty component and
@@ -35,11 +35,13 @@ enum class PathVerdict {
 };
 
 enum class ProtectedKind {
-    ShellFolder,    // the folder itself is kept; what is below it may go
-    WindowsFolder,  // the folder and what is below it are kept, but for shell folders in it
-    SystemFolder,   // the folder and everything below it are kept
-    ProgramFiles,   // the folder itself is kept
-    TempFolder,     // the folder itself is kept
+    ShellFolder,      // the folder itself is kept; what is below it may go
+    UserShellFolder,  // a per-user shell folder: kept itself, but it lifts no
+                      // other protection (per-user settings only add protection)
+    WindowsFolder,    // the folder and what is below it are kept, but for shell folders in it
+    SystemFolder,     // the folder and everything below it are kept
+    ProgramFiles,     // the folder itself is kept
+    TempFolder,       // the folder itself is kept
 };
 
 struct ProtectedFolder {
@@ -70,6 +72,19 @@ KeyVerdict CheckRemovableKey(const Text& keyPath);
 // value name must hold no character below 32. keyPath and valueName receive
 // the two parts whatever the verdict.
 KeyVerdict CheckRemovableValue(const Text& item, Text& keyPath, Text& valueName);
+
+enum class CommandVerdict {
+    Runnable,
+    Mismatch,    // the command line does not start with the file's own path
+    NotProgram,  // the file is not an ".exe" image
+};
+
+// The verdict on running a recorded uninstall command: commandLine must
+// start with file (letter case ignored), then end or go on with a blank, and
+// file must name an ".exe" image: anything else would be started through a
+// command interpreter, which reads "&" in its arguments as a second command.
+// arguments receives the rest of the line (with its leading blank).
+CommandVerdict CheckUninstallCommand(const Text& file, const Text& commandLine, Text& arguments);
 
 // True when inner is folder itself or lies below it (letter case ignored,
 // trailing backslashes ignored).

@@ -131,9 +131,9 @@ bool RunFromTempCopy(const Text& arguments, int& exitCode) {
     } else if (r == WAIT_OBJECT_0 + 2) {
         exitCode = -1;
     } else {
-        DWORD code = static_cast<DWORD>(-1);
-        GetExitCodeProcess(processHandle.Get(), &code);
-        exitCode = static_cast<int>(code);
+        // The copy ended: only its own signal says it finished (a copy that
+        // was killed may report 0). It may have signalled just before it ended.
+        exitCode = WaitForSingleObject(done.Get(), 0) == WAIT_OBJECT_0 ? 0 : -1;
     }
     return true;
 }

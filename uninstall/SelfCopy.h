@@ -11,8 +11,8 @@
 
 // Writes a copy of this program into the temp folder and starts it with
 // arguments + " -original=... -parent=... -done=...", in the temp folder, and
-// waits for it: answers the copy's verdict (0 done, -1 cancelled or failed),
-// or its exit code if it ended without one. The copy's file is held with
+// waits for it: answers the copy's verdict (0 done, -1 cancelled or failed);
+// a copy that ended without signalling counts as failed (-1). The copy's file is held with
 // writing and deleting denied from its creation until the copy has started,
 // and its bytes are checked through that handle before the start.
 // Answers false, having started nothing, when the copy cannot be made or

@@ -5,15 +5,8 @@
 
 namespace {
 
-enum class Page { Choose, Confirm, Removing, Final };
-
-struct DialogState {
-    UninstallSession* session;
-    HWND window = nullptr;
-    Page page = Page::Confirm;
-    size_t done = 0, total = 0;
-    DWORD lastPaint = 0;
-};
+using Page = UninstallDialog::Page;
+using DialogState = UninstallDialog;
 
 // Repaint at most this often while removing (milliseconds).
 constexpr DWORD kProgressInterval = 30;
@@ -80,27 +73,14 @@ void ShowConfirmPage(DialogState& state) {
     SetText(w, IDC_UN_NO, LoadUninstallText(s, IDS_UN_NO));
 }
 
-void OnProgress(void* context, size_t done, size_t total, const Text& what) {
-    DialogState& state = *static_cast<DialogState*>(context);
-    state.done = done;
-    state.total = total;
-    DWORD now = GetTickCount();
-    if (done != total && now - state.lastPaint < kProgressInterval) return;
-    state.lastPaint = now;
-    SetText(state.window, IDC_UN_PROGRESS_LABEL, what);
-    RECT r = BarRect(state.window);
-    InvalidateRect(state.window, &r, FALSE);
-    UpdateWindow(state.window);
-    PumpMessages();
-}
-
 void ShowFinalPage(DialogState& state) {
     HWND w = state.window;
     const UninstallSession& s = *state.session;
     state.page = Page::Final;
     Show(w, IDC_UN_PROGRESS_LABEL, false);
-    Text text = s.removeAll ? LoadUninstallText(s, IDS_UN_DONE_ALL)
-                            : LoadUninstallText(s, IDS_UN_DONE_ONE, s.receiverShown);
+    Text text = s.report.unfinished ? LoadUninstallText(s, IDS_UN_NOT_FINISHED)
+                : s.removeAll       ? LoadUninstallText(s, IDS_UN_DONE_ALL)
+                                    : LoadUninstallText(s, IDS_UN_DONE_ONE, s.receiverShown);
     Text report = FormatReport(s);
     if (!report.empty()) {
         text.append("\r\n\r\n").append(LoadUninstallText(s, IDS_UN_SOME_LEFT));
@@ -125,7 +105,7 @@ void Remove(DialogState& state) {
     EnableWindow(GetDlgItem(w, IDC_UN_NO), FALSE);
     Show(w, IDC_UN_PROGRESS_LABEL, true);
     BeginWaitCursor();
-    DoRemoval(*state.session, OnProgress, &state);
+    DoRemoval(*state.session, state);
     EndWaitCursor();
     ShowFinalPage(state);
 }
@@ -178,10 +158,11 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
                     if (state->page == Page::Choose || state->page == Page::Confirm)
                         EndDialog(window, kExitCancelled);
                     else if (state->page == Page::Final)
-                        EndDialog(window, kExitDone);
+                        EndDialog(window, RemovalExitCode(*state->session));
                     return TRUE;
                 case IDC_UN_FINISH:
-                    if (state->page == Page::Final) EndDialog(window, kExitDone);
+                    if (state->page == Page::Final)
+                        EndDialog(window, RemovalExitCode(*state->session));
                     return TRUE;
             }
             return FALSE;
@@ -192,11 +173,32 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
-int ShowUninstallDialog(UninstallSession& session) {
-    DialogState state{&session};
-    INT_PTR r = DialogBoxParamA(session.instance, MAKEINTRESOURCEA(IDD_UNINSTALL), nullptr,
-                                DialogProc, reinterpret_cast<LPARAM>(&state));
+void UninstallDialog::Refused(const UninstallSession& s, const Text& message) {
+    MessageBoxA(nullptr, message.c_str(), LoadUninstallText(s, IDS_UN_TITLE).c_str(),
+                MB_OK | MB_ICONERROR);
+}
+
+void UninstallDialog::Progress(size_t doneNow, size_t totalNow, const Text& what) {
+    done = doneNow;
+    total = totalNow;
+    if (!window) return;
+    DWORD now = GetTickCount();
+    if (done != total && now - lastPaint < kProgressInterval) return;
+    lastPaint = now;
+    SetText(window, IDC_UN_PROGRESS_LABEL, what);
+    RECT r = BarRect(window);
+    InvalidateRect(window, &r, FALSE);
+    UpdateWindow(window);
+    PumpMessages();
+}
+
+int UninstallDialog::Converse(UninstallSession& s) {
+    session = &s;
+    page = Page::Confirm;
+    INT_PTR r = DialogBoxParamA(s.instance, MAKEINTRESOURCEA(IDD_UNINSTALL), nullptr, DialogProc,
+                                reinterpret_cast<LPARAM>(this));
+    window = nullptr;
     // No dialog at all (no display): nothing was asked, so nothing goes.
-    if (r == -1 || r == 0) return state.page == Page::Final ? kExitDone : kExitCancelled;
+    if (r == -1 || r == 0) return page == Page::Final ? RemovalExitCode(s) : kExitCancelled;
     return static_cast<int>(r);
 }

@@ -4,25 +4,10 @@
 #include <cstdlib>
 #include <unordered_set>
 
+#include "contract/UninstallLogFormat.h"
 #include "uninstall/LogReader.h"
 
 namespace {
-
-// Base names of the sections a unit owns, as "<unit> <base>".
-const char* const kUnitBases[] = {"Files",
-                                  "Dirs",
-                                  "Registry Keys",
-                                  "Registry Items",
-                                  "Start Menu Folders",
-                                  "Start Menu URLs",
-                                  "Start Menu Shortcuts",
-                                  "Desktop URLs",
-                                  "Desktop Shortcuts"};
-
-constexpr char kDependents[] = "Dependents";
-constexpr char kCommands[] = "Uninstall Command Line";
-constexpr char kUnknown[] = "Unknown";
-constexpr char kProductWord[] = "Trovix";
 
 // Splits the command tail into words; a double quote starts or ends a quoted
 // run anywhere in a word, so -productid="Demo Game" is one word.
@@ -64,17 +49,6 @@ bool ParseNumber(const Text& t, unsigned long& out) {
     return true;
 }
 
-// The unit a section belongs to ("Demo Files" -> "Demo"), or empty.
-Text UnitOf(const Text& section) {
-    for (const char* base : kUnitBases) {
-        Text suffix = Text(" ") + base;
-        if (section.size() > suffix.size() &&
-            EqualsNoCase(section.substr(section.size() - suffix.size()), suffix))
-            return section.substr(0, section.size() - suffix.size());
-    }
-    return Text();
-}
-
 void AddUnique(std::vector<Text>& list, std::unordered_set<std::string>& seen, const Text& unit) {
     if (!unit.empty() && seen.insert(LowerAscii(unit)).second) list.push_back(unit);
 }
@@ -83,7 +57,7 @@ void AddSection(std::vector<WorkItem>& work, const UninstallLog& log, const Text
                 WorkKind kind) {
     if (const LogSection* s = FindSection(log, section))
         for (const LogEntry& e : s->entries)
-            work.push_back(WorkItem{kind, s->name, e.key, e.value});
+            work.push_back(WorkItem{kind, s->name, e.key, e.value, e.overlong});
 }
 
 // Keys and folders deepest first; equal depths keep log order.
@@ -102,7 +76,7 @@ bool ParseUninstallOptions(const Text& commandTail, UninstallOptions& options) {
         Text value;
         if (EqualsNoCase(word, "-silent")) {
             options.silent = true;
-        } else if (TakeOption(word, "-productid=", value)) {
+        } else if (TakeOption(word, kProductIdArgument, value)) {
             options.productIdGiven = true;
             options.productId = value;
         } else if (TakeOption(word, "-original=", value)) {
@@ -120,9 +94,9 @@ bool ParseUninstallOptions(const Text& commandTail, UninstallOptions& options) {
 
 std::vector<Text> ListDependents(const UninstallLog& log) {
     std::vector<Text> names;
-    if (const LogSection* s = FindSection(log, kDependents))
+    if (const LogSection* s = FindSection(log, kLogDependents))
         for (const LogEntry& e : s->entries)
-            if (!e.key.empty()) names.push_back(e.key);
+            if (!e.key.empty() && !e.overlong) names.push_back(e.key);
     return names;
 }
 
@@ -130,15 +104,15 @@ std::vector<Text> ListUnitsForFullRemoval(const UninstallLog& log, const Text& p
     std::vector<Text> units;
     std::unordered_set<std::string> seen;
     // The product's own prefixes go last: reserve them now.
-    std::unordered_set<std::string> last = {LowerAscii(kUnknown), LowerAscii(productKey),
+    std::unordered_set<std::string> last = {LowerAscii(kLogUnknownPrefix), LowerAscii(productKey),
                                             LowerAscii(kProductWord)};
     for (const Text& name : ListDependents(log))
         if (!last.count(LowerAscii(name))) AddUnique(units, seen, name);
     for (const LogSection& s : log.sections) {
-        Text unit = UnitOf(s.name);
+        Text unit = LogSectionUnit(s.name);
         if (!last.count(LowerAscii(unit))) AddUnique(units, seen, unit);
     }
-    AddUnique(units, seen, kUnknown);
+    AddUnique(units, seen, kLogUnknownPrefix);
     AddUnique(units, seen, productKey);
     AddUnique(units, seen, kProductWord);
     return units;
@@ -149,7 +123,7 @@ bool LogKnowsUnit(const UninstallLog& log, const Text& unit) {
     for (const Text& name : ListDependents(log))
         if (EqualsNoCase(name, unit)) return true;
     for (const LogSection& s : log.sections)
-        if (EqualsNoCase(UnitOf(s.name), unit)) return true;
+        if (EqualsNoCase(LogSectionUnit(s.name), unit)) return true;
     return false;
 }
 
@@ -159,44 +133,48 @@ size_t PathDepth(const Text& t) {
     return n;
 }
 
-std::vector<WorkItem> BuildWorkList(const UninstallLog& log, const std::vector<Text>& units,
-                                    bool allCommands) {
+std::vector<WorkItem> BuildWorkList(const UninstallLog& log, const std::vector<Text>& units) {
     std::vector<WorkItem> work;
     // Commands of the units: by the file they run.
-    if (const LogSection* s = FindSection(log, kCommands)) {
-        std::unordered_set<std::string> files;
-        std::vector<Text> dirs;
+    if (const LogSection* s = FindSection(log, kLogUninstallCommandLine)) {
+        std::unordered_set<std::string> files, dirs;
         for (const Text& u : units) {
-            if (const LogSection* f = FindSection(log, u + " Files"))
+            if (const LogSection* f = FindSection(log, LogSectionName(u, kLogFiles)))
                 for (const LogEntry& e : f->entries) files.insert(LowerAscii(e.key));
-            if (const LogSection* d = FindSection(log, u + " Dirs"))
-                for (const LogEntry& e : d->entries) dirs.push_back(e.key);
+            if (const LogSection* d = FindSection(log, LogSectionName(u, kLogDirs)))
+                for (const LogEntry& e : d->entries)
+                    if (!e.key.empty()) dirs.insert(LowerAscii(e.key));
         }
         for (const LogEntry& e : s->entries) {
-            bool mine = allCommands || files.count(LowerAscii(e.key));
-            for (size_t i = 0; !mine && i < dirs.size(); ++i) {
-                std::string k = LowerAscii(e.key), d = LowerAscii(dirs[i]);
-                mine = !d.empty() && k.size() > d.size() && k.compare(0, d.size(), d) == 0 &&
-                       k[d.size()] == '\\';
-            }
-            if (mine) work.push_back(WorkItem{WorkKind::Command, s->name, e.key, e.value});
+            const std::string k = LowerAscii(e.key);
+            bool mine = files.count(k) != 0;
+            // Below a recorded folder: one look-up per backslash of the path.
+            for (size_t i = k.size(); !mine && i-- > 0;)
+                mine = k[i] == '\\' && dirs.count(k.substr(0, i)) != 0;
+            if (mine)
+                work.push_back(WorkItem{WorkKind::Command, s->name, e.key, e.value, e.overlong});
         }
     }
     for (const Text& u : units)
-        AddSection(work, log, u + " Start Menu Shortcuts", WorkKind::StartMenuShortcut);
+        AddSection(work, log, LogSectionName(u, kLogStartMenuShortcuts),
+                   WorkKind::StartMenuShortcut);
     for (const Text& u : units)
-        AddSection(work, log, u + " Start Menu URLs", WorkKind::StartMenuUrl);
-    for (const Text& u : units) AddSection(work, log, u + " Desktop URLs", WorkKind::DesktopUrl);
+        AddSection(work, log, LogSectionName(u, kLogStartMenuUrls), WorkKind::StartMenuUrl);
     for (const Text& u : units)
-        AddSection(work, log, u + " Desktop Shortcuts", WorkKind::DesktopShortcut);
-    for (const Text& u : units) AddSection(work, log, u + " Files", WorkKind::File);
+        AddSection(work, log, LogSectionName(u, kLogDesktopUrls), WorkKind::DesktopUrl);
     for (const Text& u : units)
-        AddSection(work, log, u + " Registry Items", WorkKind::RegistryValue);
+        AddSection(work, log, LogSectionName(u, kLogDesktopShortcuts), WorkKind::DesktopShortcut);
+    for (const Text& u : units) AddSection(work, log, LogSectionName(u, kLogFiles), WorkKind::File);
+    for (const Text& u : units)
+        AddSection(work, log, LogSectionName(u, kLogRegistryItems), WorkKind::RegistryValue);
     std::vector<WorkItem> keys, menuFolders, folders;
-    for (const Text& u : units) AddSection(keys, log, u + " Registry Keys", WorkKind::RegistryKey);
     for (const Text& u : units)
-        AddSection(menuFolders, log, u + " Start Menu Folders", WorkKind::StartMenuFolder);
-    for (const Text& u : units) AddSection(folders, log, u + " Dirs", WorkKind::Folder);
+        AddSection(keys, log, LogSectionName(u, kLogRegistryKeys), WorkKind::RegistryKey);
+    for (const Text& u : units)
+        AddSection(menuFolders, log, LogSectionName(u, kLogStartMenuFolders),
+                   WorkKind::StartMenuFolder);
+    for (const Text& u : units)
+        AddSection(folders, log, LogSectionName(u, kLogDirs), WorkKind::Folder);
     AddDeepestFirst(work, std::move(keys));
     AddDeepestFirst(work, std::move(menuFolders));
     AddDeepestFirst(work, std::move(folders));

@@ -61,15 +61,18 @@ struct WorkItem {
     Text section;  // where the record stands in the log
     Text key;
     Text value;
+    // The entry was cut to kMaxLogField: it names something else than was
+    // written, so the engine refuses it (and reports it cut short).
+    bool overlong = false;
 };
 
 // The removals of the given units, in the order they are carried out.
-// Commands: with allCommands every "Uninstall Command Line" entry, else those
-// whose file is recorded in one of the units' "Files" sections or lies below
-// one of their "Dirs". The log's own file and the program file itself come
-// with the rest; the engine defers what it must.
-std::vector<WorkItem> BuildWorkList(const UninstallLog& log, const std::vector<Text>& units,
-                                    bool allCommands);
+// Commands: only those whose file is recorded in one of the units' "Files"
+// sections or lies below one of their "Dirs" (a full removal passes every
+// unit): a command naming any other program is never run. The log's own file
+// and the program file itself come with the rest; the engine defers what it
+// must.
+std::vector<WorkItem> BuildWorkList(const UninstallLog& log, const std::vector<Text>& units);
 
 // Number of backslashes in t: the depth by which keys and folders are ordered.
 size_t PathDepth(const Text& t);

@@ -11,7 +11,7 @@ import unittest
 
 import qorwine
 from qorwine import WinePrefix, signed32
-from installkit import (INST_TAGS, PRODUCT, RECORDER, SetupBuilder, add_product_entries,
+from installkit import (INST_TAGS, PRODUCT, RECORDER, exists, SetupBuilder, add_product_entries,
                         log_text, read_bytes, require_built, workdir)
 from uninstallkit import (FINISH, RECEIVERS, REPORT, TEXT, UNINSTALL_EXE, YES, UninstallDialog,
                           difference, snapshot, temp_copies)
@@ -56,7 +56,8 @@ class Uninstall(unittest.TestCase):
 
     def uninstall(self, p, *args, code=0):
         r = p.run(UNINSTALL_EXE, *args, timeout=300)
-        self.assertEqual(signed32(r.returncode), code, r.stderr[-2000:])
+        if code is not None:
+            self.assertEqual(signed32(r.returncode), code, r.stderr[-2000:])
         p.wait_server(timeout=120)  # the temp copy finishes after the original
 
     def assertClean(self, p, before, allowed=()):
@@ -261,6 +262,202 @@ class Uninstall(unittest.TestCase):
             self.assertEqual(difference(before, snapshot(p)), [])
             for s in sentinels:
                 self.assertEqual(read_bytes(p, s), b"keep\r\n")
+
+    # Hostile logs and links, second round ----------------------------------
+    def put(self, p, winpath, data=b"keep\r\n"):
+        path = p.unixpath(winpath)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+
+    def plant(self, p, lines, raw=None):
+        """The uninstaller and a log of lines in the product folder, as someone
+        who can write there leaves them."""
+        folder = p.unixpath(PRODUCT)
+        os.makedirs(folder, exist_ok=True)
+        shutil.copyfile(qorwine.bin_path("TrovixUninstall.exe"),
+                        os.path.join(folder, "TrovixUninstall.exe"))
+        with open(os.path.join(folder, "TrovixInstall.inf"), "wb") as f:
+            f.write(raw if raw is not None else
+                    ("\r\n".join(lines) + "\r\n").encode("latin-1"))
+
+    def test_links_and_junctions_on_the_way_are_never_followed(self):
+        with WinePrefix() as p:
+            self.put(p, "C:\\windows\\system32\\symsent.dll")
+            os.makedirs(p.unixpath("C:\\victimdir"))
+            os.makedirs(p.unixpath(PRODUCT))
+            # Unix links to folders are reparse points under Wine, as a
+            # symbolic link or a junction is on Windows.
+            os.symlink(p.unixpath("C:\\windows\\system32"), p.unixpath(PRODUCT) + "/link")
+            os.symlink(p.unixpath("C:\\victimdir"), p.unixpath(PRODUCT) + "/dirlink")
+            # A unix link to a file is no reparse point under Wine; where it
+            # leads is asked of the file opened there.
+            self.put(p, "C:\\windows\\system32\\filesent.dll")
+            os.symlink(p.unixpath("C:\\windows\\system32\\filesent.dll"),
+                       p.unixpath(PRODUCT) + "/filelink.dll")
+            cmd = PRODUCT + "\\link\\cmd.exe"
+            cases = [  # (log lines, what must still be there)
+                (["[Trovix Files]", PRODUCT + "\\link\\symsent.dll="],
+                 "C:\\windows\\system32\\symsent.dll"),
+                (["[Trovix Dirs]", PRODUCT + "\\dirlink="], "C:\\victimdir"),
+                (["[Trovix Files]", PRODUCT + "\\filelink.dll="],
+                 "C:\\windows\\system32\\filesent.dll"),
+                (["[Trovix Files]", cmd + "=", "[Uninstall Command Line]",
+                  cmd + "=" + cmd + " /c echo ran> C:\\cmdran.txt"],
+                 "C:\\windows\\system32\\cmd.exe"),
+            ]
+            for lines, kept in cases:
+                with self.subTest(kept=kept):
+                    self.plant(p, lines)
+                    self.uninstall(p, "-silent", code=None)
+                    self.assertTrue(os.path.exists(p.unixpath(kept)))
+            self.assertFalse(os.path.exists(p.unixpath("C:\\cmdran.txt")))
+
+    def test_a_planted_or_stale_new_log_is_never_written_through(self):
+        with WinePrefix() as p:
+            fresh = p.unixpath(PRODUCT) + "/TrovixInstall.inf.new"
+            cases = [  # how the name is taken before the run, whether it stays
+                ("link", lambda: os.symlink(p.unixpath("C:\\victim.cfg"), fresh), True),
+                ("stale", lambda: self.put(p, PRODUCT + "\\TrovixInstall.inf.new", b"old"), False),
+            ]
+            for name, take, stays in cases:
+                with self.subTest(name):
+                    if os.path.lexists(fresh):
+                        os.remove(fresh)
+                    self.put(p, "C:\\victim.cfg", b"victim\r\n")
+                    self.put(p, GAME + "\\QOR\\r.dat")
+                    self.plant(p, ["[Trovix Files]", PRODUCT + "\\TrovixInstall.inf=",
+                                   "[Dependents]", "Rcv=", "[Rcv Files]", GAME + "\\QOR\\r.dat="])
+                    take()
+                    self.uninstall(p, "-silent", "-productid=Rcv")
+                    self.assertEqual(read_bytes(p, "C:\\victim.cfg"), b"victim\r\n")
+                    self.assertEqual(log_text(p), "[Trovix Files]\r\n%s\\TrovixInstall.inf=\r\n"
+                                     % PRODUCT)
+                    # A planted link is left alone: removing it would reach its target.
+                    self.assertEqual(os.path.lexists(fresh), stays)
+
+    def test_only_recorded_programs_run_and_never_through_a_command_interpreter(self):
+        with WinePrefix() as p:
+            other, own, bat = ("C:\\users\\Public\\Other.exe", PRODUCT + "\\Own.exe",
+                               PRODUCT + "\\x.bat")
+            for exe in (other, own):
+                os.makedirs(os.path.dirname(p.unixpath(exe)), exist_ok=True)
+                shutil.copyfile(RECORDER, p.unixpath(exe))
+            self.plant(p, ["[Trovix Files]", own + "=", bat + "=", "[Uninstall Command Line]",
+                           other + "=" + other + " -from-a-hostile-log",
+                           bat + "=" + bat + " & echo cmd-injection> C:\\injected.txt",
+                           own + "=" + own + " -unregister"])
+            self.put(p, bat, b"@echo off\r\n")
+            self.uninstall(p, "-silent", code=None)
+            cases = [("Other", None), ("Own", "-unregister (show command 0)\r\n")]
+            for name, ran in cases:
+                self.assertEqual(self.record(name), ran, name)
+            self.assertFalse(os.path.exists(p.unixpath("C:\\injected.txt")))
+            self.assertTrue(os.path.exists(p.unixpath(other)))
+
+    def test_per_user_shell_folders_lift_no_protection(self):
+        with WinePrefix() as p:
+            shell = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"
+            cases = [("Startup", "C:\\windows\\Fonts\\fontsent.ttf"),
+                     ("Programs", "C:\\windows\\inf\\infsent.inf")]
+            for value, sentinel in cases:
+                p.reg_add(shell, value, sentinel[:sentinel.rindex("\\")])
+                self.put(p, sentinel)
+            self.plant(p, ["[Trovix Files]"] + [s + "=" for _, s in cases])
+            self.uninstall(p, "-silent")
+            for _, sentinel in cases:
+                self.assertEqual(read_bytes(p, sentinel), b"keep\r\n", sentinel)
+
+    def test_an_unreadable_log_ends_with_minus_one_and_removes_nothing(self):
+        with WinePrefix() as p:
+            cases = [("empty", b""), ("junk", bytes(range(256)) * 4),
+                     ("other sections only", b"[Dependents]\r\nRcv=\r\n[Rcv Files]\r\nC:\\x=\r\n")]
+            for name, raw in cases:
+                with self.subTest(name):
+                    self.plant(p, [], raw=raw)
+                    before = snapshot(p)
+                    self.uninstall(p, "-silent", code=-1)
+                    self.assertEqual(difference(before, snapshot(p)), [])
+
+    def test_what_is_left_keeps_the_log_the_uninstaller_and_the_entry_for_a_later_run(self):
+        entry = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Trovix"
+        held = PRODUCT + "\\Held.exe"
+        with WinePrefix() as p:
+            before = snapshot(p)
+            p.reg_add("HKLM\\" + entry, "UninstallString", UNINSTALL_EXE)
+            self.plant(p, ["[Trovix Dirs]", "C:\\Program Files\\QOR=", PRODUCT + "=",
+                           "[Trovix Files]", PRODUCT + "\\TrovixInstall.inf=", UNINSTALL_EXE + "=",
+                           held + "=", PRODUCT + "\\a.txt=",
+                           "[Trovix Registry Keys]", entry + "=",
+                           "[Trovix Registry Items]", entry + "\\UninstallString="])
+            self.put(p, PRODUCT + "\\a.txt")
+            shutil.copyfile(RECORDER, p.unixpath(held))
+            # A running program's file cannot be removed until it ends.
+            proc = p.start(held, "-linger")
+            qorwine.wait_for(lambda: self.record("Held"), 20)
+            self.uninstall(p, "-silent", code=-1)
+            log = log_text(p)
+            self.assertIn(held + "=", log)
+            self.assertIn(entry + "\\UninstallString=", log)
+            self.assertNotIn("a.txt", log)
+            self.assertFalse(exists(p, PRODUCT + "\\a.txt"))
+            self.assertTrue(exists(p, UNINSTALL_EXE))
+            self.assertEqual(p.reg_query("HKLM\\" + entry, "UninstallString"), UNINSTALL_EXE)
+            proc.kill()
+            proc.wait()
+            proc.stdout.close()
+            proc.stderr.close()
+            p.wait_server(timeout=120)
+            # Once the program is gone, a second run finishes the work.
+            self.uninstall(p, "-silent")
+            self.assertClean(p, before)
+
+    def test_a_temp_copy_killed_before_its_signal_counts_as_failed(self):
+        with WinePrefix() as p:
+            # Enough entries that the copy is still at work when it is killed.
+            self.plant(p, ["[Trovix Files]"] +
+                       ["%s\\f%06d=" % (PRODUCT, i) for i in range(200000)])
+            original = p.start(UNINSTALL_EXE, "-silent")
+
+            def copy_pid():
+                for pid in filter(str.isdigit, os.listdir("/proc")):
+                    try:
+                        with open("/proc/%s/cmdline" % pid, "rb") as f:
+                            cmd = f.read()
+                        with open("/proc/%s/environ" % pid, "rb") as f:
+                            env = f.read().split(b"\0")
+                    except OSError:
+                        continue
+                    if (b"TrovixUninstall-" in cmd and
+                            ("WINEPREFIX=" + p.path).encode() in env):
+                        return int(pid)
+                return None
+            qorwine.wait_for(copy_pid, 60)
+            os.kill(copy_pid(), 9)
+            # Not communicate(): a Wine process started meanwhile may hold the pipes.
+            original.wait(timeout=120)
+            original.stdout.close()
+            original.stderr.close()
+            self.assertEqual(signed32(original.returncode), -1)
+
+    def test_keys_holding_values_the_log_does_not_record_are_kept(self):
+        with WinePrefix() as p:
+            cases = [  # recorded key, a value another product added there
+                ("Software\\QOR", "OtherProductPath"),
+                ("Software\\Corvane OnLine\\Setup\\Trovix", "Added"),
+                ("Software\\QOR\\Trovix\\Receivers\\TrovixRcv", "Added"),
+            ]
+            lines, items = ["[Trovix Registry Keys]"], ["[Trovix Registry Items]"]
+            for key, other in cases:
+                p.reg_add("HKLM\\" + key, "Mine", "1")
+                p.reg_add("HKLM\\" + key, other, "theirs")
+                lines.append(key + "=")
+                items.append(key + "\\Mine=")
+            self.plant(p, lines + items)
+            self.uninstall(p, "-silent")
+            for key, other in cases:
+                self.assertEqual(p.reg_query("HKLM\\" + key, other), "theirs", key)
+                self.assertIsNone(p.reg_query("HKLM\\" + key, "Mine"), key)
 
 
 if __name__ == "__main__":

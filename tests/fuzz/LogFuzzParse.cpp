@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 ++kept;
         }
     }
-    for (const WorkItem& w : BuildWorkList(log, ListUnitsForFullRemoval(log, "Trovix"), true))
+    for (const WorkItem& w : BuildWorkList(log, ListUnitsForFullRemoval(log, "Trovix")))
         if (w.key.size() > kMaxLogField) std::abort();
     UninstallOptions options;
     ParseUninstallOptions(Text(text, size < 4096 ? size : 4096), options);

@@ -92,6 +92,63 @@ TEST(CheckRemovablePath, ShellFolderPointingAtWindowsGivesNoWayIn) {
               CheckRemovablePath("C:\\Windows\\system32\\x.dll", folders));
 }
 
+// A per-user shell folder keeps itself but lifts no protection: a user who
+// points "Startup" at the Fonts folder must not get fonts deleted.
+TEST(CheckRemovablePath, PerUserShellFoldersOnlyAddProtection) {
+    using V = PathVerdict;
+    ProtectedFolders folders = kNt;
+    folders.push_back({"C:\\Windows\\Fonts", ProtectedKind::UserShellFolder});
+    folders.push_back(
+        {"C:\\users\\me\\Start Menu\\Programs\\Startup", ProtectedKind::UserShellFolder});
+    ProtectedFolders old95 = k95;
+    old95.push_back({"C:\\WINDOWS\\Fonts\\", ProtectedKind::UserShellFolder});
+    struct Case {
+        const ProtectedFolders* folders;
+        const char* path;
+        PathVerdict expected;
+    } cases[] = {
+        {&folders, "C:\\Windows\\Fonts\\fontsent.ttf", V::SystemFolder},
+        {&folders, "C:\\Windows\\Fonts", V::ShellFolder},
+        {&folders, "C:\\users\\me\\Start Menu\\Programs\\Startup", V::ShellFolder},
+        {&folders, "C:\\users\\me\\Start Menu\\Programs\\Startup\\a.lnk", V::Removable},
+        {&old95, "C:\\WINDOWS\\Fonts\\fontsent.ttf", V::SystemFolder},
+        {&old95, "C:\\WINDOWS\\Desktop\\Start Trovix.url", V::Removable},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.expected, CheckRemovablePath(c.path, *c.folders)) << c.path;
+}
+
+// Only a recorded .exe runs, by its own path: a batch file would be started
+// through a command interpreter, which reads "&" as a second command.
+TEST(CheckUninstallCommand, Table) {
+    using V = CommandVerdict;
+    struct Case {
+        const char* file;
+        const char* line;
+        CommandVerdict expected;
+        const char* arguments;
+    } cases[] = {
+        {"C:\\P\\QorDL.exe", "C:\\P\\QorDL.exe -unregister", V::Runnable, " -unregister"},
+        {"C:\\P\\QorDL.exe", "c:\\p\\QORDL.EXE", V::Runnable, ""},
+        {"C:\\P\\QorDL.EXE", "C:\\P\\QorDL.EXE /u", V::Runnable, " /u"},
+        {"C:\\P\\QorDL.exe", "C:\\P\\QorDL.exex", V::Mismatch, "x"},
+        {"C:\\P\\QorDL.exe", "C:\\windows\\system32\\cmd.exe /c del x", V::Mismatch, nullptr},
+        {"C:\\P\\x.bat", "C:\\P\\x.bat & echo cmd-injection> C:\\injected.txt", V::NotProgram,
+         nullptr},
+        {"C:\\P\\x.cmd", "C:\\P\\x.cmd", V::NotProgram, nullptr},
+        {"C:\\P\\x.com", "C:\\P\\x.com", V::NotProgram, nullptr},
+        {"C:\\P\\exe", "C:\\P\\exe", V::NotProgram, nullptr},
+        {"", "", V::Mismatch, nullptr},
+    };
+    for (const Case& c : cases) {
+        Text arguments;
+        EXPECT_EQ(c.expected, CheckUninstallCommand(c.file, c.line, arguments)) << c.line;
+        if (c.arguments) {
+            EXPECT_EQ(Text(c.arguments), arguments) << c.line;
+        }
+    }
+}
+
 TEST(CheckRemovableKey, Table) {
     using V = KeyVerdict;
     struct Case {

@@ -1,6 +1,7 @@
 // The uninstall plan: options, the order of units and the order of work.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "uninstall/UninstallPlan.h"
@@ -48,6 +49,8 @@ const std::string kLog =
     "C:\\P\\QOR\\Trovix\\QorDL.exe=C:\\P\\QOR\\Trovix\\QorDL.exe -unregister\r\n"
     "C:\\G\\QOR\\R.exe=C:\\G\\QOR\\R.exe -unregister\r\n"
     "C:\\G\\QOR\\sub\\S.exe=C:\\G\\QOR\\sub\\S.exe -u\r\n"
+    "C:\\Users\\Public\\Other.exe=C:\\Users\\Public\\Other.exe -from-a-hostile-log\r\n"
+    "C:\\G\\QORX\\T.exe=C:\\G\\QORX\\T.exe\r\n"
     "[Trovix Registry Keys]\r\nSoftware\\QOR=\r\nSoftware\\QOR\\Trovix=\r\n"
     "[Trovix Registry Items]\r\nSoftware\\QOR\\Trovix\\V=\r\n"
     "[Rcv Dirs]\r\nC:\\G\\QOR=\r\n[Rcv Files]\r\nC:\\G\\QOR\\R.exe=\r\n"
@@ -96,7 +99,7 @@ TEST(BuildWorkList, FullRemovalInOrderOfWork) {
         "Software\\QOR\n"
         "menu QOR\\Trovix\nmenu QOR\n"
         "dir C:\\P\\QOR\\Trovix\ndir C:\\P\\QOR\\Scout\ndir C:\\G\\QOR\ndir C:\\P\\QOR\n",
-        Describe(BuildWorkList(log, ListUnitsForFullRemoval(log, "Trovix"), true)));
+        Describe(BuildWorkList(log, ListUnitsForFullRemoval(log, "Trovix"))));
 }
 
 TEST(BuildWorkList, OneReceiverTakesOnlyItsOwnCommands) {
@@ -104,7 +107,65 @@ TEST(BuildWorkList, OneReceiverTakesOnlyItsOwnCommands) {
     EXPECT_EQ(
         "cmd C:\\G\\QOR\\R.exe\ncmd C:\\G\\QOR\\sub\\S.exe\nfile C:\\G\\QOR\\R.exe\n"
         "key Software\\QOR\\Trovix\\3rdPartyApps\\g.exe\ndir C:\\G\\QOR\n",
-        Describe(BuildWorkList(log, {"rcv"}, false)));
+        Describe(BuildWorkList(log, {"rcv"})));
+}
+
+// Planning looks sections up by name: 80,000 units are planned in well
+// under the time a linear search per unit took (minutes).
+TEST(BuildWorkList, EightyThousandUnitsArePlannedInSeconds) {
+    const int kUnits = 80000;
+    std::string text =
+        "[Trovix Files]\r\nC:\\P\\QOR\\Trovix\\TrovixInstall.inf=\r\n[Dependents]\r\n";
+    for (int i = 0; i < kUnits; ++i) text += "R" + std::to_string(i) + "=\r\n";
+    text += "[Uninstall Command Line]\r\n";
+    for (int i = 0; i < kUnits; ++i) {
+        std::string exe = "C:\\G\\" + std::to_string(i) + "\\R.exe";
+        text += exe + "=" + exe + " -u\r\n";
+    }
+    for (int i = 0; i < kUnits; ++i) {
+        std::string n = std::to_string(i);
+        text += "[R" + n + " Files]\r\nC:\\G\\" + n + "\\R.exe=\r\n[R" + n + " Dirs]\r\nC:\\G\\" +
+                n + "=\r\n";
+    }
+    UninstallLog log = Parse(text);
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<WorkItem> work = BuildWorkList(log, ListUnitsForFullRemoval(log, "Trovix"));
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(size_t(kUnits) * 3 + 1, work.size());
+    EXPECT_LT(seconds, 30.0);  // a search per unit took minutes; loaded hosts vary
+}
+
+// An entry cut to kMaxLogField names another object than was written: it is
+// planned, so the report names it, but marked to be refused.
+TEST(BuildWorkList, OverlongEntriesAreMarkedForRefusal) {
+    const std::string longName(kMaxLogField + 1, 'a');
+    const std::string text = "[Trovix Files]\r\nC:\\P\\" + longName +
+                             "=\r\nC:\\P\\ok.txt=\r\n"
+                             "[Trovix Registry Items]\r\nSoftware\\QOR\\" +
+                             longName +
+                             "=\r\n"
+                             "[Uninstall Command Line]\r\nC:\\P\\ok.exe=C:\\P\\ok.exe " +
+                             longName + "\r\n[Trovix Dirs]\r\nC:\\P=\r\n[Dependents]\r\n" +
+                             longName + "=\r\n";
+    UninstallLog log = Parse(text);
+    struct Case {
+        WorkKind kind;
+        size_t keySize;
+        bool overlong;
+    } cases[] = {
+        {WorkKind::Command, 11, true}, {WorkKind::File, kMaxLogField, true},
+        {WorkKind::File, 11, false},   {WorkKind::RegistryValue, kMaxLogField, true},
+        {WorkKind::Folder, 4, false},
+    };
+    std::vector<WorkItem> work = BuildWorkList(log, ListUnitsForFullRemoval(log, "Trovix"));
+    ASSERT_EQ(sizeof cases / sizeof cases[0], work.size());
+    for (size_t i = 0; i < work.size(); ++i) {
+        EXPECT_EQ(cases[i].kind, work[i].kind) << i;
+        EXPECT_EQ(cases[i].keySize, work[i].key.size()) << i;
+        EXPECT_EQ(cases[i].overlong, work[i].overlong) << i;
+    }
+    EXPECT_TRUE(ListDependents(log).empty());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CommandUtil.h"
+#include "contract/RelativeName.h"
 #include "Commands.h"
 #include "FileOps.h"
 #include "NameRules.h"
@@ -127,19 +128,13 @@ int CmdExtract(int argc, char** argv) {
                                 "refusing to extract '%s': its name holds control characters; "
                                 "nothing was extracted",
                                 EscapeControls(stored).c_str());
-        bool oddStep = false;
-        for (size_t at = 0, end; !oddStep; at = end + 1) {
-            end = target.find_first_of("\\/", at);
-            std::string step = target.substr(at, end == std::string::npos ? end : end - at);
-            oddStep = step.empty() || step == ".";
-            if (end == std::string::npos) break;
-        }
-        if (oddStep)
+        const RelativeNameVerdict below = CheckRelativeName(target.data(), target.size());
+        if (below == RelativeNameVerdict::EmptyStep || below == RelativeNameVerdict::DotStep)
             return Complain(cmd,
                             "refusing to extract '%s': its name has an empty or '.' step; "
                             "nothing was extracted",
                             stored.c_str());
-        if (!StaysBelow(target))
+        if (below != RelativeNameVerdict::Below)
             return Complain(cmd,
                             "refusing to extract '%s': its name leads outside the destination "
                             "folder; nothing was extracted",

@@ -260,19 +260,6 @@ std::string FormatAttributes(uint32_t a) {
     return s;
 }
 
-bool StaysBelow(const std::string& name) {
-    if (name.empty() || name[0] == '\\' || name[0] == '/') return false;
-    if (name.size() >= 2 && name[1] == ':') return false;
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find_first_of("\\/", start);
-        if (end == std::string::npos) end = name.size();
-        if (name.compare(start, end - start, "..") == 0 && end - start == 2) return false;
-        start = end + 1;
-    }
-    return true;
-}
-
 const char* FolderWord(StoredPlacement::Folder f) {
     return f == StoredPlacement::kProduct    ? "product"
            : f == StoredPlacement::kReceiver ? "receiver"

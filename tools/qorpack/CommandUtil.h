@@ -130,7 +130,5 @@ const char* FolderWord(StoredPlacement::Folder f);
 std::string FormatFileTime(FILETIME t);
 // "RHSDAN" with '-' for the bits not set.
 std::string FormatAttributes(uint32_t a);
-// A stored name that, put below a folder, stays below it.
-bool StaysBelow(const std::string& name);
 
 }  // namespace qorpack

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "contract/AsciiCase.h"
+#include "contract/RelativeName.h"
 #include "contract/StoredName.h"
 #include "text/TextUtil.h"
 
@@ -135,13 +136,21 @@ NameCheck CheckStoredName(const std::string& name, NameOrigin origin) {
     if (odd != std::string::npos && r.warning.empty())
         r.warning = std::string("contains '") + p.path[odd] +
                     "', which Windows file names cannot hold; the setup cannot create it";
+    switch (CheckRelativeName(p.path.data(), p.path.size())) {
+        case RelativeNameVerdict::Below:
+        case RelativeNameVerdict::Drive:  // refused above: no ':' at all
+            break;
+        case RelativeNameVerdict::EmptyStep:
+            return refuse("has an empty folder step ('\\\\' or a trailing '\\')");
+        case RelativeNameVerdict::DotDotStep:
+            return refuse("has a '..' step, which leads out of its folder");
+        case RelativeNameVerdict::DotStep:
+            return refuse("has a '.' step");
+    }
     size_t start = 0;
     for (;;) {
         size_t end = p.path.find('\\', start);
         std::string step = p.path.substr(start, end == std::string::npos ? end : end - start);
-        if (step.empty()) return refuse("has an empty folder step ('\\\\' or a trailing '\\')");
-        if (step == "..") return refuse("has a '..' step, which leads out of its folder");
-        if (step == ".") return refuse("has a '.' step");
         // Windows drops them: "docs." and "docs " name the folder "docs".
         if (step.back() == '.' || step.back() == ' ')
             return refuse("has a step ending in a dot or a space ('" + step +

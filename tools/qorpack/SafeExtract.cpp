@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "FileOps.h"
+#include "contract/RelativeName.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -18,14 +19,13 @@ namespace qorpack {
 
 namespace {
 
-// Splits a stored name into its steps; false for an empty, "." or ".." step.
+// Splits a stored name into its steps; false unless it stays below its folder.
 bool SplitSteps(const std::string& stored, std::vector<std::string>* steps) {
+    if (CheckRelativeName(stored.data(), stored.size()) != RelativeNameVerdict::Below) return false;
     size_t start = 0;
     for (;;) {
         size_t end = stored.find_first_of("\\/", start);
-        std::string step = stored.substr(start, end == std::string::npos ? end : end - start);
-        if (step.empty() || step == "." || step == "..") return false;
-        steps->push_back(step);
+        steps->push_back(stored.substr(start, end == std::string::npos ? end : end - start));
         if (end == std::string::npos) return true;
         start = end + 1;
     }
@@ -69,7 +69,8 @@ bool SafeDestination::Open(const std::string& dir, std::string* error) {
 bool SafeDestination::Begin(const std::string& stored, std::string* error) {
     Abandon();
     std::vector<std::string> steps;
-    if (!SplitSteps(stored, &steps)) return Fail("its name has an empty, '.' or '..' step", error);
+    if (!SplitSteps(stored, &steps))
+        return Fail("its name has a drive, an empty, '.' or '..' step", error);
     std::string cur = dir_;
     for (size_t i = 0; i + 1 < steps.size(); ++i) {
         cur = JoinPath(cur, steps[i]);
@@ -221,7 +222,8 @@ bool SafeDestination::Open(const std::string& dir, std::string* error) {
 bool SafeDestination::Begin(const std::string& stored, std::string* error) {
     Abandon();
     std::vector<std::string> steps;
-    if (!SplitSteps(stored, &steps)) return Fail("its name has an empty, '.' or '..' step", error);
+    if (!SplitSteps(stored, &steps))
+        return Fail("its name has a drive, an empty, '.' or '..' step", error);
     std::string shown = dir_, folder;
     for (size_t i = 0; i + 1 < steps.size(); ++i) {
         shown = JoinPath(shown, steps[i]);
