@@ -11,7 +11,8 @@
 #   keeps them: Windows itself unwinds through every frame there.
 # - -Os for the user interface and start-up code (below); the archive engine,
 #   the install run's per-entry path (install run, read-ahead, log writer,
-#   folders) and the uninstaller's removal loop keep the build type's.
+#   folders) and the uninstaller's per-entry path (log reader, plan, rules,
+#   removal) keep the build type's: a log may hold 100,000 entries.
 # - The shipped image carries no symbols; <program>.debug beside it in the
 #   build tree keeps them, and <program>.map shows what each library brought.
 
@@ -29,9 +30,7 @@ set(QOR_SIZE_SOURCES
   system/SystemLibrary.cpp system/Version.cpp
   text/ResourceText.cpp
   uninstall/Main.cpp uninstall/UninstallDialog.cpp uninstall/UninstallRun.cpp
-  uninstall/SelfCopy.cpp
-  # Read and planned once per uninstall, in microseconds beside the removals.
-  uninstall/LogReader.cpp uninstall/UninstallPlan.cpp uninstall/RemovalRules.cpp)
+  uninstall/SelfCopy.cpp)
 
 # Applies the policy; called once every component is added.
 function(qor_apply_size_policy)
