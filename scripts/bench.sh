@@ -300,14 +300,22 @@ product_in() { echo "$1/drive_c/Program Files/QOR/Trovix"; }  # PREFIX
 # it: until the work is done. Ours returns when the copy it started in the
 # temp folder is done; the bench payload carries no uninstaller, so one is put
 # into the product folder (unrecorded: it and its folder stay). NSIS's returns
-# at once, leaving the work to its own copy in the temp folder (Un_A.exe; its
+# at once, leaving the work to its own copy in the temp folder (~nsuA.tmp; its
 # in-place option _?= takes no quoted path, and the product path has a space):
-# the clock runs until that copy ends. Prints "seconds files-left".
+# the clock runs until the product folder is gone (RMDir /r removes it whole)
+# or that copy has ended. Prints "seconds files-left".
+nsis_copy_running() { pgrep -f '~nsu[A-Z]\.tmp' >/dev/null; }
 nsis_uninstall() {  # PREFIX
   WINEPREFIX=$1 timeout 600 "$wine" "$product\\uninst.exe" /S || return 1
-  local waited=0
-  while pgrep -f 'Un_A\.exe' >/dev/null && [ "$waited" -lt 30000 ]; do
-    sleep 0.02; waited=$((waited + 1))
+  local dir i=0 seen=0
+  dir=$(product_in "$1")
+  while [ -e "$dir" ] && [ "$i" -lt 30000 ]; do
+    if nsis_copy_running; then
+      seen=1
+    elif [ "$seen" = 1 ] || [ "$i" -ge 50 ]; then
+      break  # the copy ended, or none appeared within a second
+    fi
+    sleep 0.02; i=$((i + 1))
   done
 }
 uninstall_in() {  # PREFIX trovix|nsis
@@ -317,6 +325,8 @@ uninstall_in() {  # PREFIX trovix|nsis
     t=$(WINEPREFIX=$prefix elapsed timeout 600 "$wine" "$product\\TrovixUninstall.exe" -silent)
   else
     t=$(elapsed nsis_uninstall "$prefix")
+    # Not timed: the copy's own ending, before anything else starts.
+    for _ in $(seq 500); do nsis_copy_running || break; sleep 0.02; done
   fi
   echo "$t $(find "$(product_in "$prefix")" -type f 2>/dev/null | wc -l)"
 }
