@@ -9,11 +9,14 @@
 #   (d) adding the payload vs `gzip -6` of each file alone; qorpack build vs makensis
 #   (e) removing one entry near the end of a large archive: bytes moved, time
 #   (f) 100,000 small entries: build, list, extract, remove one, each vs tar
-#   (g) silent install under Wine vs the makensis installer with /S, for three
-#       payloads (main, small = 3,000 files of about 4 KB, big = one 120 MB
-#       file): time and peak memory; QOR_WINE_BITS=64 runs a 64-bit tree under
-#       wine64 against an amd64 NSIS installer; and the silent uninstall of
-#       the small payload's install
+#   (g) for three payloads (main, small = 3,000 files of about 4 KB, big = one
+#       120 MB file): the setup's size vs NSIS's with zlib and with solid LZMA;
+#       the silent install under Wine vs the makensis installer with /S, in a
+#       warm prefix (wineserver kept running: the setup's own work, the primary
+#       figure) and in a fresh prefix (Wine's start-up included, peak memory);
+#       the silent uninstall vs NSIS's uninstaller, both ways. QOR_WINE_BITS=64
+#       runs a 64-bit tree under wine64 against an amd64 NSIS installer.
+#       KINDS="main small" picks payloads, SCALE=0.1 shrinks main.
 #   (h) one entry's extraction under Wine, split into its steps
 set -uo pipefail
 native=$(cd "${1:-build/native}" && pwd)
@@ -50,11 +53,12 @@ elapsed() {
   awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.4f", b - a }'
 }
 min() { printf '%s\n' "$@" | sort -g | head -1; }
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 mb() { awk -v n="$1" 'BEGIN { printf "%.1f MB", n / 1e6 }'; }
 
 echo "== (a) payload"
-python3 "$here/bench/gen_payload.py" payload
+python3 "$here/bench/gen_payload.py" payload "${SCALE:-1.0}"
 (cd payload && find . -type f | sed 's|^\./||' | sort) >files.txt
 nfiles=$(wc -l <files.txt)
 psize=$(du -sb payload | cut -f1)
@@ -254,7 +258,7 @@ report add-1000 "${ma_t[*]}" "${ta_t[*]}" "no goal: linear in what is added"
 echo "   (build vs tar -czf, list vs tar -tvzf, extract vs tar -xzf, remove one entry vs"
 echo "    tar --delete on the uncompressed tar, adding 1,000 files vs tar -rf on it)"
 
-echo "== (g) silent install under Wine vs the makensis installer (/S)"
+echo "== (g) setup size, silent install and uninstall under Wine vs NSIS"
 setup_exe=$win32/bin/TrovixInstall.exe
 if [ -z "$win32" ] || [ ! -f "$setup_exe" ]; then
   echo "   skipped: $setup_exe is not built"
@@ -271,7 +275,13 @@ nsis_target=''
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # The setup's message loop needs a window, and Wine makes windows only with a display.
 "$here/scripts/xvfb.sh" start "$work/xvfb.state" >/dev/null || { echo "   skipped: no Xvfb"; exit 0; }
-trap '"$here/scripts/xvfb.sh" stop "$work/xvfb.state" >/dev/null; rm -rf "$work"' EXIT
+# Warm prefixes keep their wineserver running until told: stop them on any exit.
+stop_all() {
+  for p in "$work"/wp-*-warm-*; do [ -d "$p" ] && WINEPREFIX=$p wineserver -k 2>/dev/null; done
+  "$here/scripts/xvfb.sh" stop "$work/xvfb.state" >/dev/null
+  rm -rf "$work"
+}
+trap stop_all EXIT
 read -r xdisplay _ <"$work/xvfb.state"
 export DISPLAY=":$xdisplay"
 install_in_fresh_prefix() {  # PREFIX EXE ARGS...: prints "seconds peak-KiB"
@@ -283,73 +293,152 @@ install_in_fresh_prefix() {  # PREFIX EXE ARGS...: prints "seconds peak-KiB"
   WINEPREFIX=$prefix wineserver -k 2>/dev/null
   echo "$out"
 }
-# The silent uninstall of an install in PREFIX, timed as a caller sees it: until
-# the program it started ends, which is when the copy in the temp folder is
-# done. The bench payload carries no uninstaller, so one is put into the
-# product folder (unrecorded: it and its folder stay).
-uninstall_in() {  # PREFIX
-  local prefix=$1 t
-  cp "$win32/bin/TrovixUninstall.exe" "$prefix/drive_c/Program Files/QOR/Trovix/" || return 1
-  WINEPREFIX=$prefix wineserver -p5 2>/dev/null
-  t=$(WINEPREFIX=$prefix elapsed timeout 600 "$wine" 'C:\Program Files\QOR\Trovix\TrovixUninstall.exe' -silent)
-  WINEPREFIX=$prefix wineserver -k 2>/dev/null
-  echo "$t $(find "$prefix/drive_c/Program Files/QOR" -type f 2>/dev/null | wc -l)"
+# The product folder both installers write to, as Windows and Linux name it.
+product='C:\Program Files\QOR\Trovix'
+product_in() { echo "$1/drive_c/Program Files/QOR/Trovix"; }  # PREFIX
+# The silent uninstall of what is installed in PREFIX, timed as a caller sees
+# it: until the work is done. Ours returns when the copy it started in the
+# temp folder is done; the bench payload carries no uninstaller, so one is put
+# into the product folder (unrecorded: it and its folder stay). NSIS's returns
+# at once, leaving the work to its own copy in the temp folder (~nsuA.tmp; its
+# in-place option _?= takes no quoted path, and the product path has a space):
+# the clock runs until the product folder is gone (RMDir /r removes it whole)
+# or that copy has ended. Prints "seconds files-left".
+nsis_copy_running() { pgrep -f '~nsu[A-Z]\.tmp' >/dev/null; }
+nsis_uninstall() {  # PREFIX
+  WINEPREFIX=$1 timeout 600 "$wine" "$product\\uninst.exe" /S || return 1
+  local dir i=0 seen=0
+  dir=$(product_in "$1")
+  while [ -e "$dir" ] && [ "$i" -lt 30000 ]; do
+    if nsis_copy_running; then
+      seen=1
+    elif [ "$seen" = 1 ] || [ "$i" -ge 50 ]; then
+      break  # the copy ended, or none appeared within a second
+    fi
+    sleep 0.02; i=$((i + 1))
+  done
 }
-nsis_for() {  # DIR OUT: an installer of the files below DIR
+uninstall_in() {  # PREFIX trovix|nsis
+  local prefix=$1 t
+  if [ "$2" = trovix ]; then
+    cp "$win32/bin/TrovixUninstall.exe" "$(product_in "$prefix")/" || return 1
+    t=$(WINEPREFIX=$prefix elapsed timeout 600 "$wine" "$product\\TrovixUninstall.exe" -silent)
+  else
+    t=$(elapsed nsis_uninstall "$prefix")
+    # Not timed: the copy's own ending, before anything else starts.
+    for _ in $(seq 500); do nsis_copy_running || break; sleep 0.02; done
+  fi
+  echo "$t $(find "$(product_in "$prefix")" -type f 2>/dev/null | wc -l)"
+}
+# The same in a fresh prefix: the installed prefix's server was stopped, so the
+# uninstall pays Wine's start-up as a user's first run would.
+uninstall_in_fresh_prefix() {  # PREFIX trovix|nsis
+  local out
+  WINEPREFIX=$1 wineserver -p5 2>/dev/null
+  out=$(uninstall_in "$@")
+  WINEPREFIX=$1 wineserver -k 2>/dev/null
+  echo "$out"
+}
+# After an uninstall in a warm prefix: what is left goes aside (renamed, not
+# deleted: the disk is slow to create files right after deleting many).
+clear_product() {  # PREFIX TAG
+  local dir
+  dir=$(product_in "$1")
+  [ -d "$dir" ] && mv "$dir" "$work/trash-$2"
+  return 0
+}
+nsis_for() {  # DIR OUT [COMPRESSOR]: an installer of the files below DIR, with its uninstaller
   {
     [ -n "$nsis_target" ] && echo "$nsis_target"
     echo 'Name "Bench"'
     echo "OutFile \"$2\""
-    echo 'SetCompressor zlib'
+    echo "SetCompressor ${3:-zlib}"
     echo 'RequestExecutionLevel admin'
     echo 'InstallDir "$PROGRAMFILES\QOR\Trovix"'
     echo 'Page instfiles'
     echo 'Section'
     echo '  SetOutPath "$INSTDIR"'
     echo "  File /r \"$1/*\""
+    echo '  WriteUninstaller "$INSTDIR\uninst.exe"'
+    echo 'SectionEnd'
+    echo 'Section "Uninstall"'
+    echo '  RMDir /r "$INSTDIR"'
     echo 'SectionEnd'
   } >"$2.nsi"
   makensis -V1 "$2.nsi" >/dev/null
 }
-python3 "$here/bench/gen_payload.py" bigp big >/dev/null
-python3 "$here/bench/gen_payload.py" smallp small >/dev/null
+# One line of results: LABEL OURS-TIMES NSIS-TIMES STAT GOAL
+line() {
+  local q n
+  if [ "$4" = median ]; then q=$(median $2); n=$(median $3); else q=$(min $2); n=$(min $3); fi
+  printf '     %-34s Trovix %7ss  NSIS %7ss  %sx  (%s)\n' "$1" "$q" "$n" "$(ratio "$q" "$n")" "$5"
+}
+kinds=${KINDS:-main small big}
+case " $kinds " in *" big "*) python3 "$here/bench/gen_payload.py" bigp big >/dev/null ;; esac
+case " $kinds " in *" small "*) python3 "$here/bench/gen_payload.py" smallp small >/dev/null ;; esac
 sleep 2
-for kind in main small big; do
+echo "   (warm: one prefix per installer with its wineserver kept running and each program"
+echo "    started once before the clock, so only the program's own work is timed: the"
+echo "    primary figure, median of $RUNS; fresh: a new prefix per run, Wine's start-up"
+echo "    included, best of $RUNS; interleaved with the NSIS peer in the same run)"
+for kind in $kinds; do
   dir=$work/payload
   [ "$kind" = small ] && dir=$work/smallp
   [ "$kind" = big ] && dir=$work/bigp
   n=$(find "$dir" -type f | wc -l)
   (cd "$dir" && find . -type f | sed 's|^\./||' | sort) |
     awk -v d="$dir" '{ src=$0; dst=$0; gsub("/", "\\", dst); print d "/" src " => [TROVIX]\\" dst }' >"$kind.manifest"
-  "$QP" build --stub "$setup_exe" --manifest "$kind.manifest" --out "setup-$kind.exe" >/dev/null ||
+  built=$("$QP" build --stub "$setup_exe" --manifest "$kind.manifest" --out "setup-$kind.exe") ||
     { echo "   $kind: qorpack build failed"; continue; }
+  share=$(printf '%s\n' "$built" | grep -i 'stub' || true)
   nsis_for "$dir" "$work/nsis-$kind.exe" || { echo "   $kind: makensis failed"; continue; }
+  nsis_for "$dir" "$work/lzma-$kind.exe" "/SOLID lzma" || { echo "   $kind: makensis (LZMA) failed"; continue; }
   first=$(cd "$dir" && find . -type f | sed 's|^\./||' | sort | head -1)
   probe=$(install_in_fresh_prefix "$work/wp-$kind-probe" "setup-$kind.exe" -silent)
-  if [ ! -f "$work/wp-$kind-probe/drive_c/Program Files/QOR/Trovix/$first" ]; then
+  if [ ! -f "$(product_in "$work/wp-$kind-probe")/$first" ]; then
     echo "   $kind: skipped, TrovixInstall.exe -silent did not install the payload"
     continue
   fi
-  s_t=(); ns_t=(); s_m=(); ns_m=(); u_t=()
+  echo "   $kind ($n files, $(mb "$(du -sb "$dir" | cut -f1)")):"
+  qs=$(stat -c %s "setup-$kind.exe"); ns=$(stat -c %s "nsis-$kind.exe"); ls=$(stat -c %s "lzma-$kind.exe")
+  printf '     %-34s Trovix %s, NSIS zlib %s: %sx  (goal <= 1.00); NSIS LZMA solid %s (no goal)\n' \
+    "setup size" "$(mb "$qs")" "$(mb "$ns")" "$(ratio "$qs" "$ns")" "$(mb "$ls")"
+  [ -n "$share" ] && echo "     ($share)"
+
+  # Warm prefixes: a server that stays up, each program run once untimed.
+  pq=$work/wp-$kind-warm-q; pn=$work/wp-$kind-warm-n
+  for p in "$pq" "$pn"; do
+    "$here/scripts/wine-prefix.sh" "$tpl" "$p" >/dev/null && WINEPREFIX=$p wineserver -p 2>/dev/null
+  done
+  WINEPREFIX=$pq timeout 600 "$wine" "setup-$kind.exe" -silent >/dev/null 2>&1
+  uninstall_in "$pq" trovix >/dev/null; clear_product "$pq" "$kind-q0"
+  WINEPREFIX=$pn timeout 600 "$wine" "nsis-$kind.exe" /S >/dev/null 2>&1
+  uninstall_in "$pn" nsis >/dev/null; clear_product "$pn" "$kind-n0"
+  wi_q=(); wi_n=(); wu_q=(); wu_n=(); fi_q=(); fi_n=(); fu_q=(); fu_n=(); m_q=(); m_n=(); left_q=0; left_n=0
   for r in $(seq "$RUNS"); do
+    wi_q+=("$(WINEPREFIX=$pq elapsed timeout 600 "$wine" "setup-$kind.exe" -silent)")
+    wi_n+=("$(WINEPREFIX=$pn elapsed timeout 600 "$wine" "nsis-$kind.exe" /S)")
+    [ -f "$(product_in "$pq")/$first" ] || echo "     WARNING: warm install $r did not place $first"
+    read -r t left_q <<<"$(uninstall_in "$pq" trovix)"; wu_q+=("$t")
+    read -r t left_n <<<"$(uninstall_in "$pn" nsis)"; wu_n+=("$t")
+    clear_product "$pq" "$kind-q$r"; clear_product "$pn" "$kind-n$r"
+
     read -r t m <<<"$(install_in_fresh_prefix "$work/wp-$kind-s$r" "setup-$kind.exe" -silent)"
-    s_t+=("$t"); s_m+=("$m")
+    fi_q+=("$t"); m_q+=("$m")
     read -r t m <<<"$(install_in_fresh_prefix "$work/wp-$kind-n$r" "nsis-$kind.exe" /S)"
-    ns_t+=("$t"); ns_m+=("$m")
-    if [ "$kind" = small ] && [ -f "$win32/bin/TrovixUninstall.exe" ]; then
-      read -r t left <<<"$(uninstall_in "$work/wp-$kind-s$r")"
-      u_t+=("$t")
-    fi
+    fi_n+=("$t"); m_n+=("$m")
+    read -r t _ <<<"$(uninstall_in_fresh_prefix "$work/wp-$kind-s$r" trovix)"; fu_q+=("$t")
+    read -r t _ <<<"$(uninstall_in_fresh_prefix "$work/wp-$kind-n$r" nsis)"; fu_n+=("$t")
     rm -rf "$work/wp-$kind-s$r" "$work/wp-$kind-n$r" &
   done
+  WINEPREFIX=$pq wineserver -k 2>/dev/null; WINEPREFIX=$pn wineserver -k 2>/dev/null
   wait
-  [ -f "$work/wp-$kind-probe/drive_c/Program Files/QOR/Trovix/$first" ] || true
-  s=$(min "${s_t[@]}"); ns=$(min "${ns_t[@]}")
-  echo "   $kind ($n files, $(mb "$(du -sb "$dir" | cut -f1)")): Trovix ${s}s / $(min "${s_m[@]}") KiB," \
-    "NSIS ${ns}s / $(min "${ns_m[@]}") KiB: $(ratio "$s" "$ns")x" \
-    "($(awk -v a="$s" -v b="$ns" -v n="$n" 'BEGIN { printf "%.2f ms", (a - b) * 1000 / n }') per file)"
-  [ ${#u_t[@]} -gt 0 ] &&
-    echo "   $kind: TrovixUninstall -silent $(min "${u_t[@]}")s ($left file left: the uninstaller put in for the run)"
+  line "install, warm prefix (primary)" "${wi_q[*]}" "${wi_n[*]}" median "goal <= 0.70"
+  line "install, fresh prefix" "${fi_q[*]}" "${fi_n[*]}" min \
+    "no goal: Wine's start-up included; peak $(min "${m_q[@]}") vs $(min "${m_n[@]}") KiB"
+  line "uninstall, warm prefix (primary)" "${wu_q[*]}" "${wu_n[*]}" median "goal <= 1.00"
+  line "uninstall, fresh prefix" "${fu_q[*]}" "${fu_n[*]}" min "no goal: Wine's start-up included"
+  echo "     (files left after the last uninstall: Trovix $left_q, its uninstaller put in; NSIS $left_n)"
 done
 cp setup-main.exe setup1.exe 2>/dev/null || true
 
@@ -361,6 +450,7 @@ if [ ! -f "$cost" ]; then
 fi
 "$here/scripts/wine-prefix.sh" "$tpl" "$work/wp-cost" >/dev/null || exit 0
 for kind in main small; do
+  [ -f "setup-$kind.exe" ] || continue  # a payload left out by KINDS
   for mode in engine direct temponly log profile folders; do
     mkdir -p "$work/cost-$kind-$mode"
     WINEPREFIX=$work/wp-cost timeout 900 "$wine" "$cost" "setup-$kind.exe" \

@@ -45,9 +45,11 @@ void SetLoggedRegistryValue(const Text& keyPath, const Text& valueName, const Te
     bool existed = RegQueryValueExA(key.Get(), valueName.c_str(), nullptr, nullptr, nullptr,
                                     nullptr) == ERROR_SUCCESS;
     if (!existed) WriteLogEntry(logFile, itemsSection, keyPath + "\\" + valueName, Text());
-    // Stored without the terminating zero; readers zero-fill their buffers.
+    // A REG_SZ's size counts its terminating zero: other readers (Add/Remove
+    // Programs among them) take the size as given and would read past the text.
     RegSetValueExA(key.Get(), valueName.c_str(), 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>(data.size()));
+                   reinterpret_cast<const BYTE*>(data.c_str()),
+                   static_cast<DWORD>(data.size() + 1));
 }
 
 void WriteSetupRegistryEntry(const Text& entryName, const Text& directory, const Text& fullName,

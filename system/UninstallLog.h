@@ -41,7 +41,8 @@ bool CreateLoggedFolder(const Text& folder, const Text& section, const Text& log
 bool LogRegistryKeyPath(const Text& keyPath, const Text& section, const Text& logFile);
 
 // Sets the REG_SZ value valueName of keyPath (below HKEY_LOCAL_MACHINE) to
-// data, stored without a terminating zero. Missing keys are recorded in
+// data, stored with its terminating zero (the empty text is a one-byte
+// value). Missing keys are recorded in
 // keysSection first (LogRegistryKeyPath); the value is recorded in
 // itemsSection as "keypath\valuename=" only if it did not exist before, of
 // whatever type or length. If no level of the key path exists nothing is

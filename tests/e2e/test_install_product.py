@@ -56,10 +56,11 @@ class ProductInstall(unittest.TestCase):
             self.assertEqual(p.reg_query(UNINSTALL_KEY + "\\Trovix"),
                              {"DisplayName": "Trovix",
                               "UninstallString": PRODUCT + "\\TrovixUninstall.exe"})
-            # An empty REG_SZ; the downloader key is recorded, never created.
+            # An empty REG_SZ (its terminating zero only); the downloader key is
+            # recorded, never created.
             self.assertEqual(
                 system_reg_values(p, "Software\\QOR\\Trovix\\Config\\Receivers\\TrovixRcv"),
-                {"LatestVersion": "hex(1):"})
+                {"LatestVersion": '""'})
             self.assertFalse(p.reg_key_exists(CONFIG_KEY + "\\Downloader"))
             # A product-only setup writes no receiver entries.
             self.assertNotIn("Dependents", log_text(p))

@@ -87,7 +87,7 @@ class ReceiverInstall(unittest.TestCase):
             # The 3rd-party folder is chosen only in the wizard: unattended,
             # its "Path" is recorded and set empty.
             self.assertEqual(system_reg_values(p, "Software\\QOR\\Trovix\\3rdPartyApps\\gamey.exe"),
-                             {"Path": "hex(1):"})
+                             {"Path": '""'})
             log = log_sections(p)
             self.assertIn("Software\\QOR\\Trovix\\3rdPartyApps\\gamey.exe=",
                           log[RCV + " Registry Keys"])

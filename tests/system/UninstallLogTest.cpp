@@ -166,6 +166,64 @@ TEST_F(UninstallLogTest, SetupEntryDirectoryLosesExactlyOneBackslash) {
     EXPECT_EQ(ReadSetupDirectory("QorThree"), Text(""));
 }
 
+// Each string value is stored with its terminating zero, as a REG_SZ's size
+// must count it; the setup's own reader takes both forms back alike.
+TEST_F(UninstallLogTest, RegistryStringsCarryTheirTerminatingZero) {
+    const char kKey[] = "Software\\QorLogZero";
+    const Text log = kRoot + "\\zero.inf";
+    struct Case {
+        const char* name;
+        std::string data;
+    } cases[] = {
+        {"Empty", ""},
+        {"One", "x"},
+        {"Name", "Trovix 1.1"},
+        {"Path", "C:\\Program Files\\QOR\\Trovix"},
+        {"Fills259", std::string(259, 'f')},  // with its zero: the reader's whole buffer
+        {"Fills260", std::string(260, 'g')},
+        {"Long", std::string(1000, 'L')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetLoggedRegistryValue(kKey, c.name, Text(c.data), "K", "I", log);
+        HKEY key;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+        DWORD type = 0, size = 0;
+        EXPECT_EQ(RegQueryValueExA(key, c.name, nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+        EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+        EXPECT_EQ(size, c.data.size() + 1);
+        // One spare byte, filled, shows that nothing is written past the size.
+        std::vector<BYTE> bytes(size + 1, 0xEE);
+        DWORD got = size;
+        EXPECT_EQ(RegQueryValueExA(key, c.name, nullptr, &type, bytes.data(), &got), ERROR_SUCCESS);
+        RegCloseKey(key);
+        std::vector<BYTE> expected(c.data.begin(), c.data.end());
+        expected.push_back(0);
+        expected.push_back(0xEE);
+        EXPECT_EQ(got, size);
+        EXPECT_EQ(bytes, expected);
+        EXPECT_EQ(ReadRegistryString(kKey, c.name), Text(c.data.c_str()));
+
+        // The same text stored without its zero, as other writers may leave it.
+        // A byte other than zero follows the data: the registry counts in a
+        // zero it finds right after the given size.
+        const std::string unterminated = c.data + "Z";
+        HKEY raw;
+        ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, kKey, &raw), ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(raw, c.name, 0, REG_SZ,
+                                 reinterpret_cast<const BYTE*>(unterminated.data()),
+                                 static_cast<DWORD>(c.data.size())),
+                  ERROR_SUCCESS);
+        size = 0;
+        EXPECT_EQ(RegQueryValueExA(raw, c.name, nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+        EXPECT_EQ(size, c.data.size());
+        RegCloseKey(raw);
+        EXPECT_EQ(ReadRegistryString(kKey, c.name), Text(c.data.c_str()));
+        EXPECT_TRUE(RegistryValueExists(kKey, c.name));
+    }
+    DeleteRegistryTree(kKey);
+}
+
 TEST_F(UninstallLogTest, StartMenuRecordsComeBeforeAFailedCreation) {
     const Text log = kRoot + "\\fail.inf";
     ASSERT_TRUE(testfiles::Write(shell_.programs + "\\blocked", "x"));

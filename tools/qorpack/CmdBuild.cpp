@@ -186,10 +186,11 @@ int CmdBuild(int argc, char** argv) {
     if (!lock.StillCurrent(&error)) return Complain(cmd, "%s", error.c_str());
     lock.BeforeReplace();
     if (!out.Commit(&error)) return Complain(cmd, "%s", error.c_str());
-    Say("built %s: %lu entr%s, %s -> %s (stub %s)\n", outPath.c_str(),
-        static_cast<unsigned long>(entries.size()), entries.size() == 1 ? "y" : "ies",
-        Megabytes(inputBytes).c_str(), Megabytes(outBytes - stubSize).c_str(),
-        Megabytes(stubSize).c_str());
+    Say("built %s: %lu entr%s, %s -> %s (stub %" PRIu64 " KB, %.1f%% of the setup)\n",
+        outPath.c_str(), static_cast<unsigned long>(entries.size()),
+        entries.size() == 1 ? "y" : "ies", Megabytes(inputBytes).c_str(),
+        Megabytes(outBytes - stubSize).c_str(), (stubSize + 500) / 1000,
+        outBytes ? 100.0 * stubSize / outBytes : 0.0);
     return 0;
 }
 
