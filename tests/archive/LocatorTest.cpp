@@ -401,14 +401,18 @@ TEST_F(LocatedArchiveTest, SeventyIndexedObjectsAtOnce) {
 
 // Runs run(1) on a second thread while run(0) runs on this one (the Windows
 // toolchain's library has no std::thread).
+#ifdef _WIN32
+// A thread procedure is WINAPI, which a lambda is not on 32-bit Windows.
+DWORD WINAPI RunSecond(LPVOID p) {
+    (*static_cast<const std::function<void(int)>*>(p))(1);
+    return 0;
+}
+#endif
+
 void RunOnTwoThreads(const std::function<void(int)>& run) {
 #ifdef _WIN32
-    auto second = [](LPVOID p) -> DWORD {
-        (*static_cast<const std::function<void(int)>*>(p))(1);
-        return 0;
-    };
-    HANDLE t =
-        CreateThread(nullptr, 0, second, const_cast<std::function<void(int)>*>(&run), 0, nullptr);
+    HANDLE t = CreateThread(nullptr, 0, RunSecond, const_cast<std::function<void(int)>*>(&run), 0,
+                            nullptr);
     ASSERT_NE(t, nullptr);
     run(0);
     WaitForSingleObject(t, INFINITE);
