@@ -2,21 +2,24 @@
 // placement of every entry with its log records, the registry entries, the
 // install commands and the companion tag file. RunSilent strings the steps
 // together; the wizard's copy page calls the same steps one by one.
+#include "setup/InstallRun.h"
+
 #include <windows.h>
 
 #include <cstdio>
 #include <vector>
 
 #include "archive/ArchiveLocator.h"
+#include "archive/FileLayer.h"
 #include "resources/resource.h"
 #include "setup/ReadAhead.h"
-#include "setup/SetupWizard.h"
 #include "setup/StartUp.h"
 #include "system/FileUtil.h"
 #include "system/Handles.h"
 #include "system/ProfileLog.h"
 #include "system/UninstallLog.h"
 #include "system/Version.h"
+#include "text/ResourceText.h"
 #include "text/StoredName.h"
 #include "text/TextUtil.h"
 #include "ui/Window.h"
@@ -61,9 +64,44 @@ void StartHidden(const Text& commandLine) {
     }
 }
 
+// The engine's account of its last failure, e.g. "cannot extract a file:
+// cannot write 'C:\x': Access is denied."
+Text EngineCause(QorZipFile& archive) {
+    Text cause(QzfErrorText(archive.GetLastError()));
+    char described[2 * MAX_PATH];
+    qfl::DescribeFailure(described, sizeof described);
+    if (described[0]) cause += Text(": ") + described;
+    return cause;
+}
+
+// The system's text for code.
+Text SystemCause(DWORD code) {
+    char text[256];
+    qfl::SystemErrorText(static_cast<int>(code), text, sizeof text);
+    return Text(text);
+}
+
 }  // namespace
 
-int SetupWizard::RunSilent() {
+int ShowInstallMessage(HWND owner, const InstallMessage& message) {
+    return MessageBoxA(owner, message.text.c_str(), message.caption.c_str(), message.style);
+}
+
+int SilentObserver::Message(const InstallMessage& message) {
+    return ShowInstallMessage(owner_, message);
+}
+
+InstallRun::InstallRun(HINSTANCE instance, InstallObserver& reports)
+    : moduleInstance(instance), observer(&reports) {}
+
+Text InstallRun::LoadText(UINT id) const {
+    Text text = LoadResourceText(moduleInstance, id);
+    ReplaceOccurrences(text, "<DISP NAME>", installName, false);
+    ReplaceOccurrences(text, "<PROD NAME>", productDisplayName, false);
+    return text;
+}
+
+int InstallRun::RunSilent() {
     PrepareFolders();
     if (!PrepareDestination(productFolder)) return kInstallNotCompleted;
     if (!ExtractPayload(false)) return kInstallNotCompleted;
@@ -72,7 +110,7 @@ int SetupWizard::RunSilent() {
     return kInstallCompleted;
 }
 
-void SetupWizard::PrepareFolders() {
+void InstallRun::PrepareFolders() {
     if (receiverFolder.empty() && !appExe.empty()) needThirdPartyFolder = true;
     if (needThirdPartyFolder && !thirdPartyFolder.empty()) receiverFolder = thirdPartyFolder;
     RemoveOneTrailingBackslash(productFolder);
@@ -82,7 +120,7 @@ void SetupWizard::PrepareFolders() {
     if (!EndsWith(receiverFolder, kMakerSubfolder)) receiverFolder += kMakerSubfolder;
 }
 
-bool SetupWizard::PrepareDestination(const Text& folder) {
+bool InstallRun::PrepareDestination(const Text& folder) {
     uninstallLogPath = folder + "\\" + kUninstallLogFileName;
     // The log is written through the profile API, which cannot name a longer
     // file; refuse before anything is created rather than log nowhere.
@@ -100,7 +138,7 @@ bool SetupWizard::PrepareDestination(const Text& folder) {
     return created;
 }
 
-bool SetupWizard::OpenPayload(const Text& path) {
+bool InstallRun::OpenPayload(const Text& path) {
     // Only an archive appended after the program counts (a bare stub has none).
     // A signed setup's payload ends where its certificate table starts.
     qzf_format::ArchiveLocation at;
@@ -112,7 +150,7 @@ bool SetupWizard::OpenPayload(const Text& path) {
     return true;
 }
 
-bool SetupWizard::ExtractPayload(bool showProgress) {
+bool InstallRun::ExtractPayload(bool placeFoldersFirst) {
     char exePath[MAX_PATH];
     const DWORD n = GetModuleFileNameA(nullptr, exePath, MAX_PATH);
     // A cut-off name (n == MAX_PATH) would open some other file.
@@ -163,12 +201,8 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
             folderDone = true;
         };
 
-        if (showProgress) {
-            makeFolder();
-            Text label = LoadWizardText(IDS_EXTRACTING_FILE);
-            ReplaceOccurrences(label, "<FILE>", destination, false);
-            ShowProgressText(label);
-        }
+        if (placeFoldersFirst) makeFolder();
+        observer->EntryStarted(destination);
 
         // Most destinations are new files: created outright, which spares a
         // failing look-up of the name first. Anything else (an existing file,
@@ -176,9 +210,14 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
         bool placed = false;
         const bool placedOk = qzf_readahead::ExtractNewFile(
             archive, storedName.c_str(), destination.c_str(), ahead.Pieces(), &placed);
+        EntryOutcome outcome = EntryOutcome::kPlaced;
+        Text cause;
         if (!placed) makeFolder();
         if (placed) {
-            if (!placedOk) result = false;
+            if (!placedOk) {
+                outcome = EntryOutcome::kFailed;
+                cause = EngineCause(archive);
+            }
             // Recorded even after a failure: a partly written file may be left.
             WriteLogEntry(uninstallLogPath, filesSection, destination, "");
         } else if (FileExists(destination)) {
@@ -190,26 +229,33 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
             const Text temp = lastSlash == Text::npos
                                   ? Text()
                                   : MakeTempFileNameIn(destination.substr(0, lastSlash));
-            if (temp.empty() || !qzf_readahead::ExtractFileFrom(archive, storedName.c_str(),
-                                                                temp.c_str(), ahead.Pieces())) {
-                result = false;
+            if (temp.empty()) {
+                outcome = EntryOutcome::kFailed;
+                cause = SystemCause(GetLastError());
+            } else if (!qzf_readahead::ExtractFileFrom(archive, storedName.c_str(), temp.c_str(),
+                                                       ahead.Pieces())) {
+                outcome = EntryOutcome::kFailed;
+                cause = EngineCause(archive);
             } else {
                 const Text oldVersion = GetFileVersionText(destination);
                 const Text newVersion = GetFileVersionText(temp);
                 const bool keep = (IsKnownVersion(oldVersion) || IsKnownVersion(newVersion)) &&
                                   CompareVersionText(oldVersion, newVersion) > 0;
+                outcome = keep ? EntryOutcome::kKeptNewer : EntryOutcome::kReplaced;
                 if (!keep) {
                     ClearReadOnly(destination);
                     // Moved into place: the checked file itself, never a copy.
                     if (!MoveFileExA(temp.c_str(), destination.c_str(),
                                      MOVEFILE_REPLACE_EXISTING)) {
-                        Text message = LoadWizardText(IDS_COPY_FAILED);
-                        ReplaceOccurrences(message, "<FILE>", destination, false);
-                        MessageBoxA(dialogWindow, message.c_str(),
-                                    LoadWizardText(IDS_COPY_FAILED_CAPTION).c_str(),
-                                    MB_OK | MB_ICONERROR);
-                        // The old file is still there: the install is not complete.
-                        result = false;
+                        outcome = EntryOutcome::kFailed;
+                        cause = SystemCause(GetLastError());
+                        InstallMessage message;
+                        message.textId = IDS_COPY_FAILED;
+                        message.text = LoadText(IDS_COPY_FAILED);
+                        ReplaceOccurrences(message.text, "<FILE>", destination, false);
+                        message.caption = LoadText(IDS_COPY_FAILED_CAPTION);
+                        message.style = MB_OK | MB_ICONERROR;
+                        observer->Message(message);
                     }
                 }
             }
@@ -217,18 +263,19 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
             // Nothing to record: the file was there before the install.
         } else {
             if (!qzf_readahead::ExtractFileFrom(archive, storedName.c_str(), destination.c_str(),
-                                                ahead.Pieces()))
-                result = false;
+                                                ahead.Pieces())) {
+                outcome = EntryOutcome::kFailed;
+                cause = EngineCause(archive);
+            }
             // Recorded even after a failure: a partly written file may be left.
             WriteLogEntry(uninstallLogPath, filesSection, destination, "");
         }
+        // A failed replacement leaves the old file: the install is not complete.
+        if (outcome == EntryOutcome::kFailed) result = false;
+        observer->EntryFinished(destination, outcome, cause);
 
-        if (showProgress) {
-            done += archive.GetFileSize(i);
-            EndWaitCursor();
-            SetProgress(done, total);
-            BeginWaitCursor();
-        }
+        done += archive.GetFileSize(i);
+        observer->Progress(done, total);
     }
 
     ahead.Stop();
@@ -237,13 +284,13 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
     return result;
 }
 
-void SetupWizard::AddInstallCommand(const Text& command) {
+void InstallRun::AddInstallCommand(const Text& command) {
     // Commands beyond the list's capacity are dropped without a message.
     if (installCommandCount >= kMaxInstallCommands) return;
     installCommands[installCommandCount++] = command;
 }
 
-void SetupWizard::RegisterInstall() {
+void InstallRun::RegisterInstall() {
     const Text& log = uninstallLogPath;
     const Text uninstallKeyBase = Text(kUninstallKey) + "\\";
     const Text uninstaller = productFolder + "\\" + kUninstallerName;
@@ -285,7 +332,7 @@ void SetupWizard::RegisterInstall() {
     for (uint32_t i = 0; i < installCommandCount; ++i) StartHidden(installCommands[i]);
 }
 
-void SetupWizard::WriteTitleScoutTag() {
+void InstallRun::WriteTitleScoutTag() {
     const Text dirs = LogSectionName(kProductWord, kLogDirs);
     const Text files = LogSectionName(kProductWord, kLogFiles);
     CreateLoggedFolder(kScoutFolder, dirs, uninstallLogPath);
@@ -300,8 +347,11 @@ void SetupWizard::WriteTitleScoutTag() {
     // A write that fails on close (disk full) is as much a failure as no file.
     if (tag.IsValid()) written = tag.Close() && written;
     if (!written) {
-        MessageBoxA(dialogWindow, LoadWizardText(IDS_TAG_WRITE_FAILED).c_str(),
-                    LoadWizardText(IDS_TAG_WRITE_FAILED_CAPTION).c_str(),
-                    MB_OK | MB_ICONINFORMATION);
+        InstallMessage message;
+        message.textId = IDS_TAG_WRITE_FAILED;
+        message.text = LoadText(IDS_TAG_WRITE_FAILED);
+        message.caption = LoadText(IDS_TAG_WRITE_FAILED_CAPTION);
+        message.style = MB_OK | MB_ICONINFORMATION;
+        observer->Message(message);
     }
 }

@@ -1,6 +1,8 @@
 // The setup driver: runs inside one dispatch of the main window's message
-// loop, hands the configuration to SetupWizard and posts the exit code.
+// loop, hands the configuration to the install run (through the wizard, or
+// silently) and posts the exit code.
 #include "resources/resource.h"
+#include "setup/InstallRun.h"
 #include "setup/SetupWizard.h"
 #include "setup/StartUp.h"
 #include "text/ResourceText.h"
@@ -14,26 +16,39 @@ void RunSetup(HWND mainWindow) {
     // The receiver cannot be placed and there is no way to ask for its
     // folder: refuse, in silent mode too.
     if (PrerequisiteMissing(config)) {
-        const Text message =
-            PrerequisiteMessage(LoadResourceText(instance, IDS_PREREQ_MISSING), config);
-        const Text caption = LoadResourceText(instance, IDS_PREREQ_CAPTION);
-        MessageBoxA(mainWindow, message.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
+        InstallMessage message;
+        message.textId = IDS_PREREQ_MISSING;
+        message.text = PrerequisiteMessage(LoadResourceText(instance, IDS_PREREQ_MISSING), config);
+        message.caption = LoadResourceText(instance, IDS_PREREQ_CAPTION);
+        message.style = MB_ICONERROR | MB_OK;
+        // Owned by the main window, in both modes.
+        SilentObserver(mainWindow).Message(message);
         PostQuitMessage(kExitFailed);
         return;
     }
 
-    SetupWizard wizard(mainWindow, instance);
-    wizard.productFolder = config.productFolder;
-    wizard.receiverFolder = config.receiverFolder;
-    wizard.receiverName = config.receiverName;
-    wizard.installName = config.installName;
-    wizard.productKeyName = LoadResourceText(instance, IDS_PRODUCT_NAME);
-    wizard.productDisplayName = LoadResourceText(instance, IDS_PRODUCT_NAME);
-    wizard.appExe = config.appExe;
-    wizard.appName = config.appName;
-    wizard.receiverDefaultGiven = !config.receiverDefaultFolder.empty();
-    wizard.receiverFolderKnown = !config.receiverFolder.empty();
+    // The run's own messages in silent mode have no owner.
+    SilentObserver silent(nullptr);
+    InstallRun run(instance, silent);
+    run.productFolder = config.productFolder;
+    run.receiverFolder = config.receiverFolder;
+    run.receiverName = config.receiverName;
+    run.installName = config.installName;
+    run.productKeyName = LoadResourceText(instance, IDS_PRODUCT_NAME);
+    run.productDisplayName = LoadResourceText(instance, IDS_PRODUCT_NAME);
+    run.appExe = config.appExe;
+    run.appName = config.appName;
+    run.receiverDefaultGiven = !config.receiverDefaultFolder.empty();
+    run.receiverFolderKnown = !config.receiverFolder.empty();
 
-    const int result = config.silent ? wizard.RunSilent() : wizard.ShowWizard();
+    int result;
+    if (config.silent) {
+        result = run.RunSilent();
+    } else {
+        SetupWizard dialog(mainWindow, run);
+        run.observer = &dialog;
+        result = dialog.ShowWizard();
+        run.observer = &silent;
+    }
     PostQuitMessage(ExitCodeForResult(result));
 }

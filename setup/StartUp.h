@@ -1,6 +1,6 @@
 // Start-up of the setup program: stamped configuration, command line, the
 // invisible main window and its message loop, and the setup driver that
-// hands over to SetupWizard and turns its result into the exit code.
+// hands over to the install run and turns its result into the exit code.
 //
 // The logic is kept in functions that take the configuration explicitly
 // (command line in, configuration out) so it can be tested without a

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "archive/ArchiveFormat.h"
-#include "setup/SetupWizard.h"
+#include "setup/InstallRun.h"
 #include "system/FileUtil.h"
 
 namespace {
@@ -85,7 +85,8 @@ protected:
     void TearDown() override { RemoveFolderTree(root_.c_str()); }
 
     std::string root_;
-    SetupWizard wizard_{nullptr, nullptr};
+    SilentObserver silent_{nullptr};
+    InstallRun wizard_{nullptr, silent_};
 };
 
 struct FolderCase {
@@ -111,7 +112,8 @@ TEST_F(InstallRunTest, PrepareFoldersCompletesTheReceiverFolder) {
         {"F:\\Z", "E:\\Y", "game.exe", false, "F:\\Z\\QOR", false},
     };
     for (const FolderCase& c : cases) {
-        SetupWizard w(nullptr, nullptr);
+        SilentObserver silent(nullptr);
+        InstallRun w(nullptr, silent);
         w.productFolder = "C:\\Program Files\\QOR\\Trovix\\";
         w.receiverFolder = c.receiver;
         w.thirdPartyFolder = c.thirdParty;
