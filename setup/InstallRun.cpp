@@ -49,7 +49,7 @@ bool EndsWith(const Text& text, const char* tail) {
 // Starts a command line hidden and lets it run: neither waited for nor
 // checked. WinExec is not used because it waits up to 30 seconds for the
 // new process to go idle, which a program without a message loop never does.
-void StartHidden(const Text& commandLine) {
+bool StartHidden(const Text& commandLine) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -57,11 +57,12 @@ void StartHidden(const Text& commandLine) {
     PROCESS_INFORMATION process = {};
     // CreateProcessA may write into the command line: give it a copy.
     std::vector<char> line(commandLine.c_str(), commandLine.c_str() + commandLine.size() + 1);
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &process)) {
-        Handle thread(process.hThread);
-        Handle child(process.hProcess);
-    }
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return false;
+    Handle thread(process.hThread);
+    Handle child(process.hProcess);
+    return true;
 }
 
 // The engine's account of its last failure, e.g. "cannot extract a file:
@@ -72,6 +73,25 @@ Text EngineCause(QorZipFile& archive) {
     qfl::DescribeFailure(described, sizeof described);
     if (described[0]) cause += Text(": ") + described;
     return cause;
+}
+
+// True when another program holds path open so that it cannot be replaced
+// now: opening it for writing and deletion with every sharing allowed meets
+// a sharing violation (an open file shared for reading only, a running
+// program's image, a loaded DLL) or a lock.
+bool HeldByAnotherProgram(const Text& path) {
+    FileHandle probe(CreateFileA(path.c_str(), GENERIC_WRITE | DELETE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (probe.IsValid()) return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+// Has the system move replacement over destination at the next restart.
+bool ScheduleReplacement(const Text& replacement, const Text& destination) {
+    return MoveFileExA(replacement.c_str(), destination.c_str(),
+                       MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 // The system's text for code.
@@ -87,7 +107,13 @@ int ShowInstallMessage(HWND owner, const InstallMessage& message) {
     return MessageBoxA(owner, message.text.c_str(), message.caption.c_str(), message.style);
 }
 
+int DefaultAnswer(UINT style) {
+    const UINT buttons = style & MB_TYPEMASK;
+    return buttons == MB_YESNO || buttons == MB_YESNOCANCEL ? IDYES : IDOK;
+}
+
 int SilentObserver::Message(const InstallMessage& message) {
+    if (suppress_) return DefaultAnswer(message.style);
     return ShowInstallMessage(owner_, message);
 }
 
@@ -103,11 +129,17 @@ Text InstallRun::LoadText(UINT id) const {
 
 int InstallRun::RunSilent() {
     PrepareFolders();
+    NoteFolders();
     if (!PrepareDestination(productFolder)) return kInstallNotCompleted;
     if (!ExtractPayload(false)) return kInstallNotCompleted;
     RegisterInstall();
     WriteTitleScoutTag();
-    return kInstallCompleted;
+    return restartNeeded ? kInstallRestartNeeded : kInstallCompleted;
+}
+
+void InstallRun::NoteFolders() {
+    observer->Note("product folder: " + productFolder);
+    if (!receiverName.empty()) observer->Note("receiver folder: " + receiverFolder);
 }
 
 void InstallRun::PrepareFolders() {
@@ -247,8 +279,15 @@ bool InstallRun::ExtractPayload(bool placeFoldersFirst) {
                     // Moved into place: the checked file itself, never a copy.
                     if (!MoveFileExA(temp.c_str(), destination.c_str(),
                                      MOVEFILE_REPLACE_EXISTING)) {
-                        outcome = EntryOutcome::kFailed;
                         cause = SystemCause(GetLastError());
+                        // In use: the new file stays beside it for the restart.
+                        if (HeldByAnotherProgram(destination) &&
+                            ScheduleReplacement(temp, destination))
+                            outcome = EntryOutcome::kScheduled;
+                        else
+                            outcome = EntryOutcome::kFailed;
+                    }
+                    if (outcome == EntryOutcome::kFailed) {
                         InstallMessage message;
                         message.textId = IDS_COPY_FAILED;
                         message.text = LoadText(IDS_COPY_FAILED);
@@ -259,19 +298,37 @@ bool InstallRun::ExtractPayload(bool placeFoldersFirst) {
                     }
                 }
             }
-            if (!temp.empty() && FileExists(temp)) DeleteFileAt(temp);
+            if (!temp.empty() && outcome != EntryOutcome::kScheduled && FileExists(temp))
+                DeleteFileAt(temp);
             // Nothing to record: the file was there before the install.
         } else {
             if (!qzf_readahead::ExtractFileFrom(archive, storedName.c_str(), destination.c_str(),
                                                 ahead.Pieces())) {
                 outcome = EntryOutcome::kFailed;
                 cause = EngineCause(archive);
+                // A file held without any sharing looks absent to the check
+                // above; it is there, and in use: replaced at the restart. The
+                // entry is read again from the archive itself, since the
+                // read-ahead has handed its pieces out once.
+                if (lastSlash != Text::npos && HeldByAnotherProgram(destination)) {
+                    const Text temp = MakeTempFileNameIn(destination.substr(0, lastSlash));
+                    if (!temp.empty() &&
+                        qzf_readahead::ExtractFileFrom(archive, storedName.c_str(), temp.c_str(),
+                                                       nullptr) &&
+                        ScheduleReplacement(temp, destination)) {
+                        outcome = EntryOutcome::kScheduled;
+                        cause.clear();
+                    } else if (!temp.empty()) {
+                        DeleteFileAt(temp);
+                    }
+                }
             }
             // Recorded even after a failure: a partly written file may be left.
             WriteLogEntry(uninstallLogPath, filesSection, destination, "");
         }
         // A failed replacement leaves the old file: the install is not complete.
         if (outcome == EntryOutcome::kFailed) result = false;
+        if (outcome == EntryOutcome::kScheduled) restartNeeded = true;
         observer->EntryFinished(destination, outcome, cause);
 
         done += archive.GetFileSize(i);
@@ -294,42 +351,59 @@ void InstallRun::RegisterInstall() {
     const Text& log = uninstallLogPath;
     const Text uninstallKeyBase = Text(kUninstallKey) + "\\";
     const Text uninstaller = productFolder + "\\" + kUninstallerName;
+    // Each value set is also reported, as "registry: HKLM\key\name = data".
+    auto setValue = [&](const Text& key, const char* name, const Text& data, const Text& keys,
+                        const Text& items) {
+        SetLoggedRegistryValue(key, name, data, keys, items, log);
+        observer->Note("registry: HKLM\\" + key + "\\" + name + " = " + data);
+    };
+    auto setSetupEntry = [&](const Text& name, const Text& folder, const Text& fullName,
+                             const Text& keys, const Text& items) {
+        WriteSetupRegistryEntry(name, folder, fullName, keys, items, log);
+        observer->Note("registry: setup entry " + name + ": Directory = " + folder +
+                       ", Full Name = " + fullName);
+    };
 
     if (!productKeyName.empty() && !productDisplayName.empty()) {
         const Text keys = LogSectionName(productKeyName, kLogRegistryKeys);
         const Text items = LogSectionName(productKeyName, kLogRegistryItems);
-        WriteSetupRegistryEntry(productKeyName, productFolder, productDisplayName, keys, items,
-                                log);
+        setSetupEntry(productKeyName, productFolder, productDisplayName, keys, items);
         const Text uninstallKey = uninstallKeyBase + productKeyName;
-        SetLoggedRegistryValue(uninstallKey, "DisplayName", productDisplayName, keys, items, log);
-        SetLoggedRegistryValue(uninstallKey, "UninstallString", uninstaller, keys, items, log);
+        setValue(uninstallKey, "DisplayName", productDisplayName, keys, items);
+        setValue(uninstallKey, "UninstallString", uninstaller, keys, items);
     }
 
     if (!receiverName.empty() && !installName.empty()) {
         const Text keys = LogSectionName(receiverName, kLogRegistryKeys);
         const Text items = LogSectionName(receiverName, kLogRegistryItems);
-        WriteSetupRegistryEntry(receiverName, receiverFolder, installName, keys, items, log);
+        setSetupEntry(receiverName, receiverFolder, installName, keys, items);
         WriteLogEntry(log, kLogDependents, receiverName, "");
         // The receiver's uninstall entry carries its display name; the product's
         // uninstaller removes it.
         const Text uninstallKey = uninstallKeyBase + installName;
-        SetLoggedRegistryValue(uninstallKey, "DisplayName", installName, keys, items, log);
-        SetLoggedRegistryValue(uninstallKey, "UninstallString",
-                               uninstaller + " " + kProductIdArgument, keys, items, log);
+        setValue(uninstallKey, "DisplayName", installName, keys, items);
+        setValue(uninstallKey, "UninstallString", uninstaller + " " + kProductIdArgument, keys,
+                 items);
         if (!appExe.empty()) {
-            SetLoggedRegistryValue(Text(kProductConfigKey) + "\\3rdPartyApps\\" + appExe, "Path",
-                                   thirdPartyFolder, keys, items, log);
+            setValue(Text(kProductConfigKey) + "\\3rdPartyApps\\" + appExe, "Path",
+                     thirdPartyFolder, keys, items);
         }
     }
 
     const Text keys = LogSectionName(kProductWord, kLogRegistryKeys);
     const Text items = LogSectionName(kProductWord, kLogRegistryItems);
-    SetLoggedRegistryValue(Text(kProductConfigKey) + "\\Config\\Receivers\\TrovixRcv",
-                           "LatestVersion", "", keys, items, log);
+    setValue(Text(kProductConfigKey) + "\\Config\\Receivers\\TrovixRcv", "LatestVersion", "", keys,
+             items);
     // The downloader creates this key itself; it is on record for removal.
     LogRegistryKeyPath(Text(kProductConfigKey) + "\\Downloader", keys, log);
 
-    for (uint32_t i = 0; i < installCommandCount; ++i) StartHidden(installCommands[i]);
+    for (uint32_t i = 0; i < installCommandCount; ++i) {
+        const Text& command = installCommands[i];
+        if (StartHidden(command))
+            observer->Note("command started: " + command);
+        else
+            observer->Note("command not started: " + command + ": " + SystemCause(GetLastError()));
+    }
 }
 
 void InstallRun::WriteTitleScoutTag() {
@@ -346,6 +420,7 @@ void InstallRun::WriteTitleScoutTag() {
                                                  productFolder.c_str()) >= 0;
     // A write that fails on close (disk full) is as much a failure as no file.
     if (tag.IsValid()) written = tag.Close() && written;
+    observer->Note(Text(written ? "tag file written: " : "tag file not written: ") + tagPath);
     if (!written) {
         InstallMessage message;
         message.textId = IDS_TAG_WRITE_FAILED;

@@ -8,8 +8,10 @@
 // them), a setup log records it. The run itself never talks to a person, so
 // it runs and is tested without a window.
 //
-// Results: RunSilent answers kInstallCompleted (1) or kInstallNotCompleted
-// (2, failed; setup/StartUp.h). Nothing is rolled back after a failure.
+// Results: RunSilent answers kInstallCompleted (1), kInstallRestartNeeded (3,
+// complete once the files in use are replaced at the next restart) or
+// kInstallNotCompleted (2, failed; setup/StartUp.h). Nothing is rolled back
+// after a failure.
 #pragma once
 
 #include <windows.h>
@@ -37,6 +39,7 @@ enum class EntryOutcome {
     kPlaced,     // a new file was created
     kReplaced,   // an existing file was replaced
     kKeptNewer,  // an existing file of a newer version was kept
+    kScheduled,  // the file is in use: the new one replaces it at the next restart
     kFailed,     // the entry could not be placed (the cause says why)
 };
 
@@ -70,11 +73,16 @@ public:
     InstallRun(const InstallRun&) = delete;
     InstallRun& operator=(const InstallRun&) = delete;
 
-    // PrepareFolders, PrepareDestination(productFolder), ExtractPayload(false),
-    // RegisterInstall, WriteTitleScoutTag. Returns kInstallCompleted, or
-    // kInstallNotCompleted when the product folder cannot be created or the
-    // extraction failed.
+    // PrepareFolders, NoteFolders, PrepareDestination(productFolder),
+    // ExtractPayload(false), RegisterInstall, WriteTitleScoutTag. Returns
+    // kInstallCompleted, kInstallRestartNeeded when a file in use waits for
+    // the next restart, or kInstallNotCompleted when the product folder
+    // cannot be created or the extraction failed.
     int RunSilent();
+
+    // Reports the folders the install goes to (the receiver's only when
+    // there is a receiver) as notes.
+    void NoteFolders();
 
     // Completes the folders: sets needThirdPartyFolder, takes the 3rd-party
     // folder as receiver folder when it is needed and known, strips one
@@ -97,10 +105,13 @@ public:
     // Places every archive entry of the own executable, logging what it
     // creates and collecting install commands; each entry is reported to the
     // observer. With placeFoldersFirst (the wizard's order) an entry's folder
-    // is made before the entry is reported started. Returns true when every
-    // entry was extracted and every existing file due for replacement was
-    // replaced (a failed replacement also brings message 152/153); every
-    // entry is attempted. The archive is closed afterwards.
+    // is made before the entry is reported started. A file that another
+    // program holds open is not failed: the new file, left beside it under a
+    // temporary name, is scheduled to replace it at the next restart and
+    // restartNeeded is set. Returns true when every entry was extracted and
+    // every existing file due for replacement was replaced or scheduled (a
+    // failed replacement also brings message 152/153); every entry is
+    // attempted. The archive is closed afterwards.
     bool ExtractPayload(bool placeFoldersFirst);
 
     // Stores command in the next free install command slot; dropped when all
@@ -138,16 +149,24 @@ public:
     bool receiverFolderKnown = false;           // receiver folder non-empty at set-up
     QorZipFile archive;                         // the payload; opened by OpenPayload
     Text uninstallLogPath;                      // set by PrepareDestination
+    bool restartNeeded = false;                 // a replacement waits for the next restart
     uint32_t installCommandCount = 0;           // used entries of installCommands
     Text installCommands[kMaxInstallCommands];  // run after the install, in archive order
 };
 
+// The answer a message box gives when its default button is pressed: IDYES
+// for a Yes/No box, IDOK otherwise (all the run's boxes have OK first).
+int DefaultAnswer(UINT style);
+
 // The observer of silent mode: no progress, and each message as a box owned
 // by owner (the run's own messages have none: the main window is hidden;
-// the driver's prerequisite message is owned by the main window).
+// the driver's prerequisite message is owned by the main window). With
+// suppress (-suppressmsgboxes) no box is shown: every message is answered
+// with DefaultAnswer at once.
 class SilentObserver : public InstallObserver {
 public:
-    explicit SilentObserver(HWND owner) : owner_(owner) {}
+    explicit SilentObserver(HWND owner, bool suppress = false)
+        : owner_(owner), suppress_(suppress) {}
     void EntryStarted(const Text&) override {}
     void EntryFinished(const Text&, EntryOutcome, const Text&) override {}
     void Progress(uint32_t, uint32_t) override {}
@@ -156,4 +175,5 @@ public:
 
 private:
     HWND owner_;
+    bool suppress_;
 };

@@ -99,6 +99,8 @@ public:
     void WriteStartMenuEntries();
     // The copy run of page 5 (PrepareDestination, ExtractPayload(true),
     // RegisterInstall, WriteTitleScoutTag), then page 6 or back to page 4.
+    // When a file in use waits for the restart, message 174/175 says so
+    // once before page 6. Its messages go through run.observer.
     void RunCopy();
     // Enables Next on page 3 exactly when thirdPartyFolder\appExe exists.
     void UpdateThirdPartyNext();

@@ -421,18 +421,28 @@ void SetupWizard::GoBack() {
 
 void SetupWizard::RunCopy() {
     HWND dialog = dialogWindow;
+    run.NoteFolders();
+    // The copy page's messages go through the run's observer, so a setup log
+    // records them too; they come back here to be shown.
     if (!run.PrepareDestination(run.productFolder)) {
-        Text message = LoadWizardText(IDS_CREATE_FOLDER_FAILED);
-        ReplaceOccurrences(message, "<FOLDER>", run.productFolder, false);
-        MessageBoxA(dialog, message.c_str(),
-                    LoadWizardText(IDS_CREATE_FOLDER_FAILED_CAPTION).c_str(), MB_OK | MB_ICONERROR);
+        InstallMessage message;
+        message.textId = IDS_CREATE_FOLDER_FAILED;
+        message.text = LoadWizardText(IDS_CREATE_FOLDER_FAILED);
+        ReplaceOccurrences(message.text, "<FOLDER>", run.productFolder, false);
+        message.caption = LoadWizardText(IDS_CREATE_FOLDER_FAILED_CAPTION);
+        message.style = MB_OK | MB_ICONERROR;
+        run.observer->Message(message);
         EnableNavigation(dialog, true);
         GoBack();
         return;
     }
     if (!run.ExtractPayload(true)) {
-        MessageBoxA(dialog, LoadWizardText(IDS_EXTRACT_FAILED).c_str(),
-                    LoadWizardText(IDS_EXTRACT_FAILED_CAPTION).c_str(), MB_OK | MB_ICONERROR);
+        InstallMessage message;
+        message.textId = IDS_EXTRACT_FAILED;
+        message.text = LoadWizardText(IDS_EXTRACT_FAILED);
+        message.caption = LoadWizardText(IDS_EXTRACT_FAILED_CAPTION);
+        message.style = MB_OK | MB_ICONERROR;
+        run.observer->Message(message);
         // The program ends with -1; ending the dialog as cancelled as well
         // gives ShowWizard a defined answer that maps to the same code.
         PostQuitMessage(-1);
@@ -443,6 +453,15 @@ void SetupWizard::RunCopy() {
     run.RegisterInstall();
     ShowProgressText(LoadWizardText(IDS_INSTALL_COMPLETE));
     run.WriteTitleScoutTag();
+    // Files in use wait for the restart: said once, before the last page.
+    if (run.restartNeeded) {
+        InstallMessage message;
+        message.textId = IDS_RESTART_NEEDED;
+        message.text = LoadWizardText(IDS_RESTART_NEEDED);
+        message.caption = LoadWizardText(IDS_RESTART_NEEDED_CAPTION);
+        message.style = MB_OK | MB_ICONINFORMATION;
+        run.observer->Message(message);
+    }
     EnableNavigation(dialog, true);
     GoNext();
 }
@@ -483,8 +502,18 @@ void SetupWizard::BrowseForDestination() {
                             LoadWizardText(IDS_INVALID_PATH_CAPTION));
         browser.SetPath(shown);
         if (browser.Run() != 1) return;
-        path = WithoutTrailingBackslash(browser.GetPath());
+        path = browser.GetPath();
     }
+    // The browser takes "\\x" and "C:x" as paths; a folder must not depend
+    // on the current drive or folder.
+    if (!IsAbsoluteFolder(path)) {
+        Text message = LoadWizardText(IDS_INVALID_PATH);
+        ReplaceOccurrences(message, "<SAMPLE>", Text(shown), false);
+        MessageBoxA(dialog, message.c_str(), LoadWizardText(IDS_INVALID_PATH_CAPTION).c_str(),
+                    MB_OK | MB_ICONERROR);
+        return;
+    }
+    path = WithoutTrailingBackslash(path);
 
     if (!FolderExists(path)) {
         Text question = LoadWizardText(IDS_CREATE_FOLDER_QUERY);
