@@ -221,6 +221,17 @@ class Deploying(unittest.TestCase):
             self.assertIn("tag file written: " + SCOUT_TAG, lines)
             self.assertEqual(lines[-1], "result: installed (exit code 0)")
 
+            # A quoted name with spaces: the same install again. The driver
+            # joins its arguments with spaces, so the setup sees
+            # -log="C:\logs here\Again.log".
+            code, out = p.driver("run", "--timeout", "100", p.winpath(setup), "-silent",
+                                 '-log="C:\\logs', 'here\\Again.log"', timeout=120)
+            self.assertEqual(code, 0, out)
+            self.assertEqual(out.get("exit"), "0")
+            again = log_lines(p, "C:\\logs here\\Again.log")
+            self.assertIn("replaced: %s\\Lumen.dat" % PRODUCT, again)
+            self.assertEqual(again[-1], "result: installed (exit code 0)")
+
     def test_log_of_a_failed_install(self):
         setup = self.product_setup([("[TROVIX]\\sub\\x.dat", b"x\r\n")])
         with WinePrefix() as p:
