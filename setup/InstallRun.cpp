@@ -2,21 +2,24 @@
 // placement of every entry with its log records, the registry entries, the
 // install commands and the companion tag file. RunSilent strings the steps
 // together; the wizard's copy page calls the same steps one by one.
+#include "setup/InstallRun.h"
+
 #include <windows.h>
 
 #include <cstdio>
 #include <vector>
 
 #include "archive/ArchiveLocator.h"
+#include "archive/FileLayer.h"
 #include "resources/resource.h"
 #include "setup/ReadAhead.h"
-#include "setup/SetupWizard.h"
 #include "setup/StartUp.h"
 #include "system/FileUtil.h"
 #include "system/Handles.h"
 #include "system/ProfileLog.h"
 #include "system/UninstallLog.h"
 #include "system/Version.h"
+#include "text/ResourceText.h"
 #include "contract/StoredName.h"
 #include "text/TextUtil.h"
 #include "ui/Window.h"
@@ -45,7 +48,7 @@ bool EndsWith(const Text& text, const char* tail) {
 // Starts a command line hidden and lets it run: neither waited for nor
 // checked. WinExec is not used because it waits up to 30 seconds for the
 // new process to go idle, which a program without a message loop never does.
-void StartHidden(const Text& commandLine) {
+bool StartHidden(const Text& commandLine) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -53,25 +56,92 @@ void StartHidden(const Text& commandLine) {
     PROCESS_INFORMATION process = {};
     // CreateProcessA may write into the command line: give it a copy.
     std::vector<char> line(commandLine.c_str(), commandLine.c_str() + commandLine.size() + 1);
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &process)) {
-        Handle thread(process.hThread);
-        Handle child(process.hProcess);
-    }
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return false;
+    Handle thread(process.hThread);
+    Handle child(process.hProcess);
+    return true;
+}
+
+// The engine's account of its last failure, e.g. "cannot extract a file:
+// cannot write 'C:\x': Access is denied."
+Text EngineCause(QorZipFile& archive) {
+    Text cause(QzfErrorText(archive.GetLastError()));
+    char described[2 * MAX_PATH];
+    qfl::DescribeFailure(described, sizeof described);
+    if (described[0]) cause += Text(": ") + described;
+    return cause;
+}
+
+// True when another program holds path open so that it cannot be replaced
+// now: opening it for writing and deletion with every sharing allowed meets
+// a sharing violation (an open file shared for reading only, a running
+// program's image, a loaded DLL) or a lock.
+bool HeldByAnotherProgram(const Text& path) {
+    FileHandle probe(CreateFileA(path.c_str(), GENERIC_WRITE | DELETE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (probe.IsValid()) return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+// Has the system move replacement over destination at the next restart.
+bool ScheduleReplacement(const Text& replacement, const Text& destination) {
+    return MoveFileExA(replacement.c_str(), destination.c_str(),
+                       MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+// The system's text for code.
+Text SystemCause(DWORD code) {
+    char text[256];
+    qfl::SystemErrorText(static_cast<int>(code), text, sizeof text);
+    return Text(text);
 }
 
 }  // namespace
 
-int SetupWizard::RunSilent() {
+int ShowInstallMessage(HWND owner, const InstallMessage& message) {
+    return MessageBoxA(owner, message.text.c_str(), message.caption.c_str(), message.style);
+}
+
+int DefaultAnswer(UINT style) {
+    const UINT buttons = style & MB_TYPEMASK;
+    return buttons == MB_YESNO || buttons == MB_YESNOCANCEL ? IDYES : IDOK;
+}
+
+int SilentObserver::Message(const InstallMessage& message) {
+    if (suppress_) return DefaultAnswer(message.style);
+    return ShowInstallMessage(owner_, message);
+}
+
+InstallRun::InstallRun(HINSTANCE instance, InstallObserver& reports)
+    : moduleInstance(instance), observer(&reports) {}
+
+Text InstallRun::LoadText(UINT id) const {
+    Text text = LoadResourceText(moduleInstance, id);
+    ReplaceOccurrences(text, "<DISP NAME>", installName, false);
+    ReplaceOccurrences(text, "<PROD NAME>", productDisplayName, false);
+    return text;
+}
+
+int InstallRun::RunSilent() {
     PrepareFolders();
+    NoteFolders();
     if (!PrepareDestination(productFolder)) return kInstallNotCompleted;
     if (!ExtractPayload(false)) return kInstallNotCompleted;
     RegisterInstall();
     WriteTitleScoutTag();
-    return kInstallCompleted;
+    return restartNeeded ? kInstallRestartNeeded : kInstallCompleted;
 }
 
-void SetupWizard::PrepareFolders() {
+void InstallRun::NoteFolders() {
+    observer->Note("product folder: " + productFolder);
+    if (!receiverName.empty()) observer->Note("receiver folder: " + receiverFolder);
+}
+
+void InstallRun::PrepareFolders() {
     if (receiverFolder.empty() && !appExe.empty()) needThirdPartyFolder = true;
     if (needThirdPartyFolder && !thirdPartyFolder.empty()) receiverFolder = thirdPartyFolder;
     RemoveOneTrailingBackslash(productFolder);
@@ -81,7 +151,7 @@ void SetupWizard::PrepareFolders() {
     if (!EndsWith(receiverFolder, kMakerSubfolder)) receiverFolder += kMakerSubfolder;
 }
 
-bool SetupWizard::PrepareDestination(const Text& folder) {
+bool InstallRun::PrepareDestination(const Text& folder) {
     uninstallLogPath = folder + "\\" + kUninstallLogFileName;
     // The log is written through the profile API, which cannot name a longer
     // file; refuse before anything is created rather than log nowhere.
@@ -99,7 +169,7 @@ bool SetupWizard::PrepareDestination(const Text& folder) {
     return created;
 }
 
-bool SetupWizard::OpenPayload(const Text& path) {
+bool InstallRun::OpenPayload(const Text& path) {
     // Only an archive appended after the program counts (a bare stub has none).
     // A signed setup's payload ends where its certificate table starts.
     qzf_format::ArchiveLocation at;
@@ -111,7 +181,7 @@ bool SetupWizard::OpenPayload(const Text& path) {
     return true;
 }
 
-bool SetupWizard::ExtractPayload(bool showProgress) {
+bool InstallRun::ExtractPayload(bool placeFoldersFirst) {
     char exePath[MAX_PATH];
     const DWORD n = GetModuleFileNameA(nullptr, exePath, MAX_PATH);
     // A cut-off name (n == MAX_PATH) would open some other file.
@@ -162,12 +232,8 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
             folderDone = true;
         };
 
-        if (showProgress) {
-            makeFolder();
-            Text label = LoadWizardText(IDS_EXTRACTING_FILE);
-            ReplaceOccurrences(label, "<FILE>", destination, false);
-            ShowProgressText(label);
-        }
+        if (placeFoldersFirst) makeFolder();
+        observer->EntryStarted(destination);
 
         // Most destinations are new files: created outright, which spares a
         // failing look-up of the name first. Anything else (an existing file,
@@ -175,9 +241,14 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
         bool placed = false;
         const bool placedOk = qzf_readahead::ExtractNewFile(
             archive, storedName.c_str(), destination.c_str(), ahead.Pieces(), &placed);
+        EntryOutcome outcome = EntryOutcome::kPlaced;
+        Text cause;
         if (!placed) makeFolder();
         if (placed) {
-            if (!placedOk) result = false;
+            if (!placedOk) {
+                outcome = EntryOutcome::kFailed;
+                cause = EngineCause(archive);
+            }
             // Recorded even after a failure: a partly written file may be left.
             WriteLogEntry(uninstallLogPath, filesSection, destination, "");
         } else if (FileExists(destination)) {
@@ -189,45 +260,78 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
             const Text temp = lastSlash == Text::npos
                                   ? Text()
                                   : MakeTempFileNameIn(destination.substr(0, lastSlash));
-            if (temp.empty() || !qzf_readahead::ExtractFileFrom(archive, storedName.c_str(),
-                                                                temp.c_str(), ahead.Pieces())) {
-                result = false;
+            if (temp.empty()) {
+                outcome = EntryOutcome::kFailed;
+                cause = SystemCause(GetLastError());
+            } else if (!qzf_readahead::ExtractFileFrom(archive, storedName.c_str(), temp.c_str(),
+                                                       ahead.Pieces())) {
+                outcome = EntryOutcome::kFailed;
+                cause = EngineCause(archive);
             } else {
                 const Text oldVersion = GetFileVersionText(destination);
                 const Text newVersion = GetFileVersionText(temp);
                 const bool keep = (IsKnownVersion(oldVersion) || IsKnownVersion(newVersion)) &&
                                   CompareVersionText(oldVersion, newVersion) > 0;
+                outcome = keep ? EntryOutcome::kKeptNewer : EntryOutcome::kReplaced;
                 if (!keep) {
                     ClearReadOnly(destination);
                     // Moved into place: the checked file itself, never a copy.
                     if (!MoveFileExA(temp.c_str(), destination.c_str(),
                                      MOVEFILE_REPLACE_EXISTING)) {
-                        Text message = LoadWizardText(IDS_COPY_FAILED);
-                        ReplaceOccurrences(message, "<FILE>", destination, false);
-                        MessageBoxA(dialogWindow, message.c_str(),
-                                    LoadWizardText(IDS_COPY_FAILED_CAPTION).c_str(),
-                                    MB_OK | MB_ICONERROR);
-                        // The old file is still there: the install is not complete.
-                        result = false;
+                        cause = SystemCause(GetLastError());
+                        // In use: the new file stays beside it for the restart.
+                        if (HeldByAnotherProgram(destination) &&
+                            ScheduleReplacement(temp, destination))
+                            outcome = EntryOutcome::kScheduled;
+                        else
+                            outcome = EntryOutcome::kFailed;
+                    }
+                    if (outcome == EntryOutcome::kFailed) {
+                        InstallMessage message;
+                        message.textId = IDS_COPY_FAILED;
+                        message.text = LoadText(IDS_COPY_FAILED);
+                        ReplaceOccurrences(message.text, "<FILE>", destination, false);
+                        message.caption = LoadText(IDS_COPY_FAILED_CAPTION);
+                        message.style = MB_OK | MB_ICONERROR;
+                        observer->Message(message);
                     }
                 }
             }
-            if (!temp.empty() && FileExists(temp)) DeleteFileAt(temp);
+            if (!temp.empty() && outcome != EntryOutcome::kScheduled && FileExists(temp))
+                DeleteFileAt(temp);
             // Nothing to record: the file was there before the install.
         } else {
             if (!qzf_readahead::ExtractFileFrom(archive, storedName.c_str(), destination.c_str(),
-                                                ahead.Pieces()))
-                result = false;
+                                                ahead.Pieces())) {
+                outcome = EntryOutcome::kFailed;
+                cause = EngineCause(archive);
+                // A file held without any sharing looks absent to the check
+                // above; it is there, and in use: replaced at the restart. The
+                // entry is read again from the archive itself, since the
+                // read-ahead has handed its pieces out once.
+                if (lastSlash != Text::npos && HeldByAnotherProgram(destination)) {
+                    const Text temp = MakeTempFileNameIn(destination.substr(0, lastSlash));
+                    if (!temp.empty() &&
+                        qzf_readahead::ExtractFileFrom(archive, storedName.c_str(), temp.c_str(),
+                                                       nullptr) &&
+                        ScheduleReplacement(temp, destination)) {
+                        outcome = EntryOutcome::kScheduled;
+                        cause.clear();
+                    } else if (!temp.empty()) {
+                        DeleteFileAt(temp);
+                    }
+                }
+            }
             // Recorded even after a failure: a partly written file may be left.
             WriteLogEntry(uninstallLogPath, filesSection, destination, "");
         }
+        // A failed replacement leaves the old file: the install is not complete.
+        if (outcome == EntryOutcome::kFailed) result = false;
+        if (outcome == EntryOutcome::kScheduled) restartNeeded = true;
+        observer->EntryFinished(destination, outcome, cause);
 
-        if (showProgress) {
-            done += archive.GetFileSize(i);
-            EndWaitCursor();
-            SetProgress(done, total);
-            BeginWaitCursor();
-        }
+        done += archive.GetFileSize(i);
+        observer->Progress(done, total);
     }
 
     ahead.Stop();
@@ -236,55 +340,72 @@ bool SetupWizard::ExtractPayload(bool showProgress) {
     return result;
 }
 
-void SetupWizard::AddInstallCommand(const Text& command) {
+void InstallRun::AddInstallCommand(const Text& command) {
     // Commands beyond the list's capacity are dropped without a message.
     if (installCommandCount >= kMaxInstallCommands) return;
     installCommands[installCommandCount++] = command;
 }
 
-void SetupWizard::RegisterInstall() {
+void InstallRun::RegisterInstall() {
     const Text& log = uninstallLogPath;
     const Text uninstallKeyBase = Text(kUninstallKey) + "\\";
     const Text uninstaller = productFolder + "\\" + kUninstallerFileName;
+    // Each value set is also reported, as "registry: HKLM\key\name = data".
+    auto setValue = [&](const Text& key, const char* name, const Text& data, const Text& keys,
+                        const Text& items) {
+        SetLoggedRegistryValue(key, name, data, keys, items, log);
+        observer->Note("registry: HKLM\\" + key + "\\" + name + " = " + data);
+    };
+    auto setSetupEntry = [&](const Text& name, const Text& folder, const Text& fullName,
+                             const Text& keys, const Text& items) {
+        WriteSetupRegistryEntry(name, folder, fullName, keys, items, log);
+        observer->Note("registry: setup entry " + name + ": Directory = " + folder +
+                       ", Full Name = " + fullName);
+    };
 
     if (!productKeyName.empty() && !productDisplayName.empty()) {
         const Text keys = LogSectionName(productKeyName, kLogRegistryKeys);
         const Text items = LogSectionName(productKeyName, kLogRegistryItems);
-        WriteSetupRegistryEntry(productKeyName, productFolder, productDisplayName, keys, items,
-                                log);
+        setSetupEntry(productKeyName, productFolder, productDisplayName, keys, items);
         const Text uninstallKey = uninstallKeyBase + productKeyName;
-        SetLoggedRegistryValue(uninstallKey, "DisplayName", productDisplayName, keys, items, log);
-        SetLoggedRegistryValue(uninstallKey, "UninstallString", uninstaller, keys, items, log);
+        setValue(uninstallKey, "DisplayName", productDisplayName, keys, items);
+        setValue(uninstallKey, "UninstallString", uninstaller, keys, items);
     }
 
     if (!receiverName.empty() && !installName.empty()) {
         const Text keys = LogSectionName(receiverName, kLogRegistryKeys);
         const Text items = LogSectionName(receiverName, kLogRegistryItems);
-        WriteSetupRegistryEntry(receiverName, receiverFolder, installName, keys, items, log);
+        setSetupEntry(receiverName, receiverFolder, installName, keys, items);
         WriteLogEntry(log, kLogDependents, receiverName, "");
         // The receiver's uninstall entry carries its display name; the product's
         // uninstaller removes it.
         const Text uninstallKey = uninstallKeyBase + installName;
-        SetLoggedRegistryValue(uninstallKey, "DisplayName", installName, keys, items, log);
-        SetLoggedRegistryValue(uninstallKey, "UninstallString",
-                               uninstaller + " " + kProductIdArgument, keys, items, log);
+        setValue(uninstallKey, "DisplayName", installName, keys, items);
+        setValue(uninstallKey, "UninstallString", uninstaller + " " + kProductIdArgument, keys,
+                 items);
         if (!appExe.empty()) {
-            SetLoggedRegistryValue(Text(kProductConfigKey) + "\\3rdPartyApps\\" + appExe, "Path",
-                                   thirdPartyFolder, keys, items, log);
+            setValue(Text(kProductConfigKey) + "\\3rdPartyApps\\" + appExe, "Path",
+                     thirdPartyFolder, keys, items);
         }
     }
 
     const Text keys = LogSectionName(kProductWord, kLogRegistryKeys);
     const Text items = LogSectionName(kProductWord, kLogRegistryItems);
-    SetLoggedRegistryValue(Text(kProductConfigKey) + "\\Config\\Receivers\\TrovixRcv",
-                           "LatestVersion", "", keys, items, log);
+    setValue(Text(kProductConfigKey) + "\\Config\\Receivers\\TrovixRcv", "LatestVersion", "", keys,
+             items);
     // The downloader creates this key itself; it is on record for removal.
     LogRegistryKeyPath(Text(kProductConfigKey) + "\\Downloader", keys, log);
 
-    for (uint32_t i = 0; i < installCommandCount; ++i) StartHidden(installCommands[i]);
+    for (uint32_t i = 0; i < installCommandCount; ++i) {
+        const Text& command = installCommands[i];
+        if (StartHidden(command))
+            observer->Note("command started: " + command);
+        else
+            observer->Note("command not started: " + command + ": " + SystemCause(GetLastError()));
+    }
 }
 
-void SetupWizard::WriteTitleScoutTag() {
+void InstallRun::WriteTitleScoutTag() {
     const Text dirs = LogSectionName(kProductWord, kLogDirs);
     const Text files = LogSectionName(kProductWord, kLogFiles);
     CreateLoggedFolder(kScoutFolder, dirs, uninstallLogPath);
@@ -298,9 +419,13 @@ void SetupWizard::WriteTitleScoutTag() {
                                                  productFolder.c_str()) >= 0;
     // A write that fails on close (disk full) is as much a failure as no file.
     if (tag.IsValid()) written = tag.Close() && written;
+    observer->Note(Text(written ? "tag file written: " : "tag file not written: ") + tagPath);
     if (!written) {
-        MessageBoxA(dialogWindow, LoadWizardText(IDS_TAG_WRITE_FAILED).c_str(),
-                    LoadWizardText(IDS_TAG_WRITE_FAILED_CAPTION).c_str(),
-                    MB_OK | MB_ICONINFORMATION);
+        InstallMessage message;
+        message.textId = IDS_TAG_WRITE_FAILED;
+        message.text = LoadText(IDS_TAG_WRITE_FAILED);
+        message.caption = LoadText(IDS_TAG_WRITE_FAILED_CAPTION);
+        message.style = MB_OK | MB_ICONINFORMATION;
+        observer->Message(message);
     }
 }

@@ -1,24 +1,20 @@
-// SetupWizard: the state of one setup and the operations on it.
+// SetupWizard: the wizard dialog 130 of one setup, over its install run.
 //
-// One object exists per run, from RunSetup's step 4 to its end. It holds the
-// folders and names of the setup, the progress counters, the install
-// commands collected from the archive and the payload archive itself. It
-// performs the install run (unattended through RunSilent, or step by step
-// from the wizard's copy page) and drives the wizard dialog 130
-// (ShowWizard). The install run lives in InstallRun.cpp, the dialog in
-// WizardDialog.cpp, construction and the current-instance registration in
-// SetupWizard.cpp.
+// One object exists per interactive run. Its pages choose the folders of the
+// InstallRun it was given; the copy page runs that install step by step,
+// and the wizard is the run's observer there (progress label and bar, its
+// messages owned by the dialog). The dialog procedure finds the object
+// through the dialog's DWLP_USER, set from WM_INITDIALOG's parameter.
 //
-// Results: RunSilent and ShowWizard answer kInstallCompleted (1) or
-// kInstallNotCompleted (2, cancelled or failed; setup/StartUp.h). Nothing is
-// rolled back after a failure.
+// Results: ShowWizard answers kInstallCompleted (1) or kInstallNotCompleted
+// (2, cancelled or failed; setup/StartUp.h).
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 
-#include "archive/QorZipFile.h"
+#include "setup/InstallRun.h"
 #include "text/Text.h"
 
 // Wizard pages (the value of SetupWizard::currentPage).
@@ -32,68 +28,25 @@ enum WizardPage {
     kPageFinished = 6,
 };
 
-// Capacity of the install command list; commands beyond it are dropped.
-constexpr uint32_t kMaxInstallCommands = 20;
-
-class SetupWizard {
+class SetupWizard : public InstallObserver {
 public:
-    // Registers the object as the current instance. All texts empty,
-    // numbers and handles zero, flags false; the archive has no file.
-    SetupWizard(HWND ownerWindow, HINSTANCE moduleInstance);
-    // Clears the current-instance registration; the archive closes with it.
-    ~SetupWizard();
+    // A wizard over run (which must outlive it), shown over ownerWindow. The
+    // run's observer stays as it is: whoever sets up the run decides whether
+    // the wizard hears it directly or through a log.
+    SetupWizard(HWND ownerWindow, InstallRun& run);
     SetupWizard(const SetupWizard&) = delete;
     SetupWizard& operator=(const SetupWizard&) = delete;
 
-    // The registered object, or null when none exists.
-    static SetupWizard* Current();
+    // ---- The run's observer (the copy page) ----
 
-    // ---- Install run (InstallRun.cpp) ----
-
-    // PrepareFolders, PrepareDestination(productFolder), ExtractPayload(false),
-    // RegisterInstall, WriteTitleScoutTag. Returns kInstallCompleted, or
-    // kInstallNotCompleted when the product folder cannot be created or the
-    // extraction failed.
-    int RunSilent();
-
-    // Completes the folders: sets needThirdPartyFolder, takes the 3rd-party
-    // folder as receiver folder when it is needed and known, strips one
-    // trailing backslash from both folders and, unless receiverDefaultGiven,
-    // appends "\QOR" to the receiver folder when it does not end in it.
-    void PrepareFolders();
-
-    // Points uninstallLogPath at folder\TrovixInstall.inf and creates folder
-    // with logging (recording the log file itself when it is new). Returns
-    // true when the folder exists at the end; false, creating nothing, when
-    // the log path would not fit in 260 characters.
-    bool PrepareDestination(const Text& folder);
-
-    // Opens the archive appended to the file at path (header offset from the
-    // file's last 4 bytes). Returns true when the archive is open; on failure
-    // the archive is closed. A length below 21 (no archive is shorter; a bare
-    // stub ends in zeros) or not below the file size is a failure.
-    bool OpenPayload(const Text& path);
-
-    // Places every archive entry of the own executable, logging what it
-    // creates and collecting install commands; with showProgress the label
-    // and progress bar follow each entry. Returns true when every entry was
-    // extracted and every existing file due for replacement was replaced (a
-    // failed replacement also shows message 152/153); every entry is
-    // attempted. The archive is closed afterwards.
-    bool ExtractPayload(bool showProgress);
-
-    // Stores command in the next free install command slot; dropped when all
-    // kMaxInstallCommands slots are used.
-    void AddInstallCommand(const Text& command);
-
-    // Writes the product's, the receiver's and the product configuration's
-    // registry entries with logging, then starts the install commands hidden.
-    // Failures are ignored.
-    void RegisterInstall();
-
-    // Writes "Trovix.tag" in C:\Program Files\QOR\Scout (logged); shows
-    // message 170/171 when the file cannot be written.
-    void WriteTitleScoutTag();
+    // The progress label 1027 names destination (string 148).
+    void EntryStarted(const Text& destination) override;
+    void EntryFinished(const Text&, EntryOutcome, const Text&) override {}
+    // The progress bar, with the wait cursor lifted while it pumps messages.
+    void Progress(uint32_t done, uint32_t total) override;
+    void Note(const Text&) override {}
+    // A message box owned by the dialog (none once it is gone).
+    int Message(const InstallMessage& message) override;
 
     // ---- Wizard dialog (WizardDialog.cpp) ----
 
@@ -102,16 +55,14 @@ public:
     // cancelled (or the dialog could not be shown).
     int ShowWizard();
 
-    // Dialog procedure of dialog 130: forwards to Current()'s
-    // HandleDialogMessage; 0 when there is no current object.
+    // Dialog procedure of dialog 130: forwards to the HandleDialogMessage of
+    // the object in DWLP_USER (stored at WM_INITDIALOG); 0 before that.
     static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     // Stores dialog as dialogWindow, then dispatches WM_INITDIALOG, WM_PAINT
     // and WM_COMMAND (2, 1001, 1002, 1004, 1005). Returns the dialog result.
     INT_PTR HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-    // String-table entry id (256-character buffer) with the first
-    // "<DISP NAME>" replaced by installName and the first "<PROD NAME>" by
-    // productDisplayName. Empty text when the entry is missing.
+    // run.LoadText(id): the entry with "<DISP NAME>" and "<PROD NAME>" filled in.
     Text LoadWizardText(UINT id) const;
     // The same for page 3 and its Browse dialog and messages, which ask for
     // the 3rd-party application: there "<PROD NAME>" names that application.
@@ -148,6 +99,8 @@ public:
     void WriteStartMenuEntries();
     // The copy run of page 5 (PrepareDestination, ExtractPayload(true),
     // RegisterInstall, WriteTitleScoutTag), then page 6 or back to page 4.
+    // When a file in use waits for the restart, message 174/175 says so
+    // once before page 6. Its messages go through run.observer.
     void RunCopy();
     // Enables Next on page 3 exactly when thirdPartyFolder\appExe exists.
     void UpdateThirdPartyNext();
@@ -159,26 +112,11 @@ public:
     void PaintProgress();
 
     // ---- Data, in this order ----
-    HINSTANCE moduleInstance = nullptr;         // string-table lookups, the dialog
-    HWND ownerWindow = nullptr;                 // the main window
-    HWND dialogWindow = nullptr;                // dialog 130 while it exists; else null
-    int currentPage = kPageNone;                // wizard page, 0 before the dialog
-    uint32_t progressDone = 0;                  // bytes placed so far
-    uint32_t progressTotal = 0;                 // bytes to place
-    Text productFolder;                         // "[TROVIX]" entries; the uninstall log
-    Text receiverFolder;                        // "[RECEIVE]" entries
-    Text receiverName;                          // empty in a product-only setup
-    Text installName;                           // stamped install (display) name
-    Text productKeyName;                        // string 163; log prefix, registry entry name
-    Text productDisplayName;                    // string 163; "Full Name", "<PROD NAME>"
-    Text appExe;                                // 3rd-party application's program file name
-    Text appName;                               // its display name; empty: appExe is shown
-    Text thirdPartyFolder;                      // chosen in the wizard; else empty
-    bool needThirdPartyFolder = false;          // set by PrepareFolders
-    bool receiverDefaultGiven = false;          // stamped receiver default folder non-empty
-    bool receiverFolderKnown = false;           // receiver folder non-empty at set-up
-    QorZipFile archive;                         // the payload; opened by OpenPayload
-    Text uninstallLogPath;                      // set by PrepareDestination
-    uint32_t installCommandCount = 0;           // used entries of installCommands
-    Text installCommands[kMaxInstallCommands];  // run after the install, in archive order
+    InstallRun& run;                     // folders, names and the install itself
+    HINSTANCE moduleInstance = nullptr;  // string-table lookups, the dialog
+    HWND ownerWindow = nullptr;          // the main window
+    HWND dialogWindow = nullptr;         // dialog 130 while it exists; else null
+    int currentPage = kPageNone;         // wizard page, 0 before the dialog
+    uint32_t progressDone = 0;           // bytes placed so far
+    uint32_t progressTotal = 0;          // bytes to place
 };

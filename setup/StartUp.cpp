@@ -13,15 +13,52 @@ HINSTANCE StringModule(const SetupConfig& config) {
     return config.instance ? config.instance : GetModuleHandleA(nullptr);
 }
 
+namespace {
+
+// Only the first occurrence counts, and only as a word start; text may
+// follow it directly.
+bool HasSwitch(const Text& lowerLine, const char* option) {
+    const size_t at = lowerLine.find(option);
+    return at != Text::npos && (at == 0 || lowerLine[at - 1] == ' ');
+}
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+}  // namespace
+
 void ParseCommandLine(const Text& commandTail, SetupConfig& config) {
+    config.commandLine = commandTail;
     Text line = commandTail;
     line.MakeLower();
-    // Only the first occurrence counts, and only as a word start; text may
-    // follow it directly.
-    const size_t at = line.find(kOptionSilent);
-    config.silent = at != Text::npos && (at == 0 || line[at - 1] == ' ');
+    config.silent = HasSwitch(line, kOptionSilent);
+    config.suppressMessageBoxes = config.silent && HasSwitch(line, kOptionSuppressMessageBoxes);
     GetOptionValue(line, kOptionReceiveDir, config.receiverFolder);
     GetOptionValue(line, kOptionTrovixDir, config.productFolder);
+    // A file name keeps its case: the value is read from the tail as given,
+    // at the place the lower-case match found.
+    config.logPath.clear();
+    const size_t at = line.find(kOptionLog);
+    if (at != Text::npos && (at == 0 || line[at - 1] == ' ')) {
+        Text fromOption = commandTail.substr(at);
+        fromOption.replace(0, Text(kOptionLog).size(), kOptionLog);
+        GetOptionValue(fromOption, kOptionLog, config.logPath);
+    }
+}
+
+bool IsAbsoluteFolder(const Text& folder) {
+    if (folder.size() >= 3 && IsAsciiLetter(folder[0]) && folder[1] == ':' && folder[2] == '\\')
+        return true;
+    // "\\server\share": both names present.
+    if (folder.size() < 5 || folder[0] != '\\' || folder[1] != '\\') return false;
+    const size_t shareStart = folder.find('\\', 2);
+    if (shareStart == Text::npos || shareStart == 2) return false;
+    const size_t shareEnd = folder.find('\\', shareStart + 1);
+    return (shareEnd == Text::npos ? folder.size() : shareEnd) > shareStart + 1;
+}
+
+bool FolderRefused(const SetupConfig& config) {
+    if (!IsAbsoluteFolder(config.productFolder)) return true;
+    return !config.receiverFolder.empty() && !IsAbsoluteFolder(config.receiverFolder);
 }
 
 Text DefaultTrovixFolderFor(const Text& systemDirectory, const Text& folderBelowDrive) {
@@ -68,7 +105,8 @@ void LocateReceiverFolder(SetupConfig& config) {
 }
 
 bool PrerequisiteMissing(const SetupConfig& config) {
-    return !config.appKeyList.empty() && config.receiverFolder.empty() && config.appExe.empty();
+    return !config.appKeyList.empty() && config.receiverFolder.empty() &&
+           (config.appExe.empty() || config.silent);
 }
 
 Text PrerequisiteMessage(const Text& messageTemplate, const SetupConfig& config) {
@@ -79,5 +117,6 @@ Text PrerequisiteMessage(const Text& messageTemplate, const SetupConfig& config)
 }
 
 int ExitCodeForResult(int result) {
+    if (result == kInstallRestartNeeded) return kExitRestartNeeded;
     return result == kInstallCompleted ? kExitInstalled : kExitFailed;
 }

@@ -89,10 +89,13 @@ void FillWith(HDC dc, const RECT& r, int colorIndex) {
 
 // ---- Dialog plumbing -----------------------------------------------------
 
+SetupWizard::SetupWizard(HWND owner, InstallRun& installRun)
+    : run(installRun), moduleInstance(installRun.moduleInstance), ownerWindow(owner) {}
+
 int SetupWizard::ShowWizard() {
-    PrepareFolders();
+    run.PrepareFolders();
     INT_PTR result = DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(IDD_WIZARD), ownerWindow,
-                                     &SetupWizard::DialogProc, 0);
+                                     &SetupWizard::DialogProc, reinterpret_cast<LPARAM>(this));
     dialogWindow = nullptr;  // later message boxes must not name a destroyed owner
     // Anything but a finished install (a failed dialog, or one ended by the
     // quit request of a failed copy) counts as not installed.
@@ -100,7 +103,8 @@ int SetupWizard::ShowWizard() {
 }
 
 INT_PTR CALLBACK SetupWizard::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    SetupWizard* wizard = Current();
+    if (message == WM_INITDIALOG) SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    SetupWizard* wizard = reinterpret_cast<SetupWizard*>(GetWindowLongPtrA(dialog, DWLP_USER));
     return wizard ? wizard->HandleDialogMessage(dialog, message, wParam, lParam) : 0;
 }
 
@@ -138,17 +142,12 @@ INT_PTR SetupWizard::HandleDialogMessage(HWND dialog, UINT message, WPARAM wPara
     }
 }
 
-Text SetupWizard::LoadWizardText(UINT id) const {
-    Text text = LoadResourceText(moduleInstance, id);
-    ReplaceOccurrences(text, "<DISP NAME>", installName, false);
-    ReplaceOccurrences(text, "<PROD NAME>", productDisplayName, false);
-    return text;
-}
+Text SetupWizard::LoadWizardText(UINT id) const { return run.LoadText(id); }
 
 Text SetupWizard::LoadThirdPartyText(UINT id) const {
     Text text = LoadResourceText(moduleInstance, id);
-    ReplaceOccurrences(text, "<DISP NAME>", installName, false);
-    ReplaceOccurrences(text, "<PROD NAME>", ThirdPartyName(appName, appExe), false);
+    ReplaceOccurrences(text, "<DISP NAME>", run.installName, false);
+    ReplaceOccurrences(text, "<PROD NAME>", ThirdPartyName(run.appName, run.appExe), false);
     return text;
 }
 
@@ -161,8 +160,8 @@ void SetupWizard::SetInstructions(UINT id1, UINT id2, UINT id3, UINT id4, UINT i
         // Strings 141 and 142 name the 3rd-party application; one occurrence
         // each, replaced once so a name that itself looks like the
         // placeholder cannot loop.
-        ReplaceOccurrences(part, kThirdPartyNamePlaceholder, ThirdPartyName(appName, appExe),
-                           false);
+        ReplaceOccurrences(part, kThirdPartyNamePlaceholder,
+                           ThirdPartyName(run.appName, run.appExe), false);
         if (!text.empty()) text += "\r\n\r\n";
         text += part;
     }
@@ -186,6 +185,24 @@ void SetupWizard::SetProgress(uint32_t done, uint32_t total) {
         // Sleep until a message arrives or the time is up, instead of spinning.
         MsgWaitForMultipleObjects(0, nullptr, FALSE, kProgressPumpMs - elapsed, QS_ALLINPUT);
     }
+}
+
+// ---- The run's observer --------------------------------------------------
+
+void SetupWizard::EntryStarted(const Text& destination) {
+    Text label = LoadWizardText(IDS_EXTRACTING_FILE);
+    ReplaceOccurrences(label, "<FILE>", destination, false);
+    ShowProgressText(label);
+}
+
+void SetupWizard::Progress(uint32_t done, uint32_t total) {
+    EndWaitCursor();
+    SetProgress(done, total);
+    BeginWaitCursor();
+}
+
+int SetupWizard::Message(const InstallMessage& message) {
+    return ShowInstallMessage(dialogWindow, message);
 }
 
 // ---- Pages ---------------------------------------------------------------
@@ -255,7 +272,7 @@ void SetupWizard::ShowDestinationPage() {
     SetWindowTextA(dialog, LoadWizardText(IDS_TITLE_DESTINATION).c_str());
     SetInstructions(IDS_DEST_INTRO, IDS_DEST_CLICK_NEXT, IDS_DEST_CLICK_BROWSE,
                     IDS_DEST_CAN_CANCEL);
-    SetDlgItemTextA(dialog, IDC_WIZ_DEST_FOLDER, productFolder.c_str());
+    SetDlgItemTextA(dialog, IDC_WIZ_DEST_FOLDER, run.productFolder.c_str());
     currentPage = kPageDestination;
 }
 
@@ -267,17 +284,17 @@ void SetupWizard::ShowReceiverDestinationPage() {
     // be changed when the setup names a default folder for it.
     ShowControl(dialog, IDC_WIZ_DEST_GROUP, true);
     ShowControl(dialog, IDC_WIZ_DEST_FOLDER, true);
-    ShowControl(dialog, IDC_WIZ_DEST_BROWSE, receiverDefaultGiven);
+    ShowControl(dialog, IDC_WIZ_DEST_BROWSE, run.receiverDefaultGiven);
     EnableControl(dialog, IDC_WIZ_BACK, true);
     // Next may still be disabled from page 3; nothing on this page can block
     // going on, so it is always enabled here.
     EnableControl(dialog, IDC_WIZ_NEXT, true);
     SetWindowTextA(dialog, LoadWizardText(IDS_TITLE_RCV_DESTINATION).c_str());
-    if (receiverDefaultGiven)
+    if (run.receiverDefaultGiven)
         SetInstructions(IDS_RCV_DEST_INTRO, IDS_RCV_DEST_CLICK_NEXT, IDS_RCV_DEST_CLICK_BROWSE);
     else
         SetInstructions(IDS_RCV_DEST_INTRO, IDS_RCV_DEST_FIXED);
-    SetDlgItemTextA(dialog, IDC_WIZ_DEST_FOLDER, receiverFolder.c_str());
+    SetDlgItemTextA(dialog, IDC_WIZ_DEST_FOLDER, run.receiverFolder.c_str());
     currentPage = kPageReceiverDestination;
 }
 
@@ -289,7 +306,7 @@ void SetupWizard::ShowThirdPartyFolderPage() {
     SetWindowTextA(dialog, LoadThirdPartyText(IDS_TITLE_3RD_FOLDER).c_str());
     SetInstructions(IDS_3RD_NEEDED, IDS_3RD_SELECT);
     SetDlgItemTextA(dialog, IDC_WIZ_3RD_GROUP, LoadThirdPartyText(IDS_3RD_GROUP).c_str());
-    Text shown = thirdPartyFolder.empty() ? Text("C:\\") : thirdPartyFolder + "\\";
+    Text shown = run.thirdPartyFolder.empty() ? Text("C:\\") : run.thirdPartyFolder + "\\";
     SetDlgItemTextA(dialog, IDC_WIZ_3RD_FOLDER, shown.c_str());
     currentPage = kPageThirdPartyFolder;
     UpdateThirdPartyNext();
@@ -335,19 +352,19 @@ void SetupWizard::ShowFinishedPage() {
 void SetupWizard::WriteStartMenuEntries() {
     // Failures of the shortcut writers are not the user's concern here.
     Text prefix = LoadWizardText(IDS_PRODUCT_NAME);
-    Text downloader = productFolder + "\\" + kDownloaderName;
-    CreateLoggedStartMenuUrl(prefix, uninstallLogPath, kStartMenuFolder,
+    Text downloader = run.productFolder + "\\" + kDownloaderName;
+    CreateLoggedStartMenuUrl(prefix, run.uninstallLogPath, kStartMenuFolder,
                              LoadWizardText(IDS_SHORTCUT_START), LoadWizardText(IDS_PRODUCT_URL),
                              downloader, 1);
-    CreateLoggedStartMenuShortcut(prefix, uninstallLogPath, kStartMenuFolder,
+    CreateLoggedStartMenuShortcut(prefix, run.uninstallLogPath, kStartMenuFolder,
                                   LoadWizardText(IDS_SHORTCUT_CONFIGURE), downloader, Text(), 1);
-    CreateLoggedStartMenuShortcut(prefix, uninstallLogPath, kStartMenuFolder,
+    CreateLoggedStartMenuShortcut(prefix, run.uninstallLogPath, kStartMenuFolder,
                                   LoadWizardText(IDS_SHORTCUT_UNINSTALL),
-                                  productFolder + "\\" + kUninstallerFileName, Text(), 1);
+                                  run.productFolder + "\\" + kUninstallerFileName, Text(), 1);
 }
 
 void SetupWizard::UpdateThirdPartyNext() {
-    bool found = FileExists(thirdPartyFolder + "\\" + appExe);
+    bool found = FileExists(run.thirdPartyFolder + "\\" + run.appExe);
     EnableControl(dialogWindow, IDC_WIZ_NEXT, found);
 }
 
@@ -356,15 +373,15 @@ void SetupWizard::UpdateThirdPartyNext() {
 void SetupWizard::GoNext() {
     switch (currentPage) {
         case kPageDestination:
-            if (receiverFolderKnown)
+            if (run.receiverFolderKnown)
                 ShowPage(kPageReceiverDestination);
-            else if (!appExe.empty())
+            else if (!run.appExe.empty())
                 ShowPage(kPageThirdPartyFolder);
             else
                 ShowPage(kPageReady);
             break;
         case kPageReceiverDestination:
-            ShowPage(appExe.empty() ? kPageReady : kPageThirdPartyFolder);
+            ShowPage(run.appExe.empty() ? kPageReady : kPageThirdPartyFolder);
             break;
         case kPageThirdPartyFolder:
             ShowPage(kPageReady);
@@ -386,13 +403,13 @@ void SetupWizard::GoBack() {
             ShowPage(kPageDestination);
             break;
         case kPageThirdPartyFolder:
-            ShowPage(receiverFolderKnown ? kPageReceiverDestination : kPageDestination);
+            ShowPage(run.receiverFolderKnown ? kPageReceiverDestination : kPageDestination);
             break;
         case kPageReady:
-            if (!appExe.empty())
+            if (!run.appExe.empty())
                 ShowPage(kPageThirdPartyFolder);
             else
-                ShowPage(receiverFolderKnown ? kPageReceiverDestination : kPageDestination);
+                ShowPage(run.receiverFolderKnown ? kPageReceiverDestination : kPageDestination);
             break;
         case kPageCopying:
             ShowPage(kPageReady);
@@ -404,18 +421,28 @@ void SetupWizard::GoBack() {
 
 void SetupWizard::RunCopy() {
     HWND dialog = dialogWindow;
-    if (!PrepareDestination(productFolder)) {
-        Text message = LoadWizardText(IDS_CREATE_FOLDER_FAILED);
-        ReplaceOccurrences(message, "<FOLDER>", productFolder, false);
-        MessageBoxA(dialog, message.c_str(),
-                    LoadWizardText(IDS_CREATE_FOLDER_FAILED_CAPTION).c_str(), MB_OK | MB_ICONERROR);
+    run.NoteFolders();
+    // The copy page's messages go through the run's observer, so a setup log
+    // records them too; they come back here to be shown.
+    if (!run.PrepareDestination(run.productFolder)) {
+        InstallMessage message;
+        message.textId = IDS_CREATE_FOLDER_FAILED;
+        message.text = LoadWizardText(IDS_CREATE_FOLDER_FAILED);
+        ReplaceOccurrences(message.text, "<FOLDER>", run.productFolder, false);
+        message.caption = LoadWizardText(IDS_CREATE_FOLDER_FAILED_CAPTION);
+        message.style = MB_OK | MB_ICONERROR;
+        run.observer->Message(message);
         EnableNavigation(dialog, true);
         GoBack();
         return;
     }
-    if (!ExtractPayload(true)) {
-        MessageBoxA(dialog, LoadWizardText(IDS_EXTRACT_FAILED).c_str(),
-                    LoadWizardText(IDS_EXTRACT_FAILED_CAPTION).c_str(), MB_OK | MB_ICONERROR);
+    if (!run.ExtractPayload(true)) {
+        InstallMessage message;
+        message.textId = IDS_EXTRACT_FAILED;
+        message.text = LoadWizardText(IDS_EXTRACT_FAILED);
+        message.caption = LoadWizardText(IDS_EXTRACT_FAILED_CAPTION);
+        message.style = MB_OK | MB_ICONERROR;
+        run.observer->Message(message);
         // The program ends with -1; ending the dialog as cancelled as well
         // gives ShowWizard a defined answer that maps to the same code.
         PostQuitMessage(-1);
@@ -423,9 +450,18 @@ void SetupWizard::RunCopy() {
         return;
     }
     ShowProgressText(LoadWizardText(IDS_UPDATING_SYSTEM));
-    RegisterInstall();
+    run.RegisterInstall();
     ShowProgressText(LoadWizardText(IDS_INSTALL_COMPLETE));
-    WriteTitleScoutTag();
+    run.WriteTitleScoutTag();
+    // Files in use wait for the restart: said once, before the last page.
+    if (run.restartNeeded) {
+        InstallMessage message;
+        message.textId = IDS_RESTART_NEEDED;
+        message.text = LoadWizardText(IDS_RESTART_NEEDED);
+        message.caption = LoadWizardText(IDS_RESTART_NEEDED_CAPTION);
+        message.style = MB_OK | MB_ICONINFORMATION;
+        run.observer->Message(message);
+    }
     EnableNavigation(dialog, true);
     GoNext();
 }
@@ -436,9 +472,9 @@ void SetupWizard::CancelOrFinish() {
     if (currentPage == kPageFinished) {
         Text address = LoadWizardText(IDS_PRODUCT_URL);
         if (IsDlgButtonChecked(dialog, IDC_WIZ_DESKTOP_ICON) == BST_CHECKED) {
-            CreateLoggedDesktopUrl(LoadWizardText(IDS_PRODUCT_NAME), uninstallLogPath,
+            CreateLoggedDesktopUrl(LoadWizardText(IDS_PRODUCT_NAME), run.uninstallLogPath,
                                    LoadWizardText(IDS_SHORTCUT_START), address,
-                                   productFolder + "\\" + kDownloaderName, 2);
+                                   run.productFolder + "\\" + kDownloaderName, 2);
         }
         if (IsDlgButtonChecked(dialog, IDC_WIZ_LAUNCH) == BST_CHECKED) OpenUrlInBrowser(address);
         EndDialog(dialog, kInstallCompleted);
@@ -466,8 +502,18 @@ void SetupWizard::BrowseForDestination() {
                             LoadWizardText(IDS_INVALID_PATH_CAPTION));
         browser.SetPath(shown);
         if (browser.Run() != 1) return;
-        path = WithoutTrailingBackslash(browser.GetPath());
+        path = browser.GetPath();
     }
+    // The browser takes "\\x" and "C:x" as paths; a folder must not depend
+    // on the current drive or folder.
+    if (!IsAbsoluteFolder(path)) {
+        Text message = LoadWizardText(IDS_INVALID_PATH);
+        ReplaceOccurrences(message, "<SAMPLE>", Text(shown), false);
+        MessageBoxA(dialog, message.c_str(), LoadWizardText(IDS_INVALID_PATH_CAPTION).c_str(),
+                    MB_OK | MB_ICONERROR);
+        return;
+    }
+    path = WithoutTrailingBackslash(path);
 
     if (!FolderExists(path)) {
         Text question = LoadWizardText(IDS_CREATE_FOLDER_QUERY);
@@ -475,7 +521,7 @@ void SetupWizard::BrowseForDestination() {
         int answer = MessageBoxA(dialog, question.c_str(),
                                  LoadWizardText(IDS_CREATE_FOLDER_CAPTION).c_str(), MB_YESNO);
         if (answer != IDYES) return;
-        if (!PrepareDestination(path)) {
+        if (!run.PrepareDestination(path)) {
             Text message = LoadWizardText(IDS_CREATE_FOLDER_FAILED);
             ReplaceOccurrences(message, "<FOLDER>", path, false);
             MessageBoxA(dialog, message.c_str(),
@@ -485,9 +531,9 @@ void SetupWizard::BrowseForDestination() {
         }
     }
     if (currentPage == kPageDestination)
-        productFolder = path;
+        run.productFolder = path;
     else
-        receiverFolder = path;
+        run.receiverFolder = path;
     SetDlgItemTextA(dialog, IDC_WIZ_DEST_FOLDER, path.c_str());
 }
 
@@ -498,7 +544,7 @@ void SetupWizard::BrowseForThirdPartyProgram() {
     // An initial file that does not fit the dialog's buffer is left out
     // rather than cut into a wrong path.
     char file[kPathBufferSize] = {};
-    Text initial = thirdPartyFolder + "\\" + appExe;
+    Text initial = run.thirdPartyFolder + "\\" + run.appExe;
     if (initial.size() < sizeof file) memcpy(file, initial.c_str(), initial.size() + 1);
 
     Text title = LoadThirdPartyText(IDS_3RD_BROWSE_TITLE);
@@ -508,7 +554,7 @@ void SetupWizard::BrowseForThirdPartyProgram() {
     request.hInstance = moduleInstance;
     request.lpstrFile = file;
     request.nMaxFile = sizeof file;
-    request.lpstrInitialDir = thirdPartyFolder.empty() ? nullptr : thirdPartyFolder.c_str();
+    request.lpstrInitialDir = run.thirdPartyFolder.empty() ? nullptr : run.thirdPartyFolder.c_str();
     request.lpstrTitle = title.c_str();
     request.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
 
@@ -516,23 +562,23 @@ void SetupWizard::BrowseForThirdPartyProgram() {
         Text chosen(file);
         size_t slash = chosen.rfind('\\');
         Text name = slash == Text::npos ? chosen : chosen.substr(slash + 1);
-        Text wanted = appExe;
+        Text wanted = run.appExe;
         bool matches = name.MakeLower() == wanted.MakeLower();
         if (!matches) {
             Text message = LoadThirdPartyText(IDS_WRONG_FILE);
-            ReplaceOccurrences(message, "<EXE>", appExe, false);
+            ReplaceOccurrences(message, "<EXE>", run.appExe, false);
             MessageBoxA(dialog, message.c_str(), LoadWizardText(IDS_WRONG_FILE_CAPTION).c_str(),
                         MB_OK | MB_ICONINFORMATION);
         }
         // The folder is taken even for a wrong file: the user may have picked
         // a sibling of the program in the right folder.
-        thirdPartyFolder = slash == Text::npos ? Text() : chosen.substr(0, slash);
-        SetDlgItemTextA(dialog, IDC_WIZ_3RD_FOLDER, (thirdPartyFolder + "\\").c_str());
+        run.thirdPartyFolder = slash == Text::npos ? Text() : chosen.substr(0, slash);
+        SetDlgItemTextA(dialog, IDC_WIZ_3RD_FOLDER, (run.thirdPartyFolder + "\\").c_str());
         // A still-needed receiver folder follows the chosen folder whenever
         // that folder holds the program, even if another file of it was
         // picked: Next is enabled then, and the receiver must not stay in
         // the "\QOR" placeholder at the root of the current drive.
-        if (matches || FileExists(thirdPartyFolder + "\\" + appExe)) PrepareFolders();
+        if (matches || FileExists(run.thirdPartyFolder + "\\" + run.appExe)) run.PrepareFolders();
     } else if (CommDlgExtendedError() != 0) {
         MessageBoxA(dialog, LoadThirdPartyText(IDS_FILE_ACCESS_FAILED).c_str(),
                     LoadWizardText(IDS_FILE_ACCESS_FAILED_CAPTION).c_str(), MB_OK | MB_ICONERROR);

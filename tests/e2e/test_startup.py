@@ -161,8 +161,8 @@ class StartUpTest(unittest.TestCase):
                 break
         return self.finish(proc)
 
-    def check_prerequisite_message(self, *args):
-        setup = make_setup(self.tmp, RECEIVER)
+    def check_prerequisite_message(self, *args, slots=RECEIVER):
+        setup = make_setup(self.tmp, slots)
         with StartedPrefix() as wine:
             proc = wine.start(setup, *args)
             code, out = wine.driver("msgbox", "--caption", PREREQ_CAPTION, "--timeout", "30")
@@ -246,7 +246,15 @@ class StartUpTest(unittest.TestCase):
     def test_application_program_stamped_means_the_wizard_will_ask(self):
         setup = make_setup(self.tmp, dict(RECEIVER, TVIID_APP_EXE="gamex.exe"))
         with StartedPrefix() as wine:
-            self.assertEqual(self.run_to_end(wine, setup, "-silent"), -1)
+            proc = wine.start(setup)
+            code, out = wine.driver("nomsgbox", "--caption", PREREQ_CAPTION, "--timeout", "3")
+            self.assertEqual(code, 0, out)
+            self.assertEqual(self.cancel_wizard_if_shown(wine, proc), -1)
+
+    def test_silent_receiver_whose_folder_nobody_can_choose_is_refused(self):
+        # Silent, the wizard cannot ask for the application's folder: the
+        # receiver would land in "\QOR" of the current drive. Refused instead.
+        self.check_prerequisite_message("-silent")
 
     def test_unstamped_setup_reaches_the_driver(self):
         # Product-only: no prerequisite applies. Silent: the install fails for

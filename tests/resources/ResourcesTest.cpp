@@ -38,6 +38,10 @@ TEST(StringTable, TextsAreByteExact) {
         Load(IDS_DONE_ACCESS));
     EXPECT_EQ(Text("&Finished"), Load(IDS_FINISHED_BUTTON));
     EXPECT_EQ(Text("Uninstall Trovix"), Load(IDS_SHORTCUT_UNINSTALL));
+    EXPECT_EQ(Text("Some files of <DISP NAME> were in use and will be replaced when the computer "
+                   "restarts.  Restart the computer to finish the installation."),
+              Load(IDS_RESTART_NEEDED));
+    EXPECT_EQ(Text("Restart Required"), Load(IDS_RESTART_NEEDED_CAPTION));
 }
 
 TEST(StringTable, LineBreaksAreSingleLineFeeds) {
@@ -56,10 +60,11 @@ TEST(StringTable, OwnEntriesExist) {
 }
 
 TEST(StringTable, EveryNamedIdLoads) {
-    const UINT ids[] = {103, 109, 110, 111, 112, 113, 115, 116, 117, 118, 119, 120, 121, 122, 123,
-                        124, 125, 126, 127, 128, 129, 130, 131, 132, 133, 134, 135, 136, 137, 139,
-                        140, 141, 142, 145, 146, 147, 148, 149, 150, 151, 152, 153, 155, 156, 157,
-                        158, 159, 160, 161, 162, 163, 164, 165, 166, 167, 168, 169, 170, 171, 173};
+    const UINT ids[] = {103, 109, 110, 111, 112, 113, 115, 116, 117, 118, 119, 120, 121,
+                        122, 123, 124, 125, 126, 127, 128, 129, 130, 131, 132, 133, 134,
+                        135, 136, 137, 139, 140, 141, 142, 145, 146, 147, 148, 149, 150,
+                        151, 152, 153, 155, 156, 157, 158, 159, 160, 161, 162, 163, 164,
+                        165, 166, 167, 168, 169, 170, 171, 173, 174, 175};
     for (UINT id : ids) EXPECT_FALSE(Load(id).empty()) << "string " << id;
 }
 

@@ -206,6 +206,9 @@ TEXTS = {
          "use Trovix to automatically update your system.",
     171: "Unable to write file",
     173: "Uninstall Trovix",
+    174: "Some files of <DISP NAME> were in use and will be replaced when the computer "
+         "restarts.  Restart the computer to finish the installation.",
+    175: "Restart Required",
 }
 
 FRAME = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT
@@ -283,7 +286,7 @@ class ResourceBytes(unittest.TestCase):
         self.assertEqual(1, table[170].count("\n"))
         self.assertEqual("Program Files\\QOR\\Trovix", table[166])
         for i, text in table.items():
-            if 103 <= i <= 173:
+            if 103 <= i <= 175:
                 self.assertNotIn("\r", text, i)
                 self.assertTrue(all(ord(c) < 128 for c in text), i)
                 self.assertEqual(text, text.strip(), i)  # no stray spaces at either end
@@ -295,7 +298,7 @@ class ResourceBytes(unittest.TestCase):
         self.assertIn("<DISP NAME>", table[137])
         self.assertTrue(table[162].startswith("http://"), table[162])
         # Nothing else in the installer's range: an unknown id loads as empty.
-        extra = sorted(set(i for i in table if 103 <= i <= 173) - set(TEXTS) - {137, 162})
+        extra = sorted(set(i for i in table if 103 <= i <= 175) - set(TEXTS) - {137, 162})
         self.assertEqual([], extra)
 
     def test_manifest_keeps_the_classic_controls(self):

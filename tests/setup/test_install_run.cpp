@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "contract/ArchiveFormat.h"
-#include "setup/SetupWizard.h"
+#include "setup/InstallRun.h"
+#include "setup/SetupLog.h"
 #include "system/FileUtil.h"
 
 namespace {
@@ -85,7 +86,8 @@ protected:
     void TearDown() override { RemoveFolderTree(root_.c_str()); }
 
     std::string root_;
-    SetupWizard wizard_{nullptr, nullptr};
+    SilentObserver silent_{nullptr};
+    InstallRun wizard_{nullptr, silent_};
 };
 
 struct FolderCase {
@@ -111,7 +113,8 @@ TEST_F(InstallRunTest, PrepareFoldersCompletesTheReceiverFolder) {
         {"F:\\Z", "E:\\Y", "game.exe", false, "F:\\Z\\QOR", false},
     };
     for (const FolderCase& c : cases) {
-        SetupWizard w(nullptr, nullptr);
+        SilentObserver silent(nullptr);
+        InstallRun w(nullptr, silent);
         w.productFolder = "C:\\Program Files\\QOR\\Trovix\\";
         w.receiverFolder = c.receiver;
         w.thirdPartyFolder = c.thirdParty;
@@ -224,6 +227,91 @@ TEST_F(InstallRunTest, UnwritableTagFileIsReportedWithoutOwner) {
 
     RemoveFolderTree(tag.c_str());
     if (!scoutExisted) RemoveFolderTree("C:\\Program Files\\QOR");
+}
+
+TEST_F(InstallRunTest, SuppressedMessagesAreAnsweredAndLogged) {
+    const std::string scout = "C:\\Program Files\\QOR\\Scout";
+    const std::string tag = scout + "\\Trovix.tag";
+    const bool scoutExisted = FolderExists(scout.c_str());
+    ASSERT_TRUE(CreateFolderPath(tag.c_str()));
+    const std::string logPath = root_ + "\\setup.log";
+    WriteAll(logPath, "an earlier run\r\n");
+    {
+        SetupLog log;
+        ASSERT_TRUE(log.Open(logPath.c_str()));
+        SilentObserver suppressed(nullptr, true);
+        LogObserver logged(log, suppressed, true);
+        InstallRun run(GetModuleHandleA(nullptr), logged);
+        run.uninstallLogPath = (root_ + "\\TrovixInstall.inf").c_str();
+        run.productFolder = "C:\\P";
+
+        gSeen = SeenBox();
+        gHook = SetWindowsHookExA(WH_CBT, AnswerMessageBox, nullptr, GetCurrentThreadId());
+        ASSERT_NE(gHook, nullptr);
+        run.WriteTitleScoutTag();
+        UnhookWindowsHookEx(gHook);
+    }
+    EXPECT_EQ(gSeen.count, 0);  // no window at all
+
+    const std::string text = ReadAll(logPath);
+    EXPECT_EQ(text.rfind("an earlier run\r\n", 0), 0u);  // appended to
+    // Time-stamped lines, CR LF each, the message's own line break flattened.
+    const std::string stamp = "YYYY-MM-DD HH:MM:SS ";
+    const std::string expected[] = {
+        "tag file not written: " + tag,
+        "message suppressed: Unable to write file: Unable to write Title Scout tag file. If "
+        "you use title scout, it will not be able to use Trovix to automatically update your "
+        "system.",
+    };
+    size_t at = std::string("an earlier run\r\n").size();
+    for (const std::string& line : expected) {
+        const size_t end = text.find("\r\n", at);
+        ASSERT_NE(end, std::string::npos) << line;
+        ASSERT_GT(end - at, stamp.size()) << line;
+        EXPECT_EQ(text.substr(at + stamp.size(), end - at - stamp.size()), line);
+        EXPECT_EQ(text[at + 4], '-');
+        EXPECT_EQ(text[at + 13], ':');
+        at = end + 2;
+    }
+    EXPECT_EQ(at, text.size());
+
+    RemoveFolderTree(tag.c_str());
+    if (!scoutExisted) RemoveFolderTree("C:\\Program Files\\QOR");
+}
+
+TEST(InstallObservers, EntryLinesAndDefaultAnswers) {
+    struct Line {
+        EntryOutcome outcome;
+        const char* cause;
+        const char* expected;
+    };
+    const Line lines[] = {
+        {EntryOutcome::kPlaced, "", "placed: C:\\P\\a.dll"},
+        {EntryOutcome::kReplaced, "", "replaced: C:\\P\\a.dll"},
+        {EntryOutcome::kKeptNewer, "", "kept, the installed version is newer: C:\\P\\a.dll"},
+        {EntryOutcome::kScheduled, "", "in use, replaced at the next restart: C:\\P\\a.dll"},
+        {EntryOutcome::kFailed, "cannot write 'C:\\P\\a.dll': Access denied.",
+         "failed: C:\\P\\a.dll: cannot write 'C:\\P\\a.dll': Access denied."},
+        {EntryOutcome::kFailed, "", "failed: C:\\P\\a.dll"},
+    };
+    for (const Line& l : lines)
+        EXPECT_EQ(EntryLogLine("C:\\P\\a.dll", l.outcome, l.cause).str(), l.expected);
+
+    struct Answer {
+        UINT style;
+        int answer;
+    };
+    const Answer answers[] = {
+        {MB_OK | MB_ICONERROR, IDOK}, {MB_OK | MB_ICONINFORMATION, IDOK},
+        {MB_OKCANCEL, IDOK},          {MB_YESNO | MB_ICONQUESTION, IDYES},
+        {MB_YESNOCANCEL, IDYES},
+    };
+    for (const Answer& a : answers) EXPECT_EQ(DefaultAnswer(a.style), a.answer) << a.style;
+    // A suppressing observer answers at once, without a box.
+    SilentObserver suppressed(nullptr, true);
+    InstallMessage question;
+    question.style = MB_YESNO;
+    EXPECT_EQ(suppressed.Message(question), IDYES);
 }
 
 }  // namespace

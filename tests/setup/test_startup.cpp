@@ -141,6 +141,67 @@ TEST(CommandLine, FoldersAreTakenInLowerCase) {
     EXPECT_EQ(c.productFolder, "e:\\t");
 }
 
+TEST(CommandLine, DeploymentOptions) {
+    struct Case {
+        const char* tail;
+        bool suppress;
+        const char* log;
+    };
+    const Case cases[] = {
+        {"-silent -suppressmsgboxes", true, ""},
+        {"-SuppressMsgBoxes -SILENT", true, ""},
+        {"-suppressmsgboxes", false, ""},  // nothing to suppress with the wizard up
+        {"-silent x-suppressmsgboxes", false, ""},
+        {"-silent -log=C:\\Logs\\Setup.LOG", false, "C:\\Logs\\Setup.LOG"},  // case kept
+        {"-LOG=\"D:\\My Logs\\a.log\" -silent", false, "D:\\My Logs\\a.log"},
+        {"-log=setup.log", false, "setup.log"},  // relative: to the current folder
+        {"x-log=a.log", false, ""},
+        {"-silent", false, ""},
+    };
+    for (const Case& c : cases) {
+        const SetupConfig config = Parse(c.tail);
+        EXPECT_EQ(config.suppressMessageBoxes, c.suppress) << c.tail;
+        EXPECT_EQ(config.logPath, c.log) << c.tail;
+        EXPECT_EQ(config.commandLine, c.tail);
+    }
+}
+
+TEST(Folders, OnlyAbsoluteFoldersAreUsable) {
+    struct Case {
+        const char* folder;
+        bool absolute;
+    };
+    const Case cases[] = {
+        {"C:\\", true},
+        {"c:\\program files\\qor\\trovix", true},
+        {"\\\\server\\share", true},
+        {"\\\\server\\share\\apps", true},
+        {"", false},
+        {"foo", false},
+        {"games\\star", false},
+        {"\\Trovix", false},  // the current drive's root
+        {"C:Trovix", false},  // the current folder of drive C
+        {"C:", false},
+        {"1:\\x", false},
+        {"\\\\server", false},
+        {"\\\\server\\", false},
+        {"\\\\\\share", false},
+        {"C:/Trovix", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsAbsoluteFolder(c.folder), c.absolute) << c.folder;
+
+    SetupConfig config;
+    config.productFolder = "C:\\P";
+    EXPECT_FALSE(FolderRefused(config));  // no receiver folder: nothing to check
+    config.receiverFolder = "D:\\R";
+    EXPECT_FALSE(FolderRefused(config));
+    config.receiverFolder = "r";
+    EXPECT_TRUE(FolderRefused(config));
+    config.receiverFolder = "";
+    config.productFolder = "foo";
+    EXPECT_TRUE(FolderRefused(config));
+}
+
 // ---- prerequisite and exit codes ----
 
 TEST(Prerequisite, MissingOnlyWhenTheReceiverCannotBePlacedNorAskedFor) {
@@ -150,8 +211,12 @@ TEST(Prerequisite, MissingOnlyWhenTheReceiverCannotBePlacedNorAskedFor) {
     EXPECT_TRUE(PrerequisiteMissing(c));
     c.appExe = "game.exe";
     EXPECT_FALSE(PrerequisiteMissing(c));  // the wizard asks for the folder
+    c.silent = true;
+    EXPECT_TRUE(PrerequisiteMissing(c));  // silent: nobody to ask for the folder
     c.appExe = "";
     c.receiverFolder = "D:\\Games\\X";
+    EXPECT_FALSE(PrerequisiteMissing(c));
+    c.silent = false;
     EXPECT_FALSE(PrerequisiteMissing(c));
 }
 
@@ -172,6 +237,7 @@ TEST(ExitCodes, OnlyACompletedInstallGivesZero) {
     EXPECT_EQ(ExitCodeForResult(1), 0);
     EXPECT_EQ(ExitCodeForResult(2), -1);
     EXPECT_EQ(ExitCodeForResult(0), -1);
+    EXPECT_EQ(ExitCodeForResult(3), 3010);  // installed, restart needed
     EXPECT_EQ(WM_APP_START_SETUP, 1034u);
 }
 
