@@ -11,6 +11,7 @@ import unittest
 import qorwine
 from qorwine import WinePrefix, signed32
 from installkit import PRODUCT, exists, require_built, workdir
+from wizardlib import INSTRUCTIONS, NEXT, TITLE_DESTINATION, TITLE_READY, Wizard
 
 require_built()
 
@@ -48,6 +49,15 @@ class PackagingGuide(unittest.TestCase):
             folder = os.path.join(p.unixpath(PRODUCT), "data")
             self.assertIn("Café.txt", os.listdir(folder))
             self.assertNotIn("CafÃ©.txt", os.listdir(folder))
+        # The wizard shows the install name as stamped (the driver hands the
+        # dialog's 8-bit text over as Latin-1): é, not the two bytes of its UTF-8.
+        with WinePrefix() as p, Wizard(p, os.path.join(d, "LumiwaveSetup.exe")) as w:
+            w.wait_page(TITLE_DESTINATION)
+            w.click(NEXT)
+            text = w.wait_page(TITLE_READY).text(INSTRUCTIONS)
+            self.assertIn("Lumiwave Caf\u00e9", text)
+            self.assertNotIn("\u00c3", text)
+
         # The slot holds the install name in the setup's code page (1252).
         with open(os.path.join(d, "LumiwaveSetup.exe"), "rb") as f:
             self.assertIn(b"Lumiwave Caf\xe9\x00", f.read())

@@ -1,5 +1,6 @@
 // Text into the setup's code page: slot arguments and stored names, with the
 // refusals and warnings a packager sees.
+#include "Manifest.h"
 #include "SetupText.h"
 
 #include <gtest/gtest.h>

@@ -185,6 +185,23 @@ bool CheckManifestNames(const std::string& manifestPath, const std::vector<Manif
     return true;
 }
 
+bool ConvertStoredNames(const std::string& manifestPath, std::vector<ManifestEntry>* entries,
+                        const qor_codepage::SingleByteTable& table,
+                        std::vector<std::string>* warnings, std::string* error) {
+    for (ManifestEntry& e : *entries) {
+        const std::string where = manifestPath + ":" + std::to_string(e.line) + ": ";
+        std::string converted, warning;
+        if (!ToSetupText(e.storedName, "stored name '" + e.storedName + "'", table, &converted,
+                         &warning, error)) {
+            *error = where + *error;
+            return false;
+        }
+        if (!warning.empty()) warnings->push_back(where + warning);
+        e.storedName = converted;
+    }
+    return true;
+}
+
 bool LoadManifest(const std::string& manifestPath, std::vector<ManifestEntry>* entries,
                   std::string* error, std::vector<std::string>* warnings,
                   const qor_codepage::SingleByteTable* codePage) {

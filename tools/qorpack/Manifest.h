@@ -49,6 +49,12 @@ bool ParseManifestText(const std::string& text, const std::string& manifestPath,
 // a refusal is an error, a warning (no placement prefix) goes to *warnings,
 // and two names that install to the same path once their tags are removed
 // are refused.
+// The stored names (after folders are expanded), from UTF-8 into the setup's
+// code page, in place. Errors and warnings read "MANIFEST:LINE: ...".
+bool ConvertStoredNames(const std::string& manifestPath, std::vector<ManifestEntry>* entries,
+                        const qor_codepage::SingleByteTable& table,
+                        std::vector<std::string>* warnings, std::string* error);
+
 bool LoadManifest(const std::string& manifestPath, std::vector<ManifestEntry>* entries,
                   std::string* error, std::vector<std::string>* warnings = nullptr,
                   const qor_codepage::SingleByteTable* codePage = nullptr);

@@ -39,23 +39,6 @@ bool ConvertSlotArgument(const std::string& arg, const qor_codepage::SingleByteT
     return true;
 }
 
-bool ConvertStoredNames(const std::string& manifestPath, std::vector<ManifestEntry>* entries,
-                        const qor_codepage::SingleByteTable& table,
-                        std::vector<std::string>* warnings, std::string* error) {
-    for (ManifestEntry& e : *entries) {
-        const std::string where = manifestPath + ":" + std::to_string(e.line) + ": ";
-        std::string converted, warning;
-        if (!ToSetupText(e.storedName, "stored name '" + e.storedName + "'", table, &converted,
-                         &warning, error)) {
-            *error = where + *error;
-            return false;
-        }
-        if (!warning.empty()) warnings->push_back(where + warning);
-        e.storedName = converted;
-    }
-    return true;
-}
-
 std::string ShowSetupText(const std::string& bytes, const qor_codepage::SingleByteTable& table,
                           bool utf8Terminal) {
     return utf8Terminal ? qor_codepage::ToUtf8(bytes, table) : bytes;

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "Manifest.h"
 #include "contract/CodePage.h"
 
 namespace qorpack {
@@ -25,12 +24,6 @@ bool ToSetupText(const std::string& text, const std::string& what,
 // A "MARKER=VALUE" argument with its value converted (markers are ASCII).
 bool ConvertSlotArgument(const std::string& arg, const qor_codepage::SingleByteTable& table,
                          std::string* out, std::vector<std::string>* warnings, std::string* error);
-
-// The stored names of a manifest (after its folders are expanded), in place.
-// Errors and warnings read "MANIFEST:LINE: ...".
-bool ConvertStoredNames(const std::string& manifestPath, std::vector<ManifestEntry>* entries,
-                        const qor_codepage::SingleByteTable& table,
-                        std::vector<std::string>* warnings, std::string* error);
 
 // Bytes of the code page as the terminal shows them: UTF-8 when it is a UTF-8
 // terminal, else unchanged.
