@@ -413,11 +413,16 @@ class Uninstall(unittest.TestCase):
             self.assertClean(p, before)
 
     def test_a_temp_copy_killed_before_its_signal_counts_as_failed(self):
+        sleeper = PRODUCT + "\\Sleeper.exe"
         with WinePrefix() as p:
-            # Enough entries that the copy is still at work when it is killed.
-            self.plant(p, ["[Trovix Files]"] +
-                       ["%s\\f%06d=" % (PRODUCT, i) for i in range(200000)])
+            # The copy is still at work when it is killed: it waits for an
+            # uninstall command that lingers (a count of entries alone can be
+            # worked through before the kill on an idle machine).
+            self.plant(p, ["[Trovix Files]", sleeper + "=",
+                           "[Uninstall Command Line]", sleeper + "=" + sleeper + " -linger"])
+            shutil.copyfile(RECORDER, p.unixpath(sleeper))
             original = p.start(UNINSTALL_EXE, "-silent")
+            qorwine.wait_for(lambda: self.record("Sleeper"), 60)
 
             def copy_pid():
                 for pid in filter(str.isdigit, os.listdir("/proc")):
