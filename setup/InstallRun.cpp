@@ -287,12 +287,11 @@ bool InstallRun::ExtractPayload(bool placeFoldersFirst) {
                             outcome = EntryOutcome::kFailed;
                     }
                     if (outcome == EntryOutcome::kFailed) {
-                        InstallMessage message;
-                        message.textId = IDS_COPY_FAILED;
-                        message.text = LoadText(IDS_COPY_FAILED);
-                        ReplaceOccurrences(message.text, "<FILE>", destination, false);
-                        message.caption = LoadText(IDS_COPY_FAILED_CAPTION);
-                        message.style = MB_OK | MB_ICONERROR;
+                        Text text = LoadText(IDS_COPY_FAILED);
+                        ReplaceOccurrences(text, "<FILE>", destination, false);
+                        const InstallMessage message{IDS_COPY_FAILED, text,
+                                                     LoadText(IDS_COPY_FAILED_CAPTION),
+                                                     MB_OK | MB_ICONERROR};
                         observer->Message(message);
                     }
                 }
@@ -421,11 +420,9 @@ void InstallRun::WriteTitleScoutTag() {
     if (tag.IsValid()) written = tag.Close() && written;
     observer->Note(Text(written ? "tag file written: " : "tag file not written: ") + tagPath);
     if (!written) {
-        InstallMessage message;
-        message.textId = IDS_TAG_WRITE_FAILED;
-        message.text = LoadText(IDS_TAG_WRITE_FAILED);
-        message.caption = LoadText(IDS_TAG_WRITE_FAILED_CAPTION);
-        message.style = MB_OK | MB_ICONINFORMATION;
+        const InstallMessage message{IDS_TAG_WRITE_FAILED, LoadText(IDS_TAG_WRITE_FAILED),
+                                     LoadText(IDS_TAG_WRITE_FAILED_CAPTION),
+                                     MB_OK | MB_ICONINFORMATION};
         observer->Message(message);
     }
 }

@@ -52,11 +52,10 @@ void RunSetup(HWND mainWindow) {
     // folder, or a folder is relative (it would be taken from wherever the
     // setup happens to run): refuse before anything is written, silent too.
     if (PrerequisiteMissing(config) || FolderRefused(config)) {
-        InstallMessage message;
-        message.textId = IDS_PREREQ_MISSING;
-        message.text = PrerequisiteMessage(LoadResourceText(instance, IDS_PREREQ_MISSING), config);
-        message.caption = LoadResourceText(instance, IDS_PREREQ_CAPTION);
-        message.style = MB_ICONERROR | MB_OK;
+        const InstallMessage message{
+            IDS_PREREQ_MISSING,
+            PrerequisiteMessage(LoadResourceText(instance, IDS_PREREQ_MISSING), config),
+            LoadResourceText(instance, IDS_PREREQ_CAPTION), MB_ICONERROR | MB_OK};
         // Owned by the main window, in both modes.
         SilentObserver owned(mainWindow, suppress);
         LogObserver(log, owned, suppress).Message(message);

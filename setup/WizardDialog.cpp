@@ -425,23 +425,20 @@ void SetupWizard::RunCopy() {
     // The copy page's messages go through the run's observer, so a setup log
     // records them too; they come back here to be shown.
     if (!run.PrepareDestination(run.productFolder)) {
-        InstallMessage message;
-        message.textId = IDS_CREATE_FOLDER_FAILED;
-        message.text = LoadWizardText(IDS_CREATE_FOLDER_FAILED);
-        ReplaceOccurrences(message.text, "<FOLDER>", run.productFolder, false);
-        message.caption = LoadWizardText(IDS_CREATE_FOLDER_FAILED_CAPTION);
-        message.style = MB_OK | MB_ICONERROR;
+        Text text = LoadWizardText(IDS_CREATE_FOLDER_FAILED);
+        ReplaceOccurrences(text, "<FOLDER>", run.productFolder, false);
+        const InstallMessage message{IDS_CREATE_FOLDER_FAILED, text,
+                                     LoadWizardText(IDS_CREATE_FOLDER_FAILED_CAPTION),
+                                     MB_OK | MB_ICONERROR};
         run.observer->Message(message);
         EnableNavigation(dialog, true);
         GoBack();
         return;
     }
     if (!run.ExtractPayload(true)) {
-        InstallMessage message;
-        message.textId = IDS_EXTRACT_FAILED;
-        message.text = LoadWizardText(IDS_EXTRACT_FAILED);
-        message.caption = LoadWizardText(IDS_EXTRACT_FAILED_CAPTION);
-        message.style = MB_OK | MB_ICONERROR;
+        const InstallMessage message{IDS_EXTRACT_FAILED, LoadWizardText(IDS_EXTRACT_FAILED),
+                                     LoadWizardText(IDS_EXTRACT_FAILED_CAPTION),
+                                     MB_OK | MB_ICONERROR};
         run.observer->Message(message);
         // The program ends with -1; ending the dialog as cancelled as well
         // gives ShowWizard a defined answer that maps to the same code.
@@ -455,11 +452,9 @@ void SetupWizard::RunCopy() {
     run.WriteTitleScoutTag();
     // Files in use wait for the restart: said once, before the last page.
     if (run.restartNeeded) {
-        InstallMessage message;
-        message.textId = IDS_RESTART_NEEDED;
-        message.text = LoadWizardText(IDS_RESTART_NEEDED);
-        message.caption = LoadWizardText(IDS_RESTART_NEEDED_CAPTION);
-        message.style = MB_OK | MB_ICONINFORMATION;
+        const InstallMessage message{IDS_RESTART_NEEDED, LoadWizardText(IDS_RESTART_NEEDED),
+                                     LoadWizardText(IDS_RESTART_NEEDED_CAPTION),
+                                     MB_OK | MB_ICONINFORMATION};
         run.observer->Message(message);
     }
     EnableNavigation(dialog, true);
