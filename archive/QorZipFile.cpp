@@ -592,7 +592,8 @@ bool Access::Decompress(QorZipFile& z, uint32_t index, const char* destination, 
     uint8_t* buffer = owner.As<uint8_t>();
     if (!pieces && !buffer) return z.Fail(QZF_ERR_EXTRACT, "entry", e.name, "out of memory");
     uint8_t* const input = buffer ? buffer + kDecompressChunk : nullptr;
-    qzf_gunzip::EntryReader reader(AsFile(z.handle_), e.compressedSize, input, kInputChunk);
+    qzf_gunzip::EntryReader reader(AsFile(z.handle_), e.compressedSize, e.uncompressedSize, input,
+                                   kInputChunk);
     ContentSource content(reader, buffer, pieces);
 
     // Most destinations are new: creating one outright spares the attribute
@@ -664,7 +665,12 @@ bool Access::Decompress(QorZipFile& z, uint32_t index, const char* destination, 
         if (status == kQzfPieceGivenUp)
             return z.Fail(QZF_ERR_EXTRACT, "entry", e.name, "out of memory");
         if (status != qzf_gunzip::kMore && status != qzf_gunzip::kEnd)
-            return z.Fail(QZF_ERR_EXTRACT, "entry", e.name, "data corrupt or cut short");
+            return z.Fail(QZF_ERR_EXTRACT, "entry", e.name,
+                          reader.SizeFound() == qzf_gunzip::EntryReader::kLonger
+                              ? "data longer than its recorded size"
+                          : reader.SizeFound() == qzf_gunzip::EntryReader::kShorter
+                              ? "data shorter than its recorded size"
+                              : "data corrupt or cut short");
         uint32_t put = 0;
         if (n > 0 && (!qfl::Write(out.Get(), data, n, &put) || put != n))
             return z.Fail(QZF_ERR_EXTRACT, "cannot write", destination);

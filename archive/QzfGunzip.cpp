@@ -4,16 +4,17 @@
 
 namespace qzf_gunzip {
 
-EntryReader::EntryReader(qfl::File f, uint32_t compressed, uint8_t* in, uint32_t inCapacity)
-    : f_(f), left_(compressed), in_(in), inCapacity_(inCapacity) {
+EntryReader::EntryReader(qfl::File f, uint32_t compressed, uint32_t recorded, uint8_t* in,
+                         uint32_t inCapacity)
+    : f_(f), left_(compressed), in_(in), inCapacity_(inCapacity), recorded_(recorded) {
     std::memset(&strm_, 0, sizeof strm_);
     strm_.next_in = in_;
 }
 
 // All input is there from the start: with nothing left to read, Load is
 // never called, so in_ is never written.
-EntryReader::EntryReader(const uint8_t* stored, uint32_t n)
-    : f_(qfl::InvalidFile()), left_(0), in_(nullptr), inCapacity_(0) {
+EntryReader::EntryReader(const uint8_t* stored, uint32_t n, uint32_t recorded)
+    : f_(qfl::InvalidFile()), left_(0), in_(nullptr), inCapacity_(0), recorded_(recorded) {
     std::memset(&strm_, 0, sizeof strm_);
     strm_.next_in = const_cast<uint8_t*>(stored);
     strm_.avail_in = n;
@@ -44,6 +45,24 @@ bool EntryReader::Prime() { return left_ == 0 || Load(); }
 
 Status EntryReader::Fill(uint8_t* out, uint32_t capacity, uint32_t* produced) {
     *produced = 0;
+    if (size_ != kSizeAgrees) return kBadData;
+    // One byte past the recorded size is enough to know the data is longer.
+    const uint64_t room = static_cast<uint64_t>(recorded_) + 1 - given_;
+    const Status status =
+        Decode(out, capacity < room ? capacity : static_cast<uint32_t>(room), produced);
+    given_ += *produced;
+    if (given_ > recorded_) {
+        size_ = kLonger;
+        return kBadData;
+    }
+    if (status == kEnd && given_ != recorded_) {
+        size_ = kShorter;
+        return kBadData;
+    }
+    return status;
+}
+
+Status EntryReader::Decode(uint8_t* out, uint32_t capacity, uint32_t* produced) {
     if (cutShort_) return kBadData;
     while (*produced < capacity) {
         if (how_ == kLook) {
@@ -61,6 +80,7 @@ Status EntryReader::Fill(uint8_t* out, uint32_t capacity, uint32_t* produced) {
                 direct_ = false;
             } else if (!direct_) {
                 // Bytes after the last member: ignored, as the file reader does.
+                trailing_ = strm_.avail_in + left_;
                 strm_.avail_in = 0;
                 left_ = 0;
                 return kEnd;

@@ -40,33 +40,44 @@ uint32_t FirstEntryPosition(const QorZipFile& archive) {
                                   : Access::TrailerPosition(archive);
 }
 
-bool InflateEntry(const QorZipFile& archive, void* file, unsigned long index, void* work,
-                  QzfPieceSink sink, void* context) {
-    static_assert(kQzfInflateWorkSize == 2 * kChunk, "work buffer layout");
-    if (index >= Access::Count(archive)) return false;
-    const QorZipFileEntry& e = Access::Entries(archive)[index];
-    if (!qfl::Seek(AsFile(file), e.dataPosition)) return sink(context, kQzfPieceNoSeek, nullptr, 0);
-    uint8_t* const buffer = static_cast<uint8_t*>(work);
-    qzf_gunzip::EntryReader reader(AsFile(file), e.compressedSize, buffer + kChunk, kChunk);
-    if (!reader.Prime()) return sink(context, kQzfPieceNotRead, nullptr, 0);
+namespace {
+
+// Hands the reader's pieces to sink until the last; notes as InflateEntry says.
+bool Pump(qzf_gunzip::EntryReader& reader, uint8_t* buffer, QzfPieceSink sink, void* context,
+          InflateNotes* notes) {
     for (;;) {
         uint32_t n = 0;
         const qzf_gunzip::Status status = reader.Fill(buffer, kChunk, &n);
+        if (notes && status != qzf_gunzip::kMore) {
+            notes->longer = reader.SizeFound() == qzf_gunzip::EntryReader::kLonger;
+            notes->shorter = reader.SizeFound() == qzf_gunzip::EntryReader::kShorter;
+            notes->produced = reader.Produced();
+            notes->trailing = reader.Trailing();
+        }
         if (!sink(context, status, buffer, n)) return false;
         if (status != qzf_gunzip::kMore) return true;
     }
 }
 
-bool InflateStored(const uint8_t* stored, uint32_t n, void* work, QzfPieceSink sink,
-                   void* context) {
+}  // namespace
+
+bool InflateEntry(const QorZipFile& archive, void* file, unsigned long index, void* work,
+                  QzfPieceSink sink, void* context, InflateNotes* notes) {
+    static_assert(kQzfInflateWorkSize == 2 * kChunk, "work buffer layout");
+    if (index >= Access::Count(archive)) return false;
+    const QorZipFileEntry& e = Access::Entries(archive)[index];
+    if (!qfl::Seek(AsFile(file), e.dataPosition)) return sink(context, kQzfPieceNoSeek, nullptr, 0);
     uint8_t* const buffer = static_cast<uint8_t*>(work);
-    qzf_gunzip::EntryReader reader(stored, n);
-    for (;;) {
-        uint32_t produced = 0;
-        const qzf_gunzip::Status status = reader.Fill(buffer, kChunk, &produced);
-        if (!sink(context, status, buffer, produced)) return false;
-        if (status != qzf_gunzip::kMore) return true;
-    }
+    qzf_gunzip::EntryReader reader(AsFile(file), e.compressedSize, e.uncompressedSize,
+                                   buffer + kChunk, kChunk);
+    if (!reader.Prime()) return sink(context, kQzfPieceNotRead, nullptr, 0);
+    return Pump(reader, buffer, sink, context, notes);
+}
+
+bool InflateStored(const uint8_t* stored, uint32_t n, uint32_t recorded, void* work,
+                   QzfPieceSink sink, void* context, InflateNotes* notes) {
+    qzf_gunzip::EntryReader reader(stored, n, recorded);
+    return Pump(reader, static_cast<uint8_t*>(work), sink, context, notes);
 }
 
 bool ExtractFileFrom(QorZipFile& archive, const char* name, const char* destination,

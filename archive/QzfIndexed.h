@@ -50,20 +50,34 @@ qfl::File Handle(const QorZipFile& archive);
 uint32_t FirstEntryPosition(const QorZipFile& archive);
 
 // ---- inflating ----
+// What decoding an entry found besides the status of its last piece, for a
+// checker's messages. Data longer or shorter than the entry's recorded size
+// ends in kQzfPieceBadData (decoding stops one byte past the recorded size);
+// bytes after the last gzip member are ignored, as the setup ignores them,
+// and only counted here.
+struct InflateNotes {
+    bool longer = false;    // more content than the recorded size
+    bool shorter = false;   // the content ended before the recorded size
+    uint64_t produced = 0;  // content bytes decoded (one past the recorded size when longer)
+    uint32_t trailing = 0;  // bytes after the last gzip member
+};
 // Decodes entry index through `file`, a read handle on the archive (the
 // caller's own, or Handle(archive) on the thread that owns the object),
 // handing sink every piece ExtractFile would write, the last with its final
 // status (kQzfPieceEnd, or a failure). Uses nothing of the object but its
 // entry table, so another thread may run it while this one extracts. False
 // when sink refused a piece or the index was out of range.
-// work is the caller's kQzfInflateWorkSize bytes, reused from entry to entry.
+// work is the caller's kQzfInflateWorkSize bytes, reused from entry to entry;
+// notes, when given, receives what the decoding found.
 constexpr uint32_t kQzfInflateWorkSize = 2 * 65536;
 bool InflateEntry(const QorZipFile& archive, void* file, unsigned long index, void* work,
-                  QzfPieceSink sink, void* context);
+                  QzfPieceSink sink, void* context, InflateNotes* notes = nullptr);
 // InflateEntry for stored bytes the caller has read already (the n bytes
-// of an entry's data, e.g. from one large read over many small entries):
-// the same pieces, without reading the archive. work as for InflateEntry.
-bool InflateStored(const uint8_t* stored, uint32_t n, void* work, QzfPieceSink sink, void* context);
+// of an entry's data, e.g. from one large read over many small entries,
+// recorded as `recorded` bytes of content): the same pieces, without reading
+// the archive. work and notes as for InflateEntry.
+bool InflateStored(const uint8_t* stored, uint32_t n, uint32_t recorded, void* work,
+                   QzfPieceSink sink, void* context, InflateNotes* notes = nullptr);
 // archive.ExtractFile, with the entry's data taken from pieces when they carry
 // it: the same files, attributes, times, last errors and causes.
 bool ExtractFileFrom(QorZipFile& archive, const char* name, const char* destination,

@@ -1,6 +1,7 @@
 // Extraction: destinations, lookups, data that is not gzip, damaged data,
 // overlong paths, time stamps and the read-only policy, temporary files.
 #include "ArchiveTestUtil.h"
+#include "archive/QzfIndexed.h"
 
 using namespace qzftest;
 using Z = QorZipFile;
@@ -203,6 +204,151 @@ TEST_F(ExtractTest, GzipStreamCases) {
                 << got.size() << " bytes";
     }
     EXPECT_EQ(TempFilesLeft(), 0);
+}
+
+// A gzip member of `zeros` zero bytes, made of one deflated 64 MiB run
+// repeated: each run refers only to itself, so 4 GiB of content costs about
+// 4 MB of data and no 4 GiB of work. Its CRC and ISIZE are right.
+Bytes ZeroMember(uint64_t zeros) {
+    constexpr uInt kRun = 64u << 20;
+    const Bytes nothing(kRun, 0);
+    auto deflateRaw = [&](uInt n, int flush) {
+        z_stream z{};
+        deflateInit2(&z, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+        Bytes out(deflateBound(&z, n) + 64);
+        z.next_in = const_cast<Bytef*>(nothing.data());
+        z.avail_in = n;
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
+        deflate(&z, flush);
+        out.resize(z.total_out);
+        deflateEnd(&z);
+        return out;
+    };
+    Bytes m = {0x1F, 0x8B, 8, 0, 0, 0, 0, 0, 0, qzf_format::kGzipOsByte};
+    const Bytes run = deflateRaw(kRun, Z_SYNC_FLUSH);  // byte-aligned, not the last block
+    const uLong runCrc = crc32(0, nothing.data(), kRun);
+    uLong crc = crc32(0, nullptr, 0);
+    for (uint64_t i = 0; i < zeros / kRun; ++i) {
+        m.insert(m.end(), run.begin(), run.end());
+        crc = crc32_combine(crc, runCrc, kRun);
+    }
+    const uInt rest = static_cast<uInt>(zeros % kRun);
+    const Bytes last = deflateRaw(rest, Z_FINISH);
+    m.insert(m.end(), last.begin(), last.end());
+    crc = crc32_combine(crc, crc32(0, nothing.data(), rest), rest);
+    uint8_t tail[8];
+    qzf_format::Put32(tail, static_cast<uint32_t>(crc));
+    qzf_format::Put32(tail + 4, static_cast<uint32_t>(zeros));  // ISIZE: modulo 2^32
+    m.insert(m.end(), tail, tail + 8);
+    return m;
+}
+
+struct Counted {
+    uint64_t bytes = 0, limit = 0;
+    int status = -1;
+};
+
+// Counts what InflateEntry hands out; refuses past the limit, so a decoder
+// that does not stop ends the test quickly instead of filling the disk.
+bool CountPiece(void* context, int status, const uint8_t*, uint32_t n) {
+    auto* c = static_cast<Counted*>(context);
+    c->status = status;
+    if (status == kQzfPieceMore || status == kQzfPieceEnd) c->bytes += n;
+    return c->bytes <= c->limit;
+}
+
+// Content must be exactly the recorded size: the gzip length only agrees
+// with it modulo 2^32, so decoding stops one byte past the recorded size and
+// calls the entry damaged, for the setup's read-ahead (InflateEntry) and for
+// ExtractFile alike; nothing past the recorded size is ever handed out.
+TEST_F(ExtractTest, ContentMustBeItsRecordedSize) {
+    const uint64_t k64MiB = 64u << 20;
+    struct Case {
+        const char* name;
+        Bytes data;
+        uint32_t recorded;
+        bool ok;
+        bool extractToo;  // also through ExtractFile (not for 4 GiB)
+    } cases[] = {
+        {"64 MiB of zeros", ZeroMember(k64MiB), static_cast<uint32_t>(k64MiB), true, true},
+        {"64 MiB recorded as 10", ZeroMember(k64MiB), 10, false, true},
+        {"4 GiB + 10, ISIZE 10", ZeroMember((1ull << 32) + 10), 10, false, false},
+        {"gzip shorter than recorded", Gzip("hello"), 6, false, true},
+        {"gzip one byte longer", Gzip("hello"), 4, false, true},
+        {"plain data longer", Str("stored as is"), 3, false, true},
+        {"plain data shorter", Str("stored as is"), 13, false, true},
+        {"empty entry recorded as 1", {}, 1, false, true},
+        {"two members, the sum recorded", Cat(Gzip("ab"), Gzip("cd")), 4, true, true},
+        {"two members, the first recorded", Cat(Gzip("ab"), Gzip("cd")), 2, false, true},
+    };
+    ArchiveBuilder b;
+    b.Header();
+    for (const Case& c : cases) b.Entry(c.name, c.data, c.recorded);
+    Make(b.Trailer().b);
+    std::vector<uint8_t> work(qzf_indexed::kQzfInflateWorkSize);
+    for (unsigned long i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.name);
+        Counted n;
+        n.limit = c.recorded + (1u << 20);
+        qzf_indexed::InflateNotes notes;
+        ASSERT_TRUE(qzf_indexed::InflateEntry(z, qzf_indexed::Handle(z), i, work.data(), CountPiece,
+                                              &n, &notes))
+            << n.bytes << " bytes handed out";
+        EXPECT_EQ(n.status, c.ok ? kQzfPieceEnd : kQzfPieceBadData);
+        EXPECT_LE(n.bytes, c.recorded);
+        EXPECT_EQ(notes.longer || notes.shorter, !c.ok);
+        if (!c.extractToo) continue;
+        const std::string dest = P("out.bin");
+        EXPECT_EQ(z.ExtractFile(c.name, dest.c_str()), c.ok);
+        EXPECT_EQ(z.GetLastError(), c.ok ? QZF_ERR_NONE : QZF_ERR_EXTRACT);
+        if (fs::exists(dest)) {
+            EXPECT_LE(fs::file_size(dest), c.recorded);
+        }
+        fs::remove(dest);
+    }
+    EXPECT_EQ(TempFilesLeft(), 0);
+}
+
+// Bytes after the last gzip member are ignored, as the setup ignores them,
+// and counted for a checker.
+TEST_F(ExtractTest, BytesAfterTheLastMemberAreCounted) {
+    const struct {
+        const char* name;
+        Bytes data;
+        uint32_t trailing;
+    } cases[] = {
+        {"none", Gzip("text"), 0},
+        {"three bytes", Cat(Gzip("text"), Str("xyz")), 3},
+        {"one zero byte", Cat(Gzip("text"), Bytes{0}), 1},
+        {"after two members", Cat(Cat(Gzip("te"), Gzip("xt")), Str("12345")), 5},
+        {"plain data has none", Str("text"), 0},
+    };
+    ArchiveBuilder b;
+    b.Header();
+    for (const auto& c : cases) b.Entry(c.name, c.data, 4);
+    Make(b.Trailer().b);
+    std::vector<uint8_t> work(qzf_indexed::kQzfInflateWorkSize);
+    for (unsigned long i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        SCOPED_TRACE(cases[i].name);
+        Counted n;
+        n.limit = 100;
+        qzf_indexed::InflateNotes notes;
+        ASSERT_TRUE(qzf_indexed::InflateEntry(z, qzf_indexed::Handle(z), i, work.data(), CountPiece,
+                                              &n, &notes));
+        EXPECT_EQ(n.status, kQzfPieceEnd);
+        EXPECT_EQ(notes.trailing, cases[i].trailing);
+        // The same from bytes already in memory.
+        Counted m;
+        m.limit = 100;
+        qzf_indexed::InflateNotes fromMemory;
+        ASSERT_TRUE(qzf_indexed::InflateStored(cases[i].data.data(),
+                                               static_cast<uint32_t>(cases[i].data.size()), 4,
+                                               work.data(), CountPiece, &m, &fromMemory));
+        EXPECT_EQ(m.status, kQzfPieceEnd);
+        EXPECT_EQ(fromMemory.trailing, cases[i].trailing);
+    }
 }
 
 TEST_F(ExtractTest, ClosedArchiveAnswersQueriesButCannotExtract) {

@@ -114,7 +114,9 @@ protected:
     void TearDown() override { fs::remove_all(dir_); }
 
     // Runs the engine and the three commands over the file and compares.
-    void Compare(const std::string& label, const fs::path& file) {
+    // surplus: an entry has bytes after its last gzip member, which the setup
+    // ignores and verify calls damage.
+    void Compare(const std::string& label, const fs::path& file, bool surplus = false) {
         SCOPED_TRACE(label);
         // The engine, as the setup opens its own payload.
         ArchiveLocation at;
@@ -137,7 +139,7 @@ protected:
         fs::remove(scratch);
 
         EXPECT_EQ(RunCommand(qorpack::CmdList, {file.string()}) == 0, opens);
-        EXPECT_EQ(RunCommand(qorpack::CmdVerify, {file.string()}) == 0, allDecode);
+        EXPECT_EQ(RunCommand(qorpack::CmdVerify, {file.string()}) == 0, allDecode && !surplus);
         if (!opens) {
             EXPECT_NE(
                 RunCommand(qorpack::CmdExtract, {file.string(), "-C", (dir_ / "none").string()}),
@@ -188,24 +190,30 @@ TEST_F(EngineAgreement, ArchivesMadeByteByByte) {
     const struct {
         const char* label;
         std::string bytes;
+        bool surplus;
     } cases[] = {
-        {"no header record", Archive("", {{"a.txt", gz, 12}, {"b.txt", Gzip(big), 200000}})},
-        {"13-byte header, version 99", Archive(Header(13, 99), {{"a.txt", gz, 12}})},
+        {"no header record", Archive("", {{"a.txt", gz, 12}, {"b.txt", Gzip(big), 200000}}), false},
+        {"13-byte header, version 99", Archive(Header(13, 99), {{"a.txt", gz, 12}}), false},
         {"plain data and 0 stored bytes",
-         Archive(Header(), {{"plain.txt", "stored as is", 12}, {"empty.dat", "", 0}})},
-        {"two gzip members joined", Archive(Header(), {{"two.txt", gz + gz, 24}})},
-        {"gzip then surplus bytes", Archive(Header(), {{"tail.txt", gz + "xyz", 12}})},
-        {"recorded size not the data's", Archive(Header(), {{"size.txt", gz, 999}})},
-        {"damaged deflate data", Archive(Header(), {{"ok.txt", gz, 12}, {"bad.bin", damaged, 0}})},
-        {"bad CRC", Archive(Header(), {{"crc.txt", badCrc, 12}})},
-        {"cut short", Archive(Header(), {{"cut.txt", gz.substr(0, gz.size() - 3), 12}})},
-        {"not an archive", std::string("just some text, no records at all\n")},
-        {"appended to a host", std::string(300, '\xcc') + Archive(Header(), {{"h.txt", gz, 12}})},
+         Archive(Header(), {{"plain.txt", "stored as is", 12}, {"empty.dat", "", 0}}), false},
+        {"two gzip members joined", Archive(Header(), {{"two.txt", gz + gz, 24}}), false},
+        {"gzip then surplus bytes", Archive(Header(), {{"tail.txt", gz + "xyz", 12}}), true},
+        {"recorded size not the data's", Archive(Header(), {{"size.txt", gz, 999}}), false},
+        {"data longer than recorded", Archive(Header(), {{"long.txt", gz, 11}}), false},
+        {"plain data longer than recorded", Archive(Header(), {{"p.txt", "stored as is", 3}}),
+         false},
+        {"damaged deflate data", Archive(Header(), {{"ok.txt", gz, 12}, {"bad.bin", damaged, 0}}),
+         false},
+        {"bad CRC", Archive(Header(), {{"crc.txt", badCrc, 12}}), false},
+        {"cut short", Archive(Header(), {{"cut.txt", gz.substr(0, gz.size() - 3), 12}}), false},
+        {"not an archive", std::string("just some text, no records at all\n"), false},
+        {"appended to a host", std::string(300, '\xcc') + Archive(Header(), {{"h.txt", gz, 12}}),
+         false},
     };
     for (const auto& c : cases) {
         const fs::path file = dir_ / "case.qzf";
         Spit(file, c.bytes);
-        Compare(c.label, file);
+        Compare(c.label, file, c.surplus);
     }
 }
 

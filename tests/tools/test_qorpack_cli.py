@@ -95,6 +95,28 @@ def hand_archive(entries):
     return body
 
 
+def raw_archive(entries):
+    """An archive of [(name bytes, stored data bytes, recorded size)], the data
+    stored exactly as given."""
+    body = struct.pack("<IBI", 9, 1, 1)
+    for name, data, recorded in entries:
+        body += struct.pack("<IBIIIII", 26 + len(name), 2, len(data), recorded, 0, 0, 0x20)
+        body += name + b"\0" + data
+    body += struct.pack("<IBIIII", 21, 3, len(entries), 0, 21, len(body) + 21)
+    return body
+
+
+def run_capped(cap, *args):
+    """run, with files the process writes limited to `cap` bytes: a run that
+    writes past it is killed by SIGXFSZ instead of filling the disk."""
+    import resource
+
+    def limit():
+        resource.setrlimit(resource.RLIMIT_FSIZE, (cap, cap))
+    return subprocess.run([QORPACK, *map(str, args)], capture_output=True, timeout=300,
+                          preexec_fn=limit)
+
+
 def make_payload(root):
     """A small tree of the kinds of files a setup carries."""
     rnd = os.urandom(150000)
@@ -849,6 +871,57 @@ class HostileRound(unittest.TestCase):
         self.assertIn("'real.qzf' had 1 other hard link; they keep the old contents",
                       r.stderr.decode())
         self.assertEqual(self.leftovers(), [])
+
+
+
+class SizesAndNames(unittest.TestCase):
+    """Sizes checked in full, whatever gzip's 32-bit length says; names
+    matched in any case whichever way they are given."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="qorpack-sizes.")
+
+    def tearDown(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def path(self, *parts):
+        return os.path.join(self.dir, *parts)
+
+    def test_sizes_that_lie_and_bytes_after_the_last_member(self):
+        import gzip
+        zeros = gzip.compress(bytes(64 << 20), compresslevel=9, mtime=0)  # about 64 KB
+        hello = gzip.compress(b"hello", mtime=0)
+        rows = [
+            # (what, data, recorded size, verify's complaint, extract fails)
+            ("64 MiB recorded as 10", zeros, 10, "more than its recorded 10 bytes", True),
+            ("gzip shorter than recorded", hello, 999, "inflates to 5 bytes, not its recorded 999",
+             True),
+            ("plain data longer", b"stored as is", 3, "more than its recorded 3 bytes", True),
+            ("bytes after the last member", hello + b"xyz", 5,
+             "3 bytes follow its last gzip member", False),
+            ("sound", hello, 5, None, False),
+        ]
+        for what, data, recorded, complaint, fails in rows:
+            with self.subTest(what):
+                arc = self.path("a.qzf")
+                write(arc, raw_archive([(b"d\\e.bin", data, recorded)]))
+                r = run("verify", arc, check=False)
+                if complaint is None:
+                    self.assertEqual(r.returncode, 0, r.stderr)
+                else:
+                    self.assertEqual(r.returncode, 1)
+                    self.assertIn("entry 1 'd\\e.bin': the data is damaged", r.stderr.decode())
+                    self.assertIn(complaint, r.stderr.decode())
+                dest = self.path("dest")
+                shutil.rmtree(dest, ignore_errors=True)
+                # The content never goes past the recorded size on its way out.
+                r = run_capped(1 << 20, "extract", arc, "-C", dest)
+                self.assertEqual(r.returncode, 1 if fails else 0, r.stderr)
+                if fails:
+                    self.assertIn("cannot extract 'd\\e.bin'", r.stderr.decode())
+                    self.assertEqual(os.listdir(self.path("dest", "d")), [])
+                else:
+                    self.assertEqual(os.path.getsize(self.path("dest", "d", "e.bin")), recorded)
 
 
 if __name__ == "__main__":

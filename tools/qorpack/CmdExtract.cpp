@@ -160,16 +160,18 @@ int CmdExtract(int argc, char** argv) {
         const uint64_t time =
             (static_cast<uint64_t>(e.timeStamp.dwHighDateTime) << 32) | e.timeStamp.dwLowDateTime;
         Inflated r = Inflated::kRefused;
+        qzf_indexed::InflateNotes notes;
         if (dest.Begin(targets[k], &sink.error)) {
-            r = decoder.Decode(picked[k], WriteToDestination, &sink);
+            r = decoder.Decode(picked[k], WriteToDestination, &sink, &notes);
             if (r == Inflated::kOk && !dest.Finish(time, &sink.error)) r = Inflated::kRefused;
         }
         if (r != Inflated::kOk) {
             dest.Abandon();
             progress.Finish();
-            return Complain(cmd, "cannot extract '%s' to '%s': %s",
-                            EscapeControls(a.Name(picked[k])).c_str(), dir.c_str(),
-                            r == Inflated::kRefused ? sink.error.c_str() : InflatedText(r));
+            return Complain(
+                cmd, "cannot extract '%s' to '%s': %s", EscapeControls(a.Name(picked[k])).c_str(),
+                dir.c_str(),
+                r == Inflated::kRefused ? sink.error.c_str() : DamageText(r, notes, e).c_str());
         }
         bytes += e.uncompressedSize;
     }

@@ -37,10 +37,13 @@ int CmdVerify(int argc, char** argv) {
     const unsigned long count = a.Count();
     unsigned long bad = 0;
     for (unsigned long i = 0; i < count; ++i) {
-        const Inflated r = decoder.Decode(i, DiscardData, nullptr);
-        if (r != Inflated::kOk) {
+        qzf_indexed::InflateNotes notes;
+        const Inflated r = decoder.Decode(i, DiscardData, nullptr, &notes);
+        // Bytes after the last member are ignored by the setup, but a
+        // well-made entry has none: they are damage all the same.
+        if (r != Inflated::kOk || notes.trailing) {
             fprintf(stderr, "qorpack verify: entry %lu '%s': %s\n", i + 1,
-                    EscapeControls(a.Name(i)).c_str(), InflatedText(r));
+                    EscapeControls(a.Name(i)).c_str(), DamageText(r, notes, a.Entry(i)).c_str());
             ++bad;
         }
     }

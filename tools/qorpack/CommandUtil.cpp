@@ -319,16 +319,17 @@ bool EntryDecoder::Window(uint32_t position, uint32_t n) {
 
 Inflated EntryDecoder::Decode(unsigned long i,
                               bool (*write)(void* context, const uint8_t* data, uint32_t n),
-                              void* context) {
+                              void* context, qzf_indexed::InflateNotes* notes) {
     InflateTarget t{write, context, -1, false};
     const QorZipFileEntry& e = a_.Entry(i);
     bool whole;
     if (e.compressedSize <= kWindowEntry && Window(e.dataPosition, e.compressedSize))
-        whole = qzf_indexed::InflateStored(window_.data() + (e.dataPosition - start_),
-                                           e.compressedSize, work_.data(), TakePiece, &t);
+        whole =
+            qzf_indexed::InflateStored(window_.data() + (e.dataPosition - start_), e.compressedSize,
+                                       e.uncompressedSize, work_.data(), TakePiece, &t, notes);
     else
         whole = qzf_indexed::InflateEntry(a_.engine, qzf_indexed::Handle(a_.engine), i,
-                                          work_.data(), TakePiece, &t);
+                                          work_.data(), TakePiece, &t, notes);
     if (!whole) return t.refused ? Inflated::kRefused : Inflated::kUnreadable;
     switch (t.status) {
         case kQzfPieceEnd:
@@ -352,6 +353,22 @@ const char* InflatedText(Inflated r) {
             break;
     }
     return "the data could not be written";
+}
+
+std::string DamageText(Inflated r, const qzf_indexed::InflateNotes& notes,
+                       const QorZipFileEntry& e) {
+    const std::string recorded =
+        std::to_string(e.uncompressedSize) + " byte" + (e.uncompressedSize == 1 ? "" : "s");
+    if (r == Inflated::kDamaged && notes.longer)
+        return "the data is damaged: it inflates to more than its recorded " + recorded +
+               " (decoding stopped there)";
+    if (r == Inflated::kDamaged && notes.shorter)
+        return "the data is damaged: it inflates to " + std::to_string(notes.produced) +
+               " bytes, not its recorded " + recorded;
+    if (r == Inflated::kOk && notes.trailing)
+        return "the data is damaged: " + std::to_string(notes.trailing) +
+               " bytes follow its last gzip member";
+    return InflatedText(r);
 }
 
 }  // namespace qorpack

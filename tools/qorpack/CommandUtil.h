@@ -109,9 +109,12 @@ enum class Inflated {
 class EntryDecoder {
 public:
     explicit EntryDecoder(const OpenedArchive& a);
-    // Entry i's content, in order, to write(context, ...).
+    // Entry i's content, in order, to write(context, ...). Content longer or
+    // shorter than the recorded size is damaged (decoding stops one byte past
+    // it); notes, when given, says which, and counts bytes after the last
+    // gzip member (which the setup ignores).
     Inflated Decode(unsigned long i, bool (*write)(void* context, const uint8_t* data, uint32_t n),
-                    void* context);
+                    void* context, qzf_indexed::InflateNotes* notes = nullptr);
 
 private:
     bool Window(uint32_t position, uint32_t n);  // [position, +n) into window_
@@ -122,6 +125,10 @@ private:
     uint32_t length_ = 0;
 };
 const char* InflatedText(Inflated r);
+// Why entry e decoded as r is bad, with the sizes notes found: "it inflates
+// to more than its recorded 10 bytes".
+std::string DamageText(Inflated r, const qzf_indexed::InflateNotes& notes,
+                       const QorZipFileEntry& e);
 
 // The folder --layout puts an entry below: "product", "receiver" or "unplaced".
 const char* FolderWord(StoredPlacement::Folder f);
