@@ -923,6 +923,36 @@ class SizesAndNames(unittest.TestCase):
                 else:
                     self.assertEqual(os.path.getsize(self.path("dest", "d", "e.bin")), recorded)
 
+    def test_a_source_that_grows_while_read_is_recorded_as_read(self):
+        import gzip
+        make_stub(self.path("stub.exe"))
+        rows = [
+            # (what, first content; small files are compressed by the workers,
+            # large ones streamed by the writer)
+            ("small", b"log line\n" * 100),
+            ("large", os.urandom(9 << 20)),
+        ]
+        for what, first in rows:
+            with self.subTest(what):
+                write(self.path("log.txt"), first)
+                write(self.path("m.txt"), b"log.txt => [TROVIX]\\log.txt\n")
+                out = self.path("s2.exe")
+                p = start_paused("source", ["build", "--stub", "stub.exe", "--manifest", "m.txt",
+                                            "--out", out, "--jobs", "2"], cwd=self.dir)
+                with open(self.path("log.txt"), "ab") as f:
+                    f.write(b"written while the build ran\n" * 50)
+                rc, _, err = resume(p)
+                self.assertEqual(rc, 0, err)
+                whole = slurp(self.path("log.txt"))
+                [(_, data, recorded, _, _)] = read_archive(out)[1]
+                self.assertEqual(recorded, len(whole))
+                self.assertEqual(gzip.decompress(data), whole)
+                run("verify", out)
+                # The file as it is now, one by one through the engine: the same bytes.
+                run("build", "--stub", "stub.exe", "--manifest", "m.txt", "--out", "s1.exe",
+                    "--jobs", "1", cwd=self.dir)
+                self.assertEqual(slurp(self.path("s1.exe")), slurp(out))
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

@@ -1,5 +1,6 @@
 #include "FileOps.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -600,9 +601,8 @@ void UnregisterPendingSlot(int slot) {
 
 void TestPause(const char* point) {
     static const char* wanted = getenv("QORPACK_TEST_PAUSE");
-    static bool done = false;
-    if (!wanted || done || strcmp(wanted, point) != 0) return;
-    done = true;
+    static std::atomic<bool> done(false);  // compressing threads pass here too
+    if (!wanted || strcmp(wanted, point) != 0 || done.exchange(true)) return;
 #ifndef _WIN32
     raise(SIGSTOP);
 #endif

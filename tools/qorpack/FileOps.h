@@ -147,7 +147,8 @@ void UnregisterPendingSlot(int slot);
 // test can change the file system at a known moment and then send SIGCONT
 // (and any other signal). Points: "lock" (WriteLock, file opened, not yet
 // locked), "extract-file" (an extracted file made, not yet written),
-// "output" (a command's temporary output made).
+// "output" (a command's temporary output made), "source" (the parallel
+// build: a source opened and its size taken, not yet read).
 void TestPause(const char* point);
 
 // An output that appears under its final name only when it is complete.

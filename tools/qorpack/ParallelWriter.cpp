@@ -35,27 +35,24 @@ struct Sink {
 
 struct Facts {
     FILETIME time = {0, 0};
-    uint64_t size = 0;
+    uint64_t size = 0;  // the bytes read and compressed
     uint32_t attributes = 0;
 };
 
-// Opens a source and reads its time stamp, size and attributes, through the
-// engine's file layer. The one handle then serves the compression as well.
-bool OpenSource(const std::string& source, qfl::FileOwner* h, Facts* f, std::string* error) {
+// Opens a source through the engine's file layer; *size is what it held
+// then, which decides where it is compressed. The one handle then serves the
+// compression and the facts as well.
+bool OpenSource(const std::string& source, qfl::FileOwner* h, uint64_t* size, std::string* error) {
     h->Reset(qfl::Open(source.c_str(), qfl::kOpenExistingReadAny));
     if (!h->Valid()) {
         *error = "cannot open '" + source + "': " + LastErrorText();
         return false;
     }
-    if (!qfl::GetTime(h->Get(), &f->time) || !qfl::Size(h->Get(), &f->size)) {
-        *error = "cannot read the time stamp and size of '" + source + "'";
+    if (!qfl::Size(h->Get(), size)) {
+        *error = "cannot read the size of '" + source + "'";
         return false;
     }
-    if (!qfl::GetAttributes(source.c_str(), &f->attributes)) {
-        *error = "cannot read the attributes of '" + source + "'";
-        return false;
-    }
-    if (f->size >= kFourGiB) {
+    if (*size >= kFourGiB) {
         *error = "'" + source + "' is 4 GiB or larger; archive entries hold 32-bit sizes";
         return false;
     }
@@ -67,13 +64,16 @@ bool PutIntoSink(void* context, const uint8_t* data, uint32_t n) {
 }
 
 // Compresses the whole open source into the sink with the engine's gzip
-// writer: the bytes AddFile writes for it. False with a message.
-bool CompressSource(qfl::File in, const std::string& source, Sink* sink, std::string* error) {
+// writer, then reads its time stamp and attributes: the bytes AddFile writes
+// for it. The size recorded is the bytes read, not what the file held when
+// opened (a log being written grows meanwhile). False with a message.
+bool CompressSource(qfl::File in, const std::string& source, Sink* sink, Facts* facts,
+                    std::string* error) {
+    TestPause("source");
     std::unique_ptr<uint8_t[]> work(new uint8_t[qzf_indexed::kGzipWorkSize]);
-    uint64_t size = 0;
-    switch (qzf_indexed::GzipFile(in, work.get(), PutIntoSink, sink, &size)) {
+    switch (qzf_indexed::GzipFile(in, work.get(), PutIntoSink, sink, &facts->size)) {
         case qzf_indexed::kGzipOk:
-            return true;
+            break;
         case qzf_indexed::kGzipReadFailed:
             *error = "cannot read '" + source + "': " + LastErrorText();
             return false;
@@ -84,10 +84,15 @@ bool CompressSource(qfl::File in, const std::string& source, Sink* sink, std::st
             *error = "compression of '" + source + "' failed";
             return false;
         case qzf_indexed::kGzipRefused:
-            break;
+            *error = "cannot write the archive: " + LastErrorText();
+            return false;
     }
-    *error = "cannot write the archive: " + LastErrorText();
-    return false;
+    if (!qfl::GetTime(in, &facts->time) ||
+        !qfl::GetAttributes(source.c_str(), &facts->attributes)) {
+        *error = "cannot read the time stamp and attributes of '" + source + "'";
+        return false;
+    }
+    return true;
 }
 
 enum class State { kPending, kWorking, kReady, kLarge, kFailed };
@@ -125,12 +130,13 @@ void CompressIntoSlot(Job* job, size_t i) {
     std::vector<uint8_t> data;
     Facts facts;
     qfl::FileOwner h;
-    if (OpenSource(item.source, &h, &facts, &error)) {
+    uint64_t opened = 0;
+    if (OpenSource(item.source, &h, &opened, &error)) {
         Sink sink;
         sink.memory = &data;
-        state = facts.size > kInMemoryLimit                           ? State::kLarge
-                : CompressSource(h.Get(), item.source, &sink, &error) ? State::kReady
-                                                                      : State::kFailed;
+        state = opened > kInMemoryLimit                                       ? State::kLarge
+                : CompressSource(h.Get(), item.source, &sink, &facts, &error) ? State::kReady
+                                                                              : State::kFailed;
     }
     MonitorLock lock(job->monitor);
     slot.data.swap(data);
@@ -242,12 +248,14 @@ void WriterMain(void* p) {
             std::string error;
             Facts facts;
             qfl::FileOwner h;
-            if (!OpenSource(items[i].source, &h, &facts, &error)) return fail(i, error);
+            uint64_t opened = 0;
+            if (!OpenSource(items[i].source, &h, &opened, &error)) return fail(i, error);
             if (!WriteAll(out.get(), record.data(), record.size()))
                 return fail(i, "cannot write the archive: " + LastErrorText());
             Sink sink;
             sink.file = out.get();
-            if (!CompressSource(h.Get(), items[i].source, &sink, &error)) return fail(i, error);
+            if (!CompressSource(h.Get(), items[i].source, &sink, &facts, &error))
+                return fail(i, error);
             uint64_t end = pos + record.size() + sink.written + qzf_format::kTrailerLength;
             if (end > kFourGiB - 1)
                 return fail(i, "the archive would pass 4 GiB; entry positions are 32-bit");

@@ -3,7 +3,9 @@
 // The bytes are those the engine writes when the same files are added one by
 // one in the same order: the same records, the same time stamps and
 // attributes (read through the engine's file layer, after compressing, as the
-// engine does), and the same gzip data (the engine's own gzip writer). Only the order of
+// engine does), the same gzip data (the engine's own gzip writer) and as the
+// size the bytes that were read and compressed, whatever the file held when
+// it was opened. Only the order of
 // the work differs: small files are compressed in memory ahead of the writer,
 // one per worker thread; files above a few MB are compressed by the writer
 // itself straight into the output, so memory stays bounded.
