@@ -953,6 +953,38 @@ class SizesAndNames(unittest.TestCase):
                     "--jobs", "1", cwd=self.dir)
                 self.assertEqual(slurp(self.path("s1.exe")), slurp(out))
 
+    def test_the_end_of_a_name_matches_in_any_case(self):
+        write(self.path("a.qzf"), hand_archive([
+            (b"[TROVIX]\\Docs\\ReadMe.TXT", b"readme"),
+            (b"[TROVIX]\\bin\\QorDL.exe", b"qordl"),
+            (b"[TROVIX]\\old\\Notes.txt", b"old notes"),
+            (b"[TROVIX]\\new\\notes.TXT", b"new notes"),
+        ]))
+        rows = [
+            # (NAME, the entry's content or None, a word of the refusal)
+            ("readme.txt", b"readme", None),
+            ("README.TXT", b"readme", None),
+            ("docs\\readme.txt", b"readme", None),
+            ("QORDL.EXE", b"qordl", None),
+            ("[trovix]\\BIN\\qordl.exe", b"qordl", None),  # the whole name, any case
+            ("notes.txt", None, "several end with it"),
+            ("NEW\\NOTES.txt", b"new notes", None),
+            ("missing.txt", None, "or ends with it"),
+        ]
+        for name, content, refusal in rows:
+            with self.subTest(name):
+                dest = self.path("dest")
+                shutil.rmtree(dest, ignore_errors=True)
+                r = run("extract", self.path("a.qzf"), "-C", dest, name, check=False)
+                if content is None:
+                    self.assertEqual(r.returncode, 1)
+                    self.assertIn(refusal, r.stderr.decode())
+                    self.assertFalse(os.path.exists(dest) and os.listdir(dest))
+                else:
+                    self.assertEqual(r.returncode, 0, r.stderr)
+                    got = [slurp(os.path.join(d, f)) for d, _, fs in os.walk(dest) for f in fs]
+                    self.assertEqual(got, [content])
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

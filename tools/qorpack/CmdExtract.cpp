@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CommandUtil.h"
+#include "contract/AsciiCase.h"
 #include "contract/RelativeName.h"
 #include "Commands.h"
 #include "FileOps.h"
@@ -17,8 +18,8 @@ namespace qorpack {
 const char* const kExtractUsage =
     "usage: qorpack extract ARCHIVE [-C DIR | --layout DIR] [NAME ...]\n"
     "Extracts the named entries (all when none is named) below DIR (default: the\n"
-    "current folder), restoring time stamps. A NAME is a stored name (any case) or\n"
-    "the unique end of one; a NAME that matches several entries is refused.\n"
+    "current folder), restoring time stamps. A NAME is a stored name or the unique\n"
+    "end of one, in any case; a NAME that matches several entries is refused.\n"
     "Entries whose names would lead outside DIR (a drive, a leading separator, a\n"
     "'..' step) are refused before anything is written. Symbolic links below DIR\n"
     "are never followed. Each file is written under a temporary name beside its\n"
@@ -63,11 +64,13 @@ bool SelectEntries(const OpenedArchive& a, const std::vector<std::string>& names
             picked->push_back(g->second[0]);
             continue;
         }
+        // The end of a name matches in any case, as whole names do.
         unsigned long found = ~0ul;
         int count = 0;
         for (unsigned long i = 0; i < a.Count(); ++i) {
             const std::string s = a.Name(i);
-            if (s.size() >= n.size() && s.compare(s.size() - n.size(), n.size(), n) == 0) {
+            if (s.size() >= n.size() &&
+                qor_case::EqualAsciiN(s.c_str() + (s.size() - n.size()), n.c_str(), n.size())) {
                 found = i;
                 ++count;
             }
