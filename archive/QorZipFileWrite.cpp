@@ -118,44 +118,51 @@ void QorZipFile::GetDefFileName(const char* source, char* name, char* fullPath) 
 // ---------------------------------------------------------------- adding
 
 bool QorZipFile::AddFile(const char* source, const char* name) {
-    ClearError();
+    return Access::Add(*this, source, name, false, kNotFound);
+}
+
+bool Access::Add(QorZipFile& z, const char* source, const char* name, bool chosen,
+                 uint32_t replace) {
+    z.ClearError();
     // An entry without a source would be counted by the next trailer without
     // being in the file; there is nothing to add.
-    if (!source) return Fail(QZF_ERR_COMPRESS);
-    if (mode_ == QZF_MODE_READ) return Fail(QZF_ERR_READ_ONLY);
-    if (!IsOpen()) return Fail(QZF_ERR_NOT_OPEN);
+    if (!source) return z.Fail(QZF_ERR_COMPRESS);
+    if (z.mode_ == QorZipFile::QZF_MODE_READ) return z.Fail(QZF_ERR_READ_ONLY);
+    if (!z.IsOpen()) return z.Fail(QZF_ERR_NOT_OPEN);
+    if (chosen && replace != kNotFound && replace >= z.entryCount_)
+        return z.Fail(QZF_ERR_BAD_INDEX);
     char defName[qzf_path::kMax], full[qzf_path::kMax];
-    GetDefFileName(source, defName, full);
-    if (!full[0]) return Fail(QZF_ERR_COMPRESS);
+    z.GetDefFileName(source, defName, full);
+    if (!full[0]) return z.Fail(QZF_ERR_COMPRESS);
     const char* wanted = name ? name : defName;
-    if (!name && !defName[0]) return Fail(QZF_ERR_TOO_LARGE);
-    if (std::strlen(wanted) + 1 > kMaxNameBytes) return Fail(QZF_ERR_TOO_LARGE);
+    if (!name && !defName[0]) return z.Fail(QZF_ERR_TOO_LARGE);
+    if (std::strlen(wanted) + 1 > kMaxNameBytes) return z.Fail(QZF_ERR_TOO_LARGE);
     // Own copies first: `name` may point into the table that a removal changes.
     BufferOwner storedName(qzf_path::DupString(wanted));
     BufferOwner sourcePath(qzf_path::DupString(full));
-    if (!storedName.Get() || !sourcePath.Get()) return Fail(QZF_ERR_OUT_OF_MEMORY);
-    const unsigned long existing = GetFileIndex(storedName.As<char>());
+    if (!storedName.Get() || !sourcePath.Get()) return z.Fail(QZF_ERR_OUT_OF_MEMORY);
+    const unsigned long existing = chosen ? replace : z.GetFileIndex(storedName.As<char>());
     const bool replacing = existing != kNotFound;
     // A replacement removes and appends within one working copy, so a
     // failure leaves the old entry in place.
     if (replacing) {
-        if (!WorkingCopy(kBeginWorkingCopy)) return false;
-        entries_[existing].deleted = true;
-        if (!CompactInPlace()) return FinishChange(false);
+        if (!z.WorkingCopy(QorZipFile::kBeginWorkingCopy)) return false;
+        z.entries_[existing].deleted = true;
+        if (!z.CompactInPlace()) return z.FinishChange(false);
     }
-    if (entryCount_ >= entryCapacity_ && !GrowTable(entryCount_ + 1)) {
-        lastError_ = QZF_ERR_OUT_OF_MEMORY;
-        return replacing ? FinishChange(false) : false;
+    if (z.entryCount_ >= z.entryCapacity_ && !z.GrowTable(z.entryCount_ + 1)) {
+        z.lastError_ = QZF_ERR_OUT_OF_MEMORY;
+        return replacing ? z.FinishChange(false) : false;
     }
-    QorZipFileEntry& e = entries_[entryCount_];
-    ResetEntry(e);
+    QorZipFileEntry& e = z.entries_[z.entryCount_];
+    z.ResetEntry(e);
     e.name = static_cast<char*>(storedName.Release());
     e.sourcePath = static_cast<char*>(sourcePath.Release());
-    ++entryCount_;
-    if (replacing) return FinishChange(AppendInPlace(trailerPosition_));
-    if (!trailerPosition_) return Save();
-    if (!WorkingCopy(kBeginWorkingCopy)) return false;
-    return FinishChange(AppendInPlace(trailerPosition_));
+    ++z.entryCount_;
+    if (replacing) return z.FinishChange(z.AppendInPlace(z.trailerPosition_));
+    if (!z.trailerPosition_) return z.Save();
+    if (!z.WorkingCopy(QorZipFile::kBeginWorkingCopy)) return false;
+    return z.FinishChange(z.AppendInPlace(z.trailerPosition_));
 }
 
 bool QorZipFile::AddFiles(unsigned long count, const char** sources) {

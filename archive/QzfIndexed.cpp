@@ -90,6 +90,11 @@ bool ExtractNewFile(QorZipFile& archive, const char* name, const char* destinati
     return Access::ExtractFrom(archive, name, destination, pieces, placed);
 }
 
+bool AddFileReplacing(QorZipFile& archive, const char* source, const char* name, uint32_t replace) {
+    static_assert(kQzfAddOnly == kNotFound, "no entry replaced");
+    return Access::Add(archive, source, name, true, replace);
+}
+
 bool WriteWithout(const QorZipFile& archive, const bool* drop, qfl::File out, uint32_t* kept) {
     *kept = 0;
     const qfl::File in = Handle(archive);

@@ -90,6 +90,16 @@ bool ExtractFileFrom(QorZipFile& archive, const char* name, const char* destinat
 bool ExtractNewFile(QorZipFile& archive, const char* name, const char* destination,
                     const QzfPieces* pieces, bool* placed);
 
+// ---- adding ----
+// archive.AddFile(source, name) with the entry it replaces chosen by the
+// caller: entry `replace` (below EntryCount), or none with kQzfAddOnly.
+// AddFile itself replaces the first entry whose name equals name in any
+// case, which is the wrong one when names differing only by case are there
+// already. The same results, last errors and causes as AddFile; an index out
+// of range fails with QZF_ERR_BAD_INDEX and changes nothing.
+constexpr uint32_t kQzfAddOnly = 0xFFFFFFFFu;
+bool AddFileReplacing(QorZipFile& archive, const char* source, const char* name, uint32_t replace);
+
 // ---- removal ----
 // Writes to `out` (open for writing, empty) the archive with the entries
 // whose drop[i] is set left out: everything before the first entry, the kept

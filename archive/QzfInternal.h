@@ -37,6 +37,10 @@ struct Access {
                             const QzfPieces* pieces, bool* placed);
     static bool Decompress(QorZipFile& z, uint32_t index, const char* destination,
                            uint32_t attributes, const QzfPieces* pieces, bool* placed);
+    // AddFile; with chosen, the entry replaced is `replace` (kNotFound: none)
+    // instead of the first whose name equals in any case.
+    static bool Add(QorZipFile& z, const char* source, const char* name, bool chosen,
+                    uint32_t replace);
     static const QorZipFileEntry* Entries(const QorZipFile& z) { return z.entries_; }
     static uint32_t Count(const QorZipFile& z) { return z.entryCount_; }
     static void* Handle(const QorZipFile& z) { return z.handle_; }

@@ -2,6 +2,7 @@
 // removal and compaction, refusals that leave the file untouched, default
 // names, and byte-identical output for identical sources.
 #include "ArchiveTestUtil.h"
+#include "archive/QzfIndexed.h"
 
 using namespace qzftest;
 using Z = QorZipFile;
@@ -112,6 +113,51 @@ TEST_F(ModifyTest, ReplacingUnderAnotherCaseMovesToTheEnd) {
     // Passing a stored name that points into the table itself is safe.
     ASSERT_TRUE(z.AddFile(Source("5", "two again").c_str(), z.GetFileName(0ul)));
     ExpectContents(z, {{"Three.txt", "three"}, {"ONE.TXT", "ONE AGAIN"}, {"Two.txt", "two again"}});
+}
+
+// The indexed add replaces the entry its caller names, not the first whose
+// name equals in any case; names differing only by case stay apart.
+TEST_F(ModifyTest, AddingReplacesTheChosenEntry) {
+    const struct {
+        const char* what;
+        const char* name;
+        uint32_t replace;
+        bool ok;
+        std::vector<std::pair<std::string, uint32_t>> after;  // names and sizes
+    } cases[] = {
+        {"the second, of exactly its name", "d.txt", 1, true, {{"D.txt", 5}, {"d.txt", 3}}},
+        {"the first", "D.txt", 0, true, {{"d.txt", 4}, {"D.txt", 3}}},
+        {"none",
+         "d.txt",
+         qzf_indexed::kQzfAddOnly,
+         true,
+         {{"D.txt", 5}, {"d.txt", 4}, {"d.txt", 3}}},
+        {"out of range", "d.txt", 2, false, {{"D.txt", 5}, {"d.txt", 4}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(arc);
+        Z z(arc.c_str(), Z::QZF_MODE_READWRITE);
+        ASSERT_TRUE(z.AddFile(Source("u", "upper").c_str(), "D.txt"));
+        // AddFile would replace D.txt.
+        ASSERT_TRUE(qzf_indexed::AddFileReplacing(z, Source("l", "lowr").c_str(), "d.txt",
+                                                  qzf_indexed::kQzfAddOnly));
+        const Bytes before = Snapshot(z);
+        EXPECT_EQ(qzf_indexed::AddFileReplacing(z, Source("n", "new").c_str(), c.name, c.replace),
+                  c.ok);
+        EXPECT_EQ(z.GetLastError(), c.ok ? QZF_ERR_NONE : QZF_ERR_BAD_INDEX);
+        if (!c.ok) {
+            EXPECT_EQ(Snapshot(z), before);
+        }
+        z.Close();
+        Z r(arc.c_str(), Z::QZF_MODE_READ);
+        ASSERT_EQ(r.GetNumFiles(), c.after.size());
+        for (unsigned long i = 0; i < c.after.size(); ++i) {
+            EXPECT_STREQ(r.GetFileName(i), c.after[i].first.c_str());
+            EXPECT_EQ(r.GetFileSize(i), c.after[i].second);
+        }
+    }
+    EXPECT_EQ(TempFilesLeft(), 0);
 }
 
 TEST_F(ModifyTest, RemovingCompactsInPlace) {

@@ -985,6 +985,33 @@ class SizesAndNames(unittest.TestCase):
                     got = [slurp(os.path.join(d, f)) for d, _, fs in os.walk(dest) for f in fs]
                     self.assertEqual(got, [content])
 
+    def test_add_replaces_the_entry_of_exactly_its_name(self):
+        write(self.path("new.txt"), b"new")
+        rows = [
+            # (entries before, the name added, entries after or None: refused)
+            ([(b"D.txt", b"upper"), (b"d.txt", b"lower")], "d.txt",
+             [("D.txt", b"upper"), ("d.txt", b"new")]),
+            ([(b"D.txt", b"upper"), (b"d.txt", b"lower")], "D.txt",
+             [("d.txt", b"lower"), ("D.txt", b"new")]),
+            ([(b"D.txt", b"upper"), (b"d.txt", b"lower")], "D.TXT", None),
+            ([(b"A.txt", b"only")], "a.txt", [("a.txt", b"new")]),
+            ([(b"A.txt", b"only")], "b.txt", [("A.txt", b"only"), ("b.txt", b"new")]),
+        ]
+        for before, name, after in rows:
+            with self.subTest(name=name, before=before):
+                write(self.path("a.qzf"), hand_archive(before))
+                old = slurp(self.path("a.qzf"))
+                r = run("add", "a.qzf", "new.txt", "--as", name, cwd=self.dir, check=False)
+                if after is None:
+                    self.assertEqual(r.returncode, 1)
+                    self.assertIn("only by case", r.stderr.decode())
+                    self.assertEqual(slurp(self.path("a.qzf")), old)
+                    continue
+                self.assertEqual(r.returncode, 0, r.stderr)
+                import gzip
+                self.assertEqual([(e[0], gzip.decompress(e[1]))
+                                  for e in read_archive(self.path("a.qzf"))[1]], after)
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

@@ -1,4 +1,5 @@
 // qorpack add: files added to an archive (or a setup's), on a working copy.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,6 +12,7 @@
 #include "NameRules.h"
 #include "Stamp.h"
 #include "WriteLock.h"
+#include "contract/AsciiCase.h"
 
 namespace qorpack {
 
@@ -19,9 +21,10 @@ const char* const kAddUsage =
     "       qorpack add ARCHIVE [--unsign] SOURCE --as STORED\n"
     "Adds files (folders: every file below them) to ARCHIVE, creating it when it is\n"
     "missing; ARCHIVE may be a setup with an appended archive. An entry of the same\n"
-    "name (any case) is replaced. A stored name is the SOURCE's path relative to\n"
-    "DIR (default: the current folder); relative SOURCEs are read below DIR. A\n"
-    "source outside DIR needs --as, which gives the stored name of a single file.\n"
+    "name in any case is replaced (of names differing only by case, the exact one).\n"
+    "A stored name is the SOURCE's path relative to DIR (default: the current\n"
+    "folder); relative SOURCEs are read below DIR. A source outside DIR needs\n"
+    "--as, which gives the stored name of a single file.\n"
     "Stored names with '..' steps, drives, leading or forward slashes, empty steps\n"
     "or control characters are refused. A signed setup is refused unless --unsign\n"
     "removes its signature first.\n";
@@ -67,6 +70,20 @@ bool StoredNameOf(const std::string& source, const std::string& base, std::strin
                  (base == "." ? std::string("the current folder") : "'" + base + "'") +
                  "; stored names are relative to it (-C DIR); give this file's name with --as";
     return ok;
+}
+
+// The entry a new one of name `stored` replaces: the one of exactly that
+// name, else one of that name in another case; kQzfAddOnly when none.
+uint32_t ReplacedEntry(const QorZipFile& z, const std::string& stored) {
+    uint32_t other = qzf_indexed::kQzfAddOnly;
+    for (uint32_t i = 0; i < qzf_indexed::EntryCount(z); ++i) {
+        const char* name = qzf_indexed::Entry(z, i).name;
+        if (!name) continue;
+        if (stored == name) return i;
+        if (other == qzf_indexed::kQzfAddOnly && qor_case::EqualAscii(name, stored.c_str()))
+            other = i;
+    }
+    return other;
 }
 
 bool Refuse(const char* cmd, const std::string& stored, const NameCheck& c) {
@@ -168,10 +185,11 @@ int CmdAdd(int argc, char** argv) {
     // Names are compared once, through maps: an archive of many entries
     // stays linear. The same name in any case replaces; the same place once
     // installed under another name is refused.
-    std::unordered_map<std::string, std::string> byName, byPlace;
+    std::unordered_map<std::string, std::vector<std::string>> byName;
+    std::unordered_map<std::string, std::string> byPlace;
     for (uint32_t i = 0; i < qzf_indexed::EntryCount(z); ++i) {
         const std::string name = qzf_indexed::Entry(z, i).name;
-        byName.emplace(FoldAscii(name), name);
+        byName[FoldAscii(name)].push_back(name);
         byPlace.emplace(InstallKey(name), name);
     }
     std::unordered_map<std::string, std::string> newNames;
@@ -180,12 +198,22 @@ int CmdAdd(int argc, char** argv) {
         if (!dup.second)
             return Complain(cmd, "'%s' and '%s' would both be stored as '%s'; nothing was added",
                             dup.first->second.c_str(), s.path.c_str(), s.stored.c_str());
+        auto same = byName.find(FoldAscii(s.stored));
         auto place = byPlace.find(InstallKey(s.stored));
-        if (place != byPlace.end() && !byName.count(FoldAscii(s.stored)))
+        if (place != byPlace.end() && same == byName.end())
             return Complain(cmd,
                             "stored name '%s' installs to the same place as the entry '%s'; "
                             "nothing was added",
                             s.stored.c_str(), place->second.c_str());
+        // Entries whose names differ only by case: the one of exactly this
+        // name is replaced; without one, which to replace is anyone's guess.
+        if (same != byName.end() && same->second.size() > 1 &&
+            std::find(same->second.begin(), same->second.end(), s.stored) == same->second.end())
+            return Complain(cmd,
+                            "'%s' would replace one of %zu entries whose names differ from it "
+                            "only by case; give the exact name of the one to replace; nothing "
+                            "was added",
+                            s.stored.c_str(), same->second.size());
     }
 
     ProgressLine progress("adding");
@@ -194,7 +222,8 @@ int CmdAdd(int argc, char** argv) {
         const AddSource& s = sources[i];
         progress.Update(static_cast<unsigned long>(i + 1),
                         static_cast<unsigned long>(sources.size()), s.path);
-        if (!z.AddFile(s.path.c_str(), s.stored.c_str())) {
+        if (!qzf_indexed::AddFileReplacing(z, s.path.c_str(), s.stored.c_str(),
+                                           ReplacedEntry(z, s.stored))) {
             progress.Finish();
             return Complain(cmd, "cannot add '%s': %s; %s '%s'", s.path.c_str(),
                             EngineError(z).c_str(),
