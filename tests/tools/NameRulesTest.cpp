@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "CodePageTable.h"
 #include "NameRules.h"
 
 using namespace qorpack;
@@ -118,4 +119,47 @@ TEST(NameRules, DecodingAndCollisionsFollowTheSetup) {
     EXPECT_FALSE(StoredNameFromRelative("a/../../b", &stored));
 
     EXPECT_EQ(EscapeControls("a\x1b[2Jb\n"), "a\\x1B[2Jb\\x0A");
+}
+
+// Names Windows takes for one file depend on the setup's code page: the same
+// two bytes are one name in one code page and two in another.
+TEST(NameRules, InstallKeysFollowTheSetupsCodePage) {
+    const struct {
+        unsigned codePage;
+        const char* a;
+        const char* b;
+        bool same;
+    } rows[] = {
+        {1252, "\xC4", "\xE4", true},   // Ä ä
+        {1251, "\xC4", "\xE4", true},   // Д д
+        {1252, "\xD7", "\xF7", false},  // × ÷
+        {1251, "\xD7", "\xF7", true},   // Ч ч
+        {1252, "\xA8", "\xB8", false},  // ¨ ¸
+        {1251, "\xA8", "\xB8", true},   // Ё ё
+        {1251, "\x80", "\x90", true},   // Ђ ђ
+        {1252, "\x80", "\x90", false},  // € and an undefined byte
+        {1250, "\xA3", "\xB3", true},   // Ł ł
+        {1252, "\xA3", "\xB3", false},  // £ ³
+        {1250, "\x8D", "\x9D", true},   // Ť ť
+        {1253, "\xD3", "\xF3", true},   // Σ σ
+        {1253, "\xD3", "\xF2", true},   // Σ ς
+        {1252, "\xD3", "\xF2", false},  // Ó ò
+        {1253, "\xA2", "\xDC", true},   // Ά ά
+        {1253, "\xC0", "\xE0", false},  // ΐ ΰ: no simple upper case
+        {1252, "\xC0", "\xE0", true},   // À à
+        {1254, "\xDD", "i", false},     // İ i: not folded
+        {1254, "\xFD", "I", false},     // ı I: not folded
+        {1254, "\xDE", "\xFE", true},   // Ş ş
+        {1252, "\x81", "\x8D", false},  // two undefined bytes stay apart
+        {1252, "\x9F", "\xFF", true},   // Ÿ ÿ
+    };
+    for (const auto& r : rows) {
+        qor_codepage::SingleByteTable table{};
+        std::string error;
+        ASSERT_TRUE(LoadCodePageTable(r.codePage, &table, &error)) << error;
+        const std::string a = std::string("[TROVIX]\\x") + r.a + ".txt";
+        const std::string b = std::string("[TROVIX]\\X") + r.b + ".TXT";
+        EXPECT_EQ(InstallKey(a, table) == InstallKey(b, table), r.same)
+            << r.codePage << ": " << a << " / " << b;
+    }
 }

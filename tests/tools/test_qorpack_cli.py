@@ -665,6 +665,15 @@ class PackagingChecks(unittest.TestCase):
             ("the same in 1253 (Greek)", [self.UNINST],
              ["--codepage", "1253", "--slot", "TVIID_INST_NAME=\u03a9mega"], 0, None),
             ("a double-byte code page", [self.UNINST], ["--codepage", "932"], 2, "932"),
+            # One file on Windows in the setup's code page, whatever 1252 says.
+            ("\u0401 and \u0451 in 1251", [self.UNINST, "a.dat => [TROVIX]\\\u0401.txt",
+                                        "a.dat => [TROVIX]\\\u0451.txt"],
+             ["--codepage", "1251"], 1, "installs to the same path"),
+            ("\u0141 and \u0142 in 1250", [self.UNINST, "a.dat => [TROVIX]\\\u0141.txt",
+                                        "a.dat => [TROVIX]\\\u0142.txt"],
+             ["--codepage", "1250"], 1, "installs to the same path"),
+            ("\u00d7 and \u00f7 in 1252", [self.UNINST, "a.dat => [TROVIX]\\\u00d7.txt",
+                                        "a.dat => [TROVIX]\\\u00f7.txt"], [], 0, None),
         ]
         for what, lines, extra, code, text in rows:
             with self.subTest(what):

@@ -156,7 +156,8 @@ bool ExpandFolders(const std::string& manifestPath, std::vector<ManifestEntry>* 
 }
 
 bool CheckManifestNames(const std::string& manifestPath, const std::vector<ManifestEntry>& entries,
-                        std::vector<std::string>* warnings, std::string* error) {
+                        std::vector<std::string>* warnings, std::string* error,
+                        const qor_codepage::SingleByteTable& codePage) {
     std::unordered_map<std::string, size_t> names, places;
     for (size_t i = 0; i < entries.size(); ++i) {
         const ManifestEntry& e = entries[i];
@@ -174,7 +175,7 @@ bool CheckManifestNames(const std::string& manifestPath, const std::vector<Manif
                      " (names are unique regardless of case)";
             return false;
         }
-        auto place = places.emplace(InstallKey(e.storedName), i);
+        auto place = places.emplace(InstallKey(e.storedName, codePage), i);
         if (!place.second) {
             const ManifestEntry& other = entries[place.first->second];
             *error = where + "installs to the same path as '" + other.storedName + "' (line " +
@@ -221,11 +222,10 @@ bool LoadManifest(const std::string& manifestPath, std::vector<ManifestEntry>* e
     if (!ParseManifestText(text, manifestPath, entries, error)) return false;
     // Names are checked as the setup will hold them, in its code page.
     std::vector<std::string> ignored;
+    const qor_codepage::SingleByteTable& table = codePage ? *codePage : qor_codepage::Windows1252();
     if (!ExpandFolders(manifestPath, entries, error, warnings) ||
-        !ConvertStoredNames(manifestPath, entries,
-                            codePage ? *codePage : qor_codepage::Windows1252(),
-                            warnings ? warnings : &ignored, error) ||
-        !CheckManifestNames(manifestPath, *entries, warnings, error))
+        !ConvertStoredNames(manifestPath, entries, table, warnings ? warnings : &ignored, error) ||
+        !CheckManifestNames(manifestPath, *entries, warnings, error, table))
         return false;
     for (const ManifestEntry& e : *entries) {
         if (!IsRegularFile(e.source.c_str())) {

@@ -67,8 +67,12 @@ bool LoadManifest(const std::string& manifestPath, std::vector<ManifestEntry>* e
 bool ExpandFolders(const std::string& manifestPath, std::vector<ManifestEntry>* entries,
                    std::string* error, std::vector<std::string>* warnings = nullptr);
 
-// Checks every stored name (see LoadManifest). "FILE:LINE: " messages.
-bool CheckManifestNames(const std::string& manifestPath, const std::vector<ManifestEntry>& entries,
-                        std::vector<std::string>* warnings, std::string* error);
+// Checks every stored name (see LoadManifest), names that install to one
+// file compared as Windows compares them in code page `codePage`.
+// "FILE:LINE: " messages.
+bool CheckManifestNames(
+    const std::string& manifestPath, const std::vector<ManifestEntry>& entries,
+    std::vector<std::string>* warnings, std::string* error,
+    const qor_codepage::SingleByteTable& codePage = qor_codepage::Windows1252());
 
 }  // namespace qorpack

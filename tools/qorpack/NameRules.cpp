@@ -1,5 +1,6 @@
 #include "NameRules.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -36,23 +37,52 @@ bool IsDeviceName(const std::string& step) {
 
 }  // namespace
 
-std::string FoldWindows1252(const std::string& s) {
-    std::string out = s;
-    for (char& ch : out) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        unsigned char f = c;
-        if (c >= 'A' && c <= 'Z') f = static_cast<unsigned char>(c - 'A' + 'a');
-        // Latin-1 capitals (not the multiplication sign) and the four
-        // Windows-1252 capitals outside that block: Š, Œ, Ž, Ÿ.
-        else if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
-            f = static_cast<unsigned char>(c + 0x20);
-        else if (c == 0x8A || c == 0x8C || c == 0x8E)
-            f = static_cast<unsigned char>(c + 0x10);
-        else if (c == 0x9F)
-            f = 0xFF;
-        ch = static_cast<char>(f);
+namespace {
+
+// Unicode's simple upper case of the letters single-byte code pages hold:
+// ASCII, Latin-1, Latin Extended-A (pairs), a few of Extended-B, Greek and
+// Cyrillic. Everything else is its own upper case.
+uint32_t UpperOf(uint32_t c) {
+    if (c >= 'a' && c <= 'z') return c - 0x20;
+    if (c < 0x80) return c;
+    if (c == 0xB5) return 0x39C;                               // µ: Greek Mu
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;  // à-þ but ÷
+    if (c == 0xFF) return 0x178;                               // ÿ
+    if (c >= 0x100 && c <= 0x17E) {
+        // Pairs, upper case first: even-odd except Ĺ-ň and Ź-ž, which are odd-even;
+        // İ ı, ĸ and ŉ have no simple partner.
+        if (c == 0x130 || c == 0x131 || c == 0x138 || c == 0x149) return c;
+        const bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+        const bool lower = oddUpper ? (c % 2 == 0) : (c % 2 == 1);
+        return lower ? c - 1 : c;
     }
-    return out;
+    if (c == 0x192) return 0x191;                // ƒ
+    if (c == 0x1A1 || c == 0x1B0) return c - 1;  // ơ ư
+    if (c == 0x3AC) return 0x386;                // ά
+    if (c >= 0x3AD && c <= 0x3AF) return c - 0x25;
+    if (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) return c - 0x20;
+    if (c == 0x3C2) return 0x3A3;  // ς: Sigma
+    if (c == 0x3CC) return 0x38C;
+    if (c == 0x3CD || c == 0x3CE) return c - 0x3F;
+    if (c >= 0x430 && c <= 0x44F) return c - 0x20;
+    if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+    if (c == 0x491) return 0x490;  // ґ
+    return c;
+}
+
+}  // namespace
+
+std::string WindowsNameKey(const std::string& s, const qor_codepage::SingleByteTable& codePage) {
+    std::string key;
+    key.reserve(2 * s.size());
+    for (unsigned char b : s) {
+        const uint32_t c = b < 0x80 ? b : codePage.upper[b - 0x80];
+        // An undefined byte gets a private-use character of its own.
+        const uint32_t u = b >= 0x80 && c == 0 ? 0xF700 + b : UpperOf(c);
+        key += static_cast<char>(u >> 8);
+        key += static_cast<char>(u & 0xFF);
+    }
+    return key;
 }
 
 std::string FoldAscii(const std::string& s) {
@@ -166,9 +196,9 @@ NameCheck CheckStoredName(const std::string& name, NameOrigin origin) {
     return r;
 }
 
-std::string InstallKey(const std::string& stored) {
+std::string InstallKey(const std::string& stored, const qor_codepage::SingleByteTable& codePage) {
     StoredPlacement p = PlaceStoredName(stored);
-    return std::string(1, static_cast<char>('0' + p.folder)) + FoldWindows1252(p.path);
+    return std::string(1, static_cast<char>('0' + p.folder)) + WindowsNameKey(p.path, codePage);
 }
 
 std::string EscapeControls(const std::string& s) {

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "contract/CodePage.h"
+
 namespace qorpack {
 
 // What the setup makes of a stored name: the folder it lands in (by its
@@ -45,13 +47,19 @@ struct NameCheck {
 NameCheck CheckStoredName(const std::string& name, NameOrigin origin);
 
 // The key two names collide under once installed: folder and path with the
-// tags removed, without regard to case as Windows compares file names in the
-// setup's code page (FoldWindows1252).
-std::string InstallKey(const std::string& stored);
+// tags removed, without regard to case as Windows compares file names
+// written in the setup's code page (WindowsNameKey).
+std::string InstallKey(const std::string& stored,
+                       const qor_codepage::SingleByteTable& codePage = qor_codepage::Windows1252());
 
-// Lower-cases the letters of Windows-1252 that have a case partner there
-// (A-Z, À-Þ but ×, Š, Œ, Ž, Ÿ), as Windows folds file names in that code page.
-std::string FoldWindows1252(const std::string& s);
+// The key under which Windows takes names, bytes of code page `codePage`, for
+// one file: each byte's character in upper case (Unicode's simple case pairs
+// of the Latin, Greek and Cyrillic letters the single-byte code pages hold,
+// ÿ and ς included; not the Turkish dotted and dotless i), so that 0xC4 and
+// 0xE4 are one name in Windows-1252 (Ä ä) and in Windows-1251 (Д д), and
+// 0xD7 and 0xF7 only in Windows-1251 (Ч ч; × ÷ in Windows-1252). Bytes the
+// code page leaves undefined stay apart. Not text: a key to compare.
+std::string WindowsNameKey(const std::string& s, const qor_codepage::SingleByteTable& codePage);
 
 // Lower-cases A-Z only, as the archive compares names.
 std::string FoldAscii(const std::string& s);
