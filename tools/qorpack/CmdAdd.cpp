@@ -210,10 +210,10 @@ int CmdAdd(int argc, char** argv) {
         if (same != byName.end() && same->second.size() > 1 &&
             std::find(same->second.begin(), same->second.end(), s.stored) == same->second.end())
             return Complain(cmd,
-                            "'%s' would replace one of %zu entries whose names differ from it "
+                            "'%s' would replace one of %lu entries whose names differ from it "
                             "only by case; give the exact name of the one to replace; nothing "
                             "was added",
-                            s.stored.c_str(), same->second.size());
+                            s.stored.c_str(), static_cast<unsigned long>(same->second.size()));
     }
 
     ProgressLine progress("adding");

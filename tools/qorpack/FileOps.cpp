@@ -469,7 +469,12 @@ std::string ToNativeSeparators(const std::string& path) {
 // names its file by a folder held open and a name in it, with the identity the
 // file had when made: the handler removes it with unlinkat, and only while the
 // name still names that file, so a folder renamed or replaced by a link, or a
-// file put in its place, is never touched.
+// file put in its place, is never touched. On Windows the handler runs on a
+// thread of its own while the program goes on: a slot holds either a handle
+// of the file (opened with DELETE access), through which the file is marked
+// for deletion wherever it has been renamed, or its path with the identity
+// the file had when made, checked on a handle that then deletes it. A lock
+// keeps the handler and the program from changing slots at once.
 namespace {
 constexpr int kMaxPending = 32;
 constexpr size_t kPathCap = 4096;
@@ -478,27 +483,80 @@ struct PendingSlot {
     char name[kPathCap];  // POSIX: the name within the folder
     int dirFd = -1;       // POSIX: the folder; owned when ownsFd
     bool ownsFd = false;
-    bool identity = true;  // POSIX: removed only while the name names device/inode
-    uint64_t device = 0, inode = 0;
+    bool identity = true;            // removed only while the name names device/inode
+    uint64_t device = 0, inode = 0;  // Windows: volume serial number and file index
+    void* handle = nullptr;          // Windows: the file's own handle (not owned)
 };
 PendingSlot g_slots[kMaxPending];
 volatile sig_atomic_t g_inUse[kMaxPending];
 bool g_handlersInstalled = false;
 
-extern "C" void RemovePendingAndExit(int sig) {
-    for (int i = 0; i < kMaxPending; ++i) {
-        if (!g_inUse[i]) continue;
 #ifdef _WIN32
-        remove(g_slots[i].path);
-#else
-        const PendingSlot& s = g_slots[i];
-        struct stat st;
-        if (!s.identity || (fstatat(s.dirFd, s.name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                            static_cast<uint64_t>(st.st_dev) == s.device &&
-                            static_cast<uint64_t>(st.st_ino) == s.inode))
-            unlinkat(s.dirFd, s.name, 0);
-#endif
+CRITICAL_SECTION* SlotLock() {
+    struct Lock {
+        CRITICAL_SECTION cs;
+        Lock() { InitializeCriticalSection(&cs); }
+    };
+    static Lock lock;
+    return &lock.cs;
+}
+
+// SetFileInformationByHandle (Windows Vista and later), looked up once.
+using SetInfoFn = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
+SetInfoFn SetFileInfo() {
+    static const SetInfoFn fn = reinterpret_cast<SetInfoFn>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle")));
+    return fn;
+}
+
+bool FileIdentity(HANDLE h, uint64_t* volume, uint64_t* index) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info)) return false;
+    *volume = info.dwVolumeSerialNumber;
+    *index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+// Removes a slot's file: through its handle, or by its path only while the
+// path still opens the file registered (checked on the handle that deletes).
+void RemoveSlotFile(const PendingSlot& s) {
+    if (s.handle) {
+        DeleteThroughHandle(s.handle);
+        return;
     }
+    HANDLE h = CreateFileA(s.path, DELETE | FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    uint64_t volume = 0, index = 0;
+    if (FileIdentity(h, &volume, &index) && volume == s.device && index == s.inode)
+        DeleteThroughHandle(h);
+    CloseHandle(h);
+}
+#else
+// Removes a slot's file by its name in the folder held open, only while the
+// name names the file registered (async-signal-safe).
+void RemoveSlotFile(const PendingSlot& s) {
+    struct stat st;
+    if (!s.identity || (fstatat(s.dirFd, s.name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                        static_cast<uint64_t>(st.st_dev) == s.device &&
+                        static_cast<uint64_t>(st.st_ino) == s.inode))
+        unlinkat(s.dirFd, s.name, 0);
+}
+#endif
+
+void RemoveAllPending() {
+    for (int i = 0; i < kMaxPending; ++i)
+        if (g_inUse[i]) RemoveSlotFile(g_slots[i]);
+}
+
+extern "C" void RemovePendingAndExit(int sig) {
+#ifdef _WIN32
+    // Never left: the process ends here, and the program's thread, which
+    // goes on meanwhile, waits at its next change of a slot.
+    EnterCriticalSection(SlotLock());
+#endif
+    RemoveAllPending();
     signal(sig, SIG_DFL);
     raise(sig);
 }
@@ -516,6 +574,7 @@ void ReleaseSlot(int i) {
 #endif
     g_slots[i].dirFd = -1;
     g_slots[i].ownsFd = false;
+    g_slots[i].handle = nullptr;
 }
 
 [[maybe_unused]] std::string BaseName(const std::string& path) {
@@ -524,6 +583,44 @@ void ReleaseSlot(int i) {
     return path.substr(cut);
 }
 }  // namespace
+
+#ifdef _WIN32
+bool DeleteThroughHandle(void* h) {
+    struct {
+        BOOLEAN deleteFile;
+    } disposition = {TRUE};
+    constexpr int kFileDispositionInfo = 4;  // FILE_INFO_BY_HANDLE_CLASS
+    const SetInfoFn fn = SetFileInfo();
+    return fn &&
+           fn(static_cast<HANDLE>(h), kFileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+int RegisterPendingHandle(void* h, const std::string& shown) {
+    if (shown.size() >= kPathCap) return -1;
+    InstallCleanupHandlers();
+    PendingHeld hold;
+    int i = FreeSlot();
+    if (i < 0) return -1;
+    PendingSlot& s = g_slots[i];
+    memcpy(s.path, shown.c_str(), shown.size() + 1);
+    s.handle = h;
+    s.identity = false;
+    g_inUse[i] = 1;
+    return i;
+}
+
+PendingHeld::PendingHeld() { EnterCriticalSection(SlotLock()); }
+PendingHeld::~PendingHeld() { LeaveCriticalSection(SlotLock()); }
+#endif
+
+void RemovePendingNow() {
+#ifdef _WIN32
+    PendingHeld hold;
+#endif
+    RemoveAllPending();
+    for (int i = 0; i < kMaxPending; ++i)
+        if (g_inUse[i]) ReleaseSlot(i);
+}
 
 void InstallCleanupHandlers() {
     if (g_handlersInstalled) return;
@@ -572,9 +669,22 @@ bool RegisterPending(const std::string& path) {
     if (path.size() >= kPathCap) return false;
     InstallCleanupHandlers();
 #ifdef _WIN32
+    HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    uint64_t volume = 0, index = 0;
+    const bool known = FileIdentity(h, &volume, &index);
+    CloseHandle(h);
+    PendingHeld hold;
     int i = FreeSlot();
-    if (i < 0) return false;
-    memcpy(g_slots[i].path, path.c_str(), path.size() + 1);
+    if (!known || i < 0) return false;
+    PendingSlot& s = g_slots[i];
+    memcpy(s.path, path.c_str(), path.size() + 1);
+    s.handle = nullptr;
+    s.identity = true;
+    s.device = volume;
+    s.inode = index;
     g_inUse[i] = 1;
     return true;
 #else
@@ -588,6 +698,9 @@ bool RegisterPending(const std::string& path) {
 }
 
 void UnregisterPending(const std::string& path) {
+#ifdef _WIN32
+    PendingHeld hold;
+#endif
     for (int i = 0; i < kMaxPending; ++i)
         if (g_inUse[i] && path == g_slots[i].path) {
             ReleaseSlot(i);
@@ -595,7 +708,22 @@ void UnregisterPending(const std::string& path) {
         }
 }
 
+void RemovePending(const std::string& path) {
+#ifdef _WIN32
+    PendingHeld hold;
+#endif
+    for (int i = 0; i < kMaxPending; ++i)
+        if (g_inUse[i] && path == g_slots[i].path) {
+            RemoveSlotFile(g_slots[i]);
+            ReleaseSlot(i);
+            return;
+        }
+}
+
 void UnregisterPendingSlot(int slot) {
+#ifdef _WIN32
+    PendingHeld hold;
+#endif
     if (slot >= 0 && slot < kMaxPending && g_inUse[slot]) ReleaseSlot(slot);
 }
 
@@ -611,10 +739,8 @@ void TestPause(const char* point) {
 #ifdef _WIN32
 
 TempOutput::~TempOutput() {
-    if (!temp_.empty() && !committed_) {
-        remove(temp_.c_str());
-        UnregisterPending(temp_);
-    }
+    // Only while the name still opens the file made: never another's.
+    if (!temp_.empty() && !committed_) RemovePending(temp_);
 }
 
 bool TempOutput::Create(const std::string& target, std::string* error) {

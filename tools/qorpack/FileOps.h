@@ -113,13 +113,38 @@ bool ClearSignatureEntry(const char* path, const qzf_format::ArchiveLocation& at
 // removed by the handlers of SIGINT, SIGTERM and SIGHUP before the process
 // ends, and only while their name still names the file that was registered
 // (POSIX: the file's folder is held open and the name looked up there, so a
-// folder renamed or replaced by a link meanwhile leads nowhere else).
-// RegisterPending is false when the path is too long, the list full or the
-// file missing: the file must exist when it is registered.
+// folder renamed or replaced by a link meanwhile leads nowhere else; Windows:
+// the path is opened and its file's identity compared on the handle that then
+// deletes it). RegisterPending is false when the path is too long, the list
+// full or the file missing: the file must exist when it is registered.
 void InstallCleanupHandlers();
 bool RegisterPending(const std::string& path);
 void UnregisterPending(const std::string& path);
-#ifndef _WIN32
+// Removes the file registered as `path` now (only while the name names it, as
+// the handlers do) and forgets it.
+void RemovePending(const std::string& path);
+// Removes every registered file now, as an interrupt would, and forgets them.
+void RemovePendingNow();
+#ifdef _WIN32
+// Registers the open file h, opened with DELETE access and kept open until
+// UnregisterPendingSlot: the handler marks that file for deletion through h,
+// wherever it has been renamed meanwhile, and never touches a file put at its
+// name. A slot number, or -1.
+int RegisterPendingHandle(void* h, const std::string& shown);
+// Marks the file open as h (with DELETE access) for deletion when its last
+// handle closes. False when the system refuses or lacks the call.
+bool DeleteThroughHandle(void* h);
+// The interrupt handler runs on a thread of its own on Windows: held around a
+// rename into place and the release of its slot, so the handler sees the file
+// either as the temporary or in place, and around closing a registered handle.
+class PendingHeld {
+public:
+    PendingHeld();
+    ~PendingHeld();
+    PendingHeld(const PendingHeld&) = delete;
+    PendingHeld& operator=(const PendingHeld&) = delete;
+};
+#else
 // The same for the file `name` in the open folder dirFd (kept open by the
 // caller until UnregisterPendingSlot, or closed with the slot when ownsFd);
 // `shown` is the path UnregisterPending(path) matches. A slot number, or -1.

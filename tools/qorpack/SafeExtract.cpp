@@ -98,16 +98,19 @@ bool SafeDestination::Begin(const std::string& stored, std::string* error) {
         return Fail("'" + target_ + "' is a link; links are not followed", error);
     if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY))
         return Fail("'" + target_ + "' is a folder", error);
-    RegisterPending(tempPath_);
-    HANDLE h = CreateFileA(tempPath_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    // DELETE access: an interrupt, or a failure, removes the file through
+    // this handle, whatever has been renamed meanwhile (and sharing deletion
+    // lets it be renamed into place while open).
+    HANDLE h = CreateFileA(tempPath_.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr,
+                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        UnregisterPending(tempPath_);
         tempPath_.clear();
         return Fail("cannot create a file in '" + cur + "': " + SystemErrorText(GetLastError()),
                     error);
     }
+    PendingHeld hold;
     file_ = h;
+    slot_ = RegisterPendingHandle(h, tempPath_);
     return true;
 }
 
@@ -132,30 +135,36 @@ bool SafeDestination::Finish(uint64_t fileTime, std::string* error) {
         ft.dwHighDateTime = static_cast<DWORD>(fileTime >> 32);
         SetFileTime(h, nullptr, nullptr, &ft);
     }
-    file_ = nullptr;
-    if (!CloseHandle(h))
-        return Fail("cannot write '" + target_ + "': " + SystemErrorText(GetLastError()), error);
     DWORD attrs = GetFileAttributesA(target_.c_str());
     if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesA(target_.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
-    if (!MoveFileExA(tempPath_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        DWORD code = GetLastError();
-        if (attrs != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(target_.c_str(), attrs);
-        return Fail("cannot put '" + target_ + "' in place: " + SystemErrorText(code), error);
+    {
+        // Renamed while still open, so a failure still removes it through
+        // its handle; the handler waits until it is in place and forgotten.
+        PendingHeld hold;
+        if (!MoveFileExA(tempPath_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            DWORD code = GetLastError();
+            if (attrs != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(target_.c_str(), attrs);
+            return Fail("cannot put '" + target_ + "' in place: " + SystemErrorText(code), error);
+        }
+        UnregisterPendingSlot(slot_);
+        slot_ = -1;
+        file_ = nullptr;
+        tempPath_.clear();
     }
-    UnregisterPending(tempPath_);
-    tempPath_.clear();
+    if (!CloseHandle(h))
+        return Fail("cannot write '" + target_ + "': " + SystemErrorText(GetLastError()), error);
     return true;
 }
 
 void SafeDestination::Abandon() {
+    PendingHeld hold;
+    if (file_ && !tempPath_.empty()) DeleteThroughHandle(file_);
+    UnregisterPendingSlot(slot_);
+    slot_ = -1;
     if (file_) CloseHandle(static_cast<HANDLE>(file_));
     file_ = nullptr;
-    if (!tempPath_.empty()) {
-        DeleteFileA(tempPath_.c_str());
-        UnregisterPending(tempPath_);
-        tempPath_.clear();
-    }
+    tempPath_.clear();
 }
 
 #else  // POSIX

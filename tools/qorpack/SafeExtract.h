@@ -46,7 +46,7 @@ private:
     void* parent_ = nullptr;  // POSIX: fd + 1 of the file's folder, kept for the next file
     std::string parentKey_;   // the steps that led to parent_
     void* file_ = nullptr;    // fd + 1 / HANDLE of the temporary file
-    int slot_ = -1;           // POSIX: the signal handler's entry for the file being written
+    int slot_ = -1;           // the interrupt handler's entry for the file being written
     unsigned serial_ = 0;
     long pid_ = 0;  // for temporary names, asked once
 };
