@@ -68,10 +68,11 @@ bool PutIntoSink(void* context, const uint8_t* data, uint32_t n) {
 
 // Compresses the whole open source into the sink with the engine's gzip
 // writer: the bytes AddFile writes for it. False with a message.
-bool CompressSource(qfl::File in, const std::string& source, Sink* sink, std::string* error) {
+bool CompressSource(qfl::File in, const std::string& source, int level, Sink* sink,
+                    std::string* error) {
     std::unique_ptr<uint8_t[]> work(new uint8_t[qzf_indexed::kGzipWorkSize]);
     uint64_t size = 0;
-    switch (qzf_indexed::GzipFile(in, work.get(), PutIntoSink, sink, &size)) {
+    switch (qzf_indexed::GzipFile(in, work.get(), level, PutIntoSink, sink, &size)) {
         case qzf_indexed::kGzipOk:
             return true;
         case qzf_indexed::kGzipReadFailed:
@@ -106,6 +107,7 @@ struct Job {
     size_t nextClaim = 0;
     size_t nextWrite = 0;
     size_t window = 1;           // entries a worker may run ahead of the writer
+    int level = 0;               // zlib level of every entry
     uint64_t inFlight = 0;       // compressed bytes waiting in slots
     int idleWorkers = 0;         // waiting for the writer to catch up
     bool writerWaiting = false;  // waiting for slot nextWrite
@@ -128,9 +130,9 @@ void CompressIntoSlot(Job* job, size_t i) {
     if (OpenSource(item.source, &h, &facts, &error)) {
         Sink sink;
         sink.memory = &data;
-        state = facts.size > kInMemoryLimit                           ? State::kLarge
-                : CompressSource(h.Get(), item.source, &sink, &error) ? State::kReady
-                                                                      : State::kFailed;
+        state = facts.size > kInMemoryLimit                                       ? State::kLarge
+                : CompressSource(h.Get(), item.source, job->level, &sink, &error) ? State::kReady
+                                                                                  : State::kFailed;
     }
     MonitorLock lock(job->monitor);
     slot.data.swap(data);
@@ -247,7 +249,8 @@ void WriterMain(void* p) {
                 return fail(i, "cannot write the archive: " + LastErrorText());
             Sink sink;
             sink.file = out.get();
-            if (!CompressSource(h.Get(), items[i].source, &sink, &error)) return fail(i, error);
+            if (!CompressSource(h.Get(), items[i].source, job->level, &sink, &error))
+                return fail(i, error);
             uint64_t end = pos + record.size() + sink.written + qzf_format::kTrailerLength;
             if (end > kFourGiB - 1)
                 return fail(i, "the archive would pass 4 GiB; entry positions are 32-bit");
@@ -285,13 +288,14 @@ void WriterMain(void* p) {
 }  // namespace
 
 PackResult WriteArchiveParallel(const std::string& path, const std::vector<PackItem>& items,
-                                int jobs, ProgressLine* progress) {
+                                int jobs, int level, ProgressLine* progress) {
     Job job;
     job.items = &items;
     job.slots.resize(items.size());
     // Small files: far ahead, bounded by kInFlightBudget; each slot holds at
     // most kInMemoryLimit bytes of input.
     job.window = jobs > 0 ? 4096 : 1;
+    job.level = level;
     job.path = path;
     job.progress = progress;
     RunWithWorkers(jobs, WorkerMain, WriterMain, &job);
