@@ -271,7 +271,8 @@ bool QorZipFile::AddOneEntry(QorZipFileEntry& e, uint64_t position) {
         return o->self->WriteArchive(data, n);
     };
     uint64_t total = 0;
-    switch (qzf_indexed::GzipFile(source.Get(), buffers.Get(), put, &out, &total)) {
+    switch (qzf_indexed::GzipFile(source.Get(), buffers.Get(), AddLevelOf(entries_), put, &out,
+                                  &total)) {
         case qzf_indexed::kGzipOk:
             break;
         case qzf_indexed::kGzipReadFailed:

@@ -9,6 +9,7 @@
 #include "contract/ArchiveFormat.h"
 #include "archive/QzfGunzip.h"
 #include "archive/QzfInternal.h"
+#include "archive/QzfObjectExtras.h"
 
 using namespace qzf_format;
 using namespace qzf_internal;
@@ -17,6 +18,12 @@ static_assert(kQzfPieceMore == qzf_gunzip::kMore && kQzfPieceEnd == qzf_gunzip::
                   kQzfPieceReadFailed == qzf_gunzip::kReadFailed &&
                   kQzfPieceBadData == qzf_gunzip::kBadData,
               "a piece carries the gunzip status");
+
+// An object without a table gets an empty one: the extras live in its block.
+ObjectExtras* Access::MakeExtras(QorZipFile& z) {
+    if (!z.entries_) z.entries_ = NewEntryTable(0, nullptr, 0);
+    return ExtrasOf(z.entries_);
+}
 
 namespace qzf_indexed {
 
@@ -160,32 +167,34 @@ bool WriteWithout(const QorZipFile& archive, const bool* drop, qfl::File out, ui
     return true;
 }
 
-GzipStatus GzipFile(qfl::File source, void* work, GzipPut put, void* context, uint64_t* size) {
+GzipStatus GzipFile(qfl::File source, void* work, int level, GzipPut put, void* context,
+                    uint64_t* size) {
     static_assert(kGzipWorkSize == 2 * kChunk, "work buffer layout");
     *size = 0;
     uint8_t* const input = static_cast<uint8_t*>(work);
     uint8_t* const output = input + kChunk;
-    // The same stream zlib's gzip file writer makes (level 6, default
-    // strategy), with the engine's OS byte in its header.
+    if (level < 1 || level > 9) level = kEngineLevel;
+    // The header is written here rather than by zlib, which would mark levels
+    // 1 and 9 in its extra-flags byte: every entry starts with kGzipHeader.
     struct Deflater {
         z_stream s;
-        gz_header header;  // deflate reads it while writing the stream's start
         bool live = false;
         ~Deflater() {
             if (live) deflateEnd(&s);
         }
     } z;
     std::memset(&z.s, 0, sizeof z.s);
-    z.live = deflateInit2(&z.s, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-    std::memset(&z.header, 0, sizeof z.header);
-    z.header.os = kGzipOsByte;
-    if (!z.live || deflateSetHeader(&z.s, &z.header) != Z_OK) return kGzipFailed;
+    z.live = deflateInit2(&z.s, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    if (!z.live) return kGzipFailed;
+    if (!put(context, kGzipHeader, sizeof kGzipHeader)) return kGzipRefused;
+    uLong crc = crc32(0, nullptr, 0);
     for (bool end = false; !end;) {
         uint32_t got = 0;
         if (!qfl::Read(source, input, kChunk, &got)) return kGzipReadFailed;
         *size += got;
         if (*size > 0xFFFFFFFFu) return kGzipTooLarge;  // the 32-bit size field cannot hold it
         end = got == 0;
+        crc = crc32(crc, input, got);
         z.s.next_in = input;
         z.s.avail_in = got;
         do {
@@ -196,7 +205,22 @@ GzipStatus GzipFile(qfl::File source, void* work, GzipPut put, void* context, ui
             if (have && !put(context, output, have)) return kGzipRefused;
         } while (z.s.avail_out == 0);
     }
-    return kGzipOk;
+    uint8_t trailer[8];
+    Put32(trailer, static_cast<uint32_t>(crc));
+    Put32(trailer + 4, static_cast<uint32_t>(*size));
+    return put(context, trailer, sizeof trailer) ? kGzipOk : kGzipRefused;
+}
+
+bool SetAddLevel(QorZipFile& archive, int level) {
+    ObjectExtras* extras = Access::MakeExtras(archive);
+    if (!extras) return false;
+    extras->addLevel = level >= 1 && level <= 9 ? level : kEngineLevel;
+    return true;
+}
+
+int AddLevel(const QorZipFile& archive) {
+    const int level = AddLevelOf(const_cast<QorZipFileEntry*>(Access::Entries(archive)));
+    return level ? level : kEngineLevel;
 }
 
 }  // namespace qzf_indexed

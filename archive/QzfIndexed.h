@@ -111,12 +111,15 @@ bool AddFileReplacing(QorZipFile& archive, const char* source, const char* name,
 bool WriteWithout(const QorZipFile& archive, const bool* drop, qfl::File out, uint32_t* kept);
 
 // ---- the gzip writer ----
-// Compresses what `source` holds from its position on into one gzip member
-// (deflate level 6, 32 KiB window, memory level 8, default strategy, the
-// header kGzipHeader), the stream every entry is written with. put receives
-// the bytes in order; *size the source bytes read. work is the caller's
-// kGzipWorkSize bytes.
+// Compresses what `source` holds from its position on into one gzip member:
+// the header kGzipHeader, one raw deflate stream (32 KiB window, memory level
+// 8, default strategy) at zlib level `level` (1..9; anything else is the
+// engine's own 6), the CRC-32 and size. zlib may end any block as stored
+// data, so incompressible input grows by a few bytes per 64 KiB only. put
+// receives the bytes in order; *size the source bytes read. work is the
+// caller's kGzipWorkSize bytes.
 constexpr uint32_t kGzipWorkSize = 2 * 65536;
+constexpr int kEngineLevel = 6;  // what AddFile compresses with unless told otherwise
 enum GzipStatus {
     kGzipOk = 0,
     kGzipReadFailed = 1,  // the source could not be read
@@ -125,7 +128,16 @@ enum GzipStatus {
     kGzipRefused = 4,     // put returned false (it keeps its reason)
 };
 typedef bool (*GzipPut)(void* context, const uint8_t* data, uint32_t n);
-GzipStatus GzipFile(qfl::File source, void* work, GzipPut put, void* context, uint64_t* size);
+GzipStatus GzipFile(qfl::File source, void* work, int level, GzipPut put, void* context,
+                    uint64_t* size);
+
+// The zlib level the object's AddFile, AddFiles and Save compress with from
+// now on (1..9; anything else: kEngineLevel), kept through Close and Open for
+// the object's life. A packaging tool picks its own level here; the exported
+// calls never change it. False when memory runs out (nothing changes).
+bool SetAddLevel(QorZipFile& archive, int level);
+// The level AddFile uses on this object.
+int AddLevel(const QorZipFile& archive);
 
 }  // namespace qzf_indexed
 

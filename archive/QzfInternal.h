@@ -13,6 +13,8 @@ struct QzfPieces;
 
 namespace qzf_internal {
 
+struct ObjectExtras;  // QzfObjectExtras.h
+
 constexpr uint32_t kNotFound = 0xFFFFFFFFu;  // "no such entry" of the index look-ups
 constexpr uint64_t kMaxPosition = qzf_format::kMaxArchivePosition;
 constexpr uint32_t kCopyChunk = 16384;  // archive <-> temporary file, block moves
@@ -46,6 +48,9 @@ struct Access {
     static void* Handle(const QorZipFile& z) { return z.handle_; }
     static uint32_t TrailerPosition(const QorZipFile& z) { return z.trailerPosition_; }
     static uint32_t HeaderOffset(const QorZipFile& z) { return z.headerOffset_; }
+    // The object's extras, with an empty entry table made to hold them when
+    // it has none; null when memory runs out.
+    static ObjectExtras* MakeExtras(QorZipFile& z);
 };
 
 // Owns a malloc'ed block; frees it on scope exit unless released.

@@ -101,6 +101,7 @@ QorZipFileEntry* NewEntryTable(uint32_t capacity, QorZipFileEntry* old, uint32_t
         // Growing is a change of the object: no look-up runs beside it.
         ObjectExtras* from = ExtrasOf(old);
         extras->archiveEnd = from->archiveEnd;
+        extras->addLevel = from->addLevel;
         EntryIndex& a = extras->index;
         const EntryIndex& b = from->index;
         a.table = b.table;

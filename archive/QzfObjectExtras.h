@@ -34,6 +34,9 @@ struct ObjectExtras {
     // signed setup's certificate table); 0 for the end of the file.
     uint64_t archiveEnd;
     EntryIndex index;
+    // The zlib level AddFile compresses with; 0 for the engine's own. Only an
+    // internal caller (a packaging tool) sets it.
+    int addLevel;
 };
 
 // A table block with room for capacity entries (zeroed) after the extras,
@@ -58,6 +61,11 @@ uint32_t SumOfSizes(EntryIndex* index, const QorZipFileEntry* entries, uint32_t 
 // Entries were changed, moved or dropped (not just appended): both are
 // worked out afresh on their next use. Null is fine.
 void ForgetEntryIndex(EntryIndex* index);
+
+inline int AddLevelOf(QorZipFileEntry* entries) {
+    ObjectExtras* x = ExtrasOf(entries);
+    return x ? x->addLevel : 0;
+}
 
 inline EntryIndex* IndexOf(QorZipFileEntry* entries) {
     ObjectExtras* x = ExtrasOf(entries);

@@ -12,6 +12,7 @@ import subprocess
 import tempfile
 import time
 import unittest
+import zlib
 
 from pe_image import pe32_headers
 
@@ -298,6 +299,56 @@ class QorpackCli(unittest.TestCase):
             self.assertEqual(read_archive(out), (os.path.getsize(stub), []), jobs)
             self.assertIn("0 entries", run("list", out).stdout.decode())
         self.assertEqual(slurp(self.path("empty1.exe")), slurp(self.path("empty2.exe")))
+
+    def test_level_chooses_the_deflate_and_both_writers_agree(self):
+        stub = self.path("stub.exe")
+        make_stub(stub)
+        make_payload(self.path("p"))
+        write(self.path("p", "big.dat"), (os.urandom(1000) + b"\0" * 3000) * 2600)
+        files = sorted(os.path.relpath(os.path.join(d, f), self.path())
+                       for d, _, fs in os.walk(self.path("p")) for f in fs)
+        write(self.path("m.txt"),
+              "".join("%s => [TROVIX]\\%s\n" % (f, f.replace("/", "\\")) for f in files).encode())
+
+        def deflated(data, level):  # zlib's raw deflate, fed 64 KiB at a time as qorpack does
+            c = zlib.compressobj(level, zlib.DEFLATED, -15, 8)
+            return b"".join(c.compress(data[i:i + 65536])
+                            for i in range(0, len(data), 65536)) + c.flush()
+
+        sizes = {}
+        for level in (None, "1", "9"):
+            outs = []
+            for jobs in ("1", "2"):
+                outs.append(self.path("s%s-%s.exe" % (level, jobs)))
+                run("build", "--stub", stub, "--manifest", self.path("m.txt"), "--out", outs[-1],
+                    "--jobs", jobs, *(("--level", level) if level else ()))
+            self.assertEqual(slurp(outs[0]), slurp(outs[1]), "level %s" % level)
+            entries = read_archive(outs[0])[1]
+            for (name, data, size, _, _), f in zip(entries, files):
+                src = slurp(self.path(f))
+                self.assertEqual(data[:10], b"\x1f\x8b\x08\0\0\0\0\0\0\x0b", name)
+                self.assertEqual(data[10:-8], deflated(src, int(level or 9)), name)
+                self.assertEqual(struct.unpack("<2I", data[-8:]),
+                                 (zlib.crc32(src), len(src)), name)
+            sizes[level] = os.path.getsize(outs[0])
+        self.assertEqual(slurp(self.path("sNone-1.exe")), slurp(self.path("s9-1.exe")))
+        self.assertGreater(sizes["1"], sizes["9"])
+
+        # add: level 9 unless told; an entry added later keeps its own level.
+        text = self.path("p", "docs", "read me.txt")
+        run("add", self.path("a.qzf"), text, "--as", "nine")
+        run("add", self.path("a.qzf"), "--level", "1", text, "--as", "one")
+        got = {n: d for n, d, _, _, _ in read_archive(self.path("a.qzf"))[1]}
+        self.assertEqual(got["nine"][10:-8], deflated(slurp(text), 9))
+        self.assertEqual(got["one"][10:-8], deflated(slurp(text), 1))
+        for bad in ("0", "10", "x", "-1"):
+            for args in (("build", "--stub", stub, "--manifest", self.path("m.txt"), "--out",
+                          self.path("bad.exe"), "--level", bad),
+                         ("add", self.path("a.qzf"), "--level", bad, text)):
+                r = run(*args, check=False)
+                self.assertEqual(r.returncode, 2, args)
+                self.assertIn("--level takes 1 to 9", r.stderr.decode())
+        self.assertFalse(os.path.exists(self.path("bad.exe")))
 
     # ---- archives: add, list, extract, remove -----------------------------
     def test_round_trip_of_a_payload_tree(self):

@@ -10,6 +10,7 @@
 #include "Commands.h"
 #include "FileOps.h"
 #include "NameRules.h"
+#include "Numbers.h"
 #include "Stamp.h"
 #include "WriteLock.h"
 #include "contract/AsciiCase.h"
@@ -17,8 +18,8 @@
 namespace qorpack {
 
 const char* const kAddUsage =
-    "usage: qorpack add ARCHIVE [--unsign] [-C DIR] SOURCE [SOURCE ...]\n"
-    "       qorpack add ARCHIVE [--unsign] SOURCE --as STORED\n"
+    "usage: qorpack add ARCHIVE [--unsign] [--level N] [-C DIR] SOURCE [SOURCE ...]\n"
+    "       qorpack add ARCHIVE [--unsign] [--level N] SOURCE --as STORED\n"
     "Adds files (folders: every file below them) to ARCHIVE, creating it when it is\n"
     "missing; ARCHIVE may be a setup with an appended archive. An entry of the same\n"
     "name in any case is replaced (of names differing only by case, the exact one).\n"
@@ -27,7 +28,8 @@ const char* const kAddUsage =
     "--as, which gives the stored name of a single file.\n"
     "Stored names with '..' steps, drives, leading or forward slashes, empty steps\n"
     "or control characters are refused. A signed setup is refused unless --unsign\n"
-    "removes its signature first.\n";
+    "removes its signature first. --level N (1 to 9, default 9) is zlib's\n"
+    "compression level for the added files: lower is faster and larger.\n";
 
 namespace {
 
@@ -98,6 +100,7 @@ int CmdAdd(int argc, char** argv) {
     const char* cmd = "add";
     std::string archive, base = ".", as;
     bool haveAs = false, unsign = false;
+    int level = kDefaultLevel;
     std::vector<std::string> args;
     for (int i = 0; i < argc; ++i) {
         if (IsHelp(argv[i])) return printf("%s", kAddUsage), 0;
@@ -107,6 +110,11 @@ int CmdAdd(int argc, char** argv) {
             if (i + 1 >= argc) return UsageError(cmd, kAddUsage, "--as needs a stored name");
             as = argv[++i];
             haveAs = true;
+        } else if (!strcmp(argv[i], "--level")) {
+            unsigned long n = 0;
+            if (i + 1 >= argc || !ParseCount(argv[++i], 1, 9, &n))
+                return UsageError(cmd, kAddUsage, "--level takes 1 to 9");
+            level = static_cast<int>(n);
         } else if (!strcmp(argv[i], "-C")) {
             if (i + 1 >= argc) return UsageError(cmd, kAddUsage, "-C needs a folder");
             base = argv[++i];
@@ -181,6 +189,7 @@ int CmdAdd(int argc, char** argv) {
     QorZipFile z;
     if (!OpenWorkingCopy(archive, out.Path(), at, &z, &error))
         return Complain(cmd, "%s", error.c_str());
+    if (!qzf_indexed::SetAddLevel(z, level)) return Complain(cmd, "out of memory");
 
     // Names are compared once, through maps: an archive of many entries
     // stays linear. The same name in any case replaces; the same place once

@@ -67,11 +67,11 @@ bool PutIntoSink(void* context, const uint8_t* data, uint32_t n) {
 // writer, then reads its time stamp and attributes: the bytes AddFile writes
 // for it. The size recorded is the bytes read, not what the file held when
 // opened (a log being written grows meanwhile). False with a message.
-bool CompressSource(qfl::File in, const std::string& source, Sink* sink, Facts* facts,
+bool CompressSource(qfl::File in, const std::string& source, int level, Sink* sink, Facts* facts,
                     std::string* error) {
     TestPause("source");
     std::unique_ptr<uint8_t[]> work(new uint8_t[qzf_indexed::kGzipWorkSize]);
-    switch (qzf_indexed::GzipFile(in, work.get(), PutIntoSink, sink, &facts->size)) {
+    switch (qzf_indexed::GzipFile(in, work.get(), level, PutIntoSink, sink, &facts->size)) {
         case qzf_indexed::kGzipOk:
             break;
         case qzf_indexed::kGzipReadFailed:
@@ -111,6 +111,7 @@ struct Job {
     size_t nextClaim = 0;
     size_t nextWrite = 0;
     size_t window = 1;           // entries a worker may run ahead of the writer
+    int level = 0;               // zlib level of every entry
     uint64_t inFlight = 0;       // compressed bytes waiting in slots
     int idleWorkers = 0;         // waiting for the writer to catch up
     bool writerWaiting = false;  // waiting for slot nextWrite
@@ -134,9 +135,10 @@ void CompressIntoSlot(Job* job, size_t i) {
     if (OpenSource(item.source, &h, &opened, &error)) {
         Sink sink;
         sink.memory = &data;
-        state = opened > kInMemoryLimit                                       ? State::kLarge
-                : CompressSource(h.Get(), item.source, &sink, &facts, &error) ? State::kReady
-                                                                              : State::kFailed;
+        state = opened > kInMemoryLimit ? State::kLarge
+                : CompressSource(h.Get(), item.source, job->level, &sink, &facts, &error)
+                    ? State::kReady
+                    : State::kFailed;
     }
     MonitorLock lock(job->monitor);
     slot.data.swap(data);
@@ -254,7 +256,7 @@ void WriterMain(void* p) {
                 return fail(i, "cannot write the archive: " + LastErrorText());
             Sink sink;
             sink.file = out.get();
-            if (!CompressSource(h.Get(), items[i].source, &sink, &facts, &error))
+            if (!CompressSource(h.Get(), items[i].source, job->level, &sink, &facts, &error))
                 return fail(i, error);
             uint64_t end = pos + record.size() + sink.written + qzf_format::kTrailerLength;
             if (end > kFourGiB - 1)
@@ -293,13 +295,14 @@ void WriterMain(void* p) {
 }  // namespace
 
 PackResult WriteArchiveParallel(const std::string& path, const std::vector<PackItem>& items,
-                                int jobs, ProgressLine* progress) {
+                                int jobs, int level, ProgressLine* progress) {
     Job job;
     job.items = &items;
     job.slots.resize(items.size());
     // Small files: far ahead, bounded by kInFlightBudget; each slot holds at
     // most kInMemoryLimit bytes of input.
     job.window = jobs > 0 ? 4096 : 1;
+    job.level = level;
     job.path = path;
     job.progress = progress;
     RunWithWorkers(jobs, WorkerMain, WriterMain, &job);
