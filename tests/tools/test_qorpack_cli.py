@@ -725,6 +725,14 @@ class PackagingChecks(unittest.TestCase):
              ["--codepage", "1250"], 1, "installs to the same path"),
             ("\u00d7 and \u00f7 in 1252", [self.UNINST, "a.dat => [TROVIX]\\\u00d7.txt",
                                         "a.dat => [TROVIX]\\\u00f7.txt"], [], 0, None),
+            # Letters the system's converter holds back for a combining mark.
+            ("\u00e0 in 1258", [self.UNINST, "a.dat => [TROVIX]\\\u00e0.txt"],
+             ["--codepage", "1258"], 0, None),
+            ("\u00c0 and \u00e0 in 1258", [self.UNINST, "a.dat => [TROVIX]\\\u00c0.txt",
+                                        "a.dat => [TROVIX]\\\u00e0.txt"],
+             ["--codepage", "1258"], 1, "installs to the same path"),
+            ("\u05d0\u05f0 in 1255", [self.UNINST, "a.dat => [TROVIX]\\\u05d0\u05f0.txt"],
+             ["--codepage", "1255"], 0, None),
         ]
         for what, lines, extra, code, text in rows:
             with self.subTest(what):

@@ -39,8 +39,11 @@ bool SystemTable(unsigned codePage, qor_codepage::SingleByteTable* out) {
         char* outPtr = reinterpret_cast<char*>(outBuf);
         size_t inLeft = 1, outLeft = sizeof outBuf;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        const size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
         if (r == static_cast<size_t>(-1) && errno == EINVAL) single = false;  // a lead byte
+        // Windows-1255 and 1258 hold a letter back for a combining mark that
+        // may follow: the flush hands it out.
+        if (r != static_cast<size_t>(-1)) r = iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
         out->upper[i] = (r != static_cast<size_t>(-1) && sizeof outBuf - outLeft == 2)
                             ? static_cast<uint16_t>(outBuf[0] | (outBuf[1] << 8))
                             : 0;
