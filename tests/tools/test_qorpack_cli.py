@@ -1053,6 +1053,32 @@ class SizesAndNames(unittest.TestCase):
                     got = [slurp(os.path.join(d, f)) for d, _, fs in os.walk(dest) for f in fs]
                     self.assertEqual(got, [content])
 
+    def test_add_refuses_new_names_that_install_to_one_file(self):
+        for rel in ("[TROVIX]/\xc4.txt", "[TROVIX]/\xe4.txt", "[TROVIX]/a.exe",
+                    "[TROVIX][InstCmd=-r]/a.exe", "[TROVIX]/b.txt"):
+            write(self.path("src", rel).encode("latin-1"), b"x")
+        rows = [
+            # (sources below src, refused)
+            (["[TROVIX]/\xc4.txt", "[TROVIX]/\xe4.txt"], True),  # Windows-1252 case
+            (["[TROVIX]/a.exe", "[TROVIX][InstCmd=-r]/a.exe"], True),  # tags removed
+            (["[TROVIX]/a.exe", "[TROVIX]/b.txt"], False),
+        ]
+        for sources, refused in rows:
+            with self.subTest(sources):
+                arc = self.path("new.qzf")
+                if os.path.exists(arc):
+                    os.remove(arc)
+                r = subprocess.run([QORPACK.encode(), b"add", arc.encode(), b"-C",
+                                    self.path("src").encode()] +
+                                   [s.encode("latin-1") for s in sources], capture_output=True)
+                if refused:
+                    self.assertEqual(r.returncode, 1)
+                    self.assertIn(b"install to the same place", r.stderr)
+                    self.assertFalse(os.path.exists(arc))
+                else:
+                    self.assertEqual(r.returncode, 0, r.stderr)
+                    self.assertEqual(len(read_archive(arc)[1]), 2)
+
     def test_add_replaces_the_entry_of_exactly_its_name(self):
         write(self.path("new.txt"), b"new")
         rows = [

@@ -201,12 +201,20 @@ int CmdAdd(int argc, char** argv) {
         byName[FoldAscii(name)].push_back(name);
         byPlace.emplace(InstallKey(name), name);
     }
-    std::unordered_map<std::string, std::string> newNames;
+    std::unordered_map<std::string, std::string> newNames, newPlaces;
     for (const AddSource& s : sources) {
         auto dup = newNames.emplace(FoldAscii(s.stored), s.path);
         if (!dup.second)
             return Complain(cmd, "'%s' and '%s' would both be stored as '%s'; nothing was added",
                             dup.first->second.c_str(), s.path.c_str(), s.stored.c_str());
+        // Two new names Windows takes for one file (Ä and ä in Windows-1252, or
+        // the same path with other tags) differ in more than ASCII case.
+        auto twin = newPlaces.emplace(InstallKey(s.stored), s.stored);
+        if (!twin.second)
+            return Complain(cmd,
+                            "stored names '%s' and '%s' install to the same place; nothing was "
+                            "added",
+                            Shown(twin.first->second).c_str(), Shown(s.stored).c_str());
         auto same = byName.find(FoldAscii(s.stored));
         auto place = byPlace.find(InstallKey(s.stored));
         if (place != byPlace.end() && same == byName.end())
