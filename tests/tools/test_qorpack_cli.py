@@ -891,11 +891,12 @@ class HostileRound(unittest.TestCase):
     # ---- small things ----------------------------------------------------
     def test_output_that_cannot_be_written_is_a_failure(self):
         write(self.path("a.qzf"), hand_archive([(b"a.txt", b"a")]))
-        with open("/dev/full", "w") as full:
-            r = subprocess.run([QORPACK, "list", self.path("a.qzf")], stdout=full,
-                               stderr=subprocess.PIPE, timeout=60)
-        self.assertEqual(r.returncode, 1)
-        self.assertIn("cannot write the output", r.stderr.decode())
+        for args in (["list", self.path("a.qzf")], ["--version"], ["help"], ["help", "list"]):
+            with self.subTest(args), open("/dev/full", "w") as full:
+                r = subprocess.run([QORPACK, *args], stdout=full, stderr=subprocess.PIPE,
+                                   timeout=60)
+                self.assertEqual(r.returncode, 1)
+                self.assertIn("cannot write the output", r.stderr.decode())
 
     def test_manifest_line_with_a_zero_byte_is_refused(self):
         make_stub(self.path("stub.exe"))

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "Commands.h"
 #include "EngineTemp.h"
@@ -34,6 +35,16 @@ const Command kCommands[] = {
     {"build", qorpack::CmdBuild}, {"verify", qorpack::CmdVerify},
 };
 
+// A listing that never reached its reader (a full disk, a closed pipe) is a
+// failure, not a success.
+int Finish(const char* what, int rc) {
+    if ((fflush(stdout) != 0 || ferror(stdout)) && rc == 0) {
+        fprintf(stderr, "%s: cannot write the output: %s\n", what, strerror(errno));
+        return 1;
+    }
+    return rc;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -50,7 +61,7 @@ int main(int argc, char** argv) {
     argv[argc] = nullptr;
     if (argc >= 2 && !strcmp(argv[1], "--version")) {
         printf("qorpack %s\n", QORPACK_VERSION);
-        return 0;
+        return Finish("qorpack", 0);
     }
     if (argc < 2) {
         fputs(kUsage, stderr);
@@ -59,21 +70,14 @@ int main(int argc, char** argv) {
     if (!strcmp(argv[1], "--help") || !strcmp(argv[1], "-h") || !strcmp(argv[1], "help")) {
         if (argc > 2 && qorpack::CommandUsage(argv[2])) {
             fputs(qorpack::CommandUsage(argv[2]), stdout);
-            return 0;
+            return Finish("qorpack", 0);
         }
         fputs(kUsage, stdout);
-        return 0;
+        return Finish("qorpack", 0);
     }
     for (const Command& c : kCommands) {
         if (strcmp(argv[1], c.name) != 0) continue;
-        int rc = c.run(argc - 2, argv + 2);
-        // A listing that never reached its reader (a full disk, a closed pipe)
-        // is a failure, not a success.
-        if ((fflush(stdout) != 0 || ferror(stdout)) && rc == 0) {
-            fprintf(stderr, "qorpack %s: cannot write the output: %s\n", c.name, strerror(errno));
-            return 1;
-        }
-        return rc;
+        return Finish((std::string("qorpack ") + c.name).c_str(), c.run(argc - 2, argv + 2));
     }
     fprintf(stderr, "qorpack: unknown command '%s'\n%s", argv[1], kUsage);
     return 2;
