@@ -744,6 +744,22 @@ class PackagingChecks(unittest.TestCase):
                 else:
                     self.assertIn(text.encode(), r.stderr)
 
+    def test_name_refusals_show_the_names_as_written(self):
+        rows = [
+            # (lines, code page, what stderr must hold in UTF-8)
+            (["a.dat => [TROVIX]\\\u0401", "a.dat => [TROVIX]\\\u0451"], "1251",
+             "'[TROVIX]\\\u0451' installs to the same path as '[TROVIX]\\\u0401'"),
+            (["a.dat => [TROVIX]\\\u0401."], "1251", "('\u0401.')"),
+            (["a.dat => [TROVIX]\\\u00c4<"], "1252", "'[TROVIX]\\\u00c4<'"),
+        ]
+        for lines, cp, text in rows:
+            with self.subTest(text):
+                write(self.path("m.txt"), "\n".join([self.UNINST] + lines).encode("utf-8"))
+                r = subprocess.run([QORPACK, "build", "--stub", "stub.exe", "--manifest", "m.txt",
+                                    "--out", "s.exe", "--codepage", cp], capture_output=True,
+                                   cwd=self.dir, env=dict(os.environ, LC_ALL="C.UTF-8"))
+                self.assertIn(text.encode("utf-8"), r.stderr)
+
     def test_names_and_values_in_the_setups_code_page_and_back(self):
         r = self.build([self.UNINST, "a.dat => [TROVIX]\\Caf\u00e9.txt"],
                        "--slot", "TVIID_INST_NAME=Lumiwave Caf\u00e9")

@@ -2,6 +2,7 @@
 
 #include <unordered_map>
 
+#include "CodePageTable.h"
 #include "FileOps.h"
 #include "NameRules.h"
 #include "SetupText.h"
@@ -159,15 +160,19 @@ bool CheckManifestNames(const std::string& manifestPath, const std::vector<Manif
                         std::vector<std::string>* warnings, std::string* error,
                         const qor_codepage::SingleByteTable& codePage) {
     std::unordered_map<std::string, size_t> names, places;
+    // The names are in the setup's code page by now; messages show them as written.
+    const bool utf8 = TerminalIsUtf8();
+    auto shown = [&](const std::string& n) { return ShowSetupText(n, codePage, utf8); };
     for (size_t i = 0; i < entries.size(); ++i) {
         const ManifestEntry& e = entries[i];
         NameCheck c = CheckStoredName(e.storedName, NameOrigin::kGiven);
-        std::string where = Where(manifestPath, e.line) + "stored name '" + e.storedName + "' ";
+        std::string where =
+            Where(manifestPath, e.line) + "stored name '" + shown(e.storedName) + "' ";
         if (!c.ok) {
-            *error = where + c.problem;
+            *error = where + shown(c.problem);
             return false;
         }
-        if (!c.warning.empty() && warnings) warnings->push_back(where + c.warning);
+        if (!c.warning.empty() && warnings) warnings->push_back(where + shown(c.warning));
         auto name = names.emplace(FoldAscii(e.storedName), i);
         if (!name.second) {
             *error = where + "was already given on line " +
@@ -178,8 +183,8 @@ bool CheckManifestNames(const std::string& manifestPath, const std::vector<Manif
         auto place = places.emplace(InstallKey(e.storedName, codePage), i);
         if (!place.second) {
             const ManifestEntry& other = entries[place.first->second];
-            *error = where + "installs to the same path as '" + other.storedName + "' (line " +
-                     std::to_string(other.line) + ") once the tags are removed";
+            *error = where + "installs to the same path as '" + shown(other.storedName) +
+                     "' (line " + std::to_string(other.line) + ") once the tags are removed";
             return false;
         }
     }
