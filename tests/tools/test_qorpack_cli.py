@@ -733,6 +733,16 @@ class PackagingChecks(unittest.TestCase):
              ["--codepage", "1258"], 1, "installs to the same path"),
             ("\u05d0\u05f0 in 1255", [self.UNINST, "a.dat => [TROVIX]\\\u05d0\u05f0.txt"],
              ["--codepage", "1255"], 0, None),
+            # A file where another entry needs a folder of that name.
+            ("a file, then a folder", [self.UNINST, "a.dat => [TROVIX]\\a",
+                                       "a.dat => [TROVIX]\\A\\b.txt"], [], 1,
+             "needs a folder where a file is installed by '[TROVIX]\\a' (line 2)"),
+            ("a folder, then a file", [self.UNINST, "a.dat => [TROVIX]\\x\\y\\z",
+                                       "a.dat => [TROVIX]\\X\\Y"], [], 1,
+             "installs a file where a folder is needed"),
+            ("a file beside a folder", [self.UNINST, "a.dat => [TROVIX]\\a\\b",
+                                        "a.dat => [TROVIX]\\ab", "a.dat => [TROVIX]\\a\\c"],
+             [], 0, None),
         ]
         for what, lines, extra, code, text in rows:
             with self.subTest(what):

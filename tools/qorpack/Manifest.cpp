@@ -159,7 +159,7 @@ bool ExpandFolders(const std::string& manifestPath, std::vector<ManifestEntry>* 
 bool CheckManifestNames(const std::string& manifestPath, const std::vector<ManifestEntry>& entries,
                         std::vector<std::string>* warnings, std::string* error,
                         const qor_codepage::SingleByteTable& codePage) {
-    std::unordered_map<std::string, size_t> names, places;
+    std::unordered_map<std::string, size_t> names, places, folders;
     // The names are in the setup's code page by now; messages show them as written.
     const bool utf8 = TerminalIsUtf8();
     auto shown = [&](const std::string& n) { return ShowSetupText(n, codePage, utf8); };
@@ -186,6 +186,27 @@ bool CheckManifestNames(const std::string& manifestPath, const std::vector<Manif
             *error = where + "installs to the same path as '" + shown(other.storedName) +
                      "' (line " + std::to_string(other.line) + ") once the tags are removed";
             return false;
+        }
+        // A file and a folder of one name (a and A\b.txt) cannot both be
+        // installed: the setup would fail on the second. A key holds two bytes
+        // a character after its one-byte placement.
+        auto clash = [&](size_t j, const char* what) {
+            const ManifestEntry& other = entries[j];
+            *error = where + what + " '" + shown(other.storedName) + "' (line " +
+                     std::to_string(other.line) + ")";
+            return false;
+        };
+        const std::string& key = place.first->first;
+        auto folder = folders.find(key);
+        if (folder != folders.end())
+            return clash(folder->second, "installs a file where a folder is needed by");
+        for (size_t j = 1; j + 1 < key.size(); j += 2) {
+            if (key[j] != 0 || key[j + 1] != '\\') continue;
+            const std::string up = key.substr(0, j);
+            auto file = places.find(up);
+            if (file != places.end())
+                return clash(file->second, "needs a folder where a file is installed by");
+            folders.emplace(up, i);
         }
     }
     return true;
