@@ -450,12 +450,27 @@ for kind in $kinds; do
   WINEPREFIX=$pn timeout 600 "$wine" "nsis-$kind.exe" /S >/dev/null 2>&1
   uninstall_in "$pn" nsis >/dev/null; clear_product "$pn" "$kind-n0"
   wi_q=(); wi_n=(); wu_q=(); wu_n=(); fi_q=(); fi_n=(); fu_q=(); fu_n=(); m_q=(); m_n=(); left_q=0; left_n=0
+  mkdir -p "$work/aside"
   for r in $(seq "$RUNS"); do
-    wi_q+=("$(WINEPREFIX=$pq elapsed timeout 600 "$wine" "setup-$kind.exe" -silent)")
-    wi_n+=("$(WINEPREFIX=$pn elapsed timeout 600 "$wine" "nsis-$kind.exe" /S)")
+    # Who goes first alternates: the disk is slower to create files right
+    # after thousands were deleted (the uninstalls), and that should not
+    # always fall on the same installer.
+    order="q n"; [ $((r % 2)) = 0 ] && order="n q"
+    for who in $order; do
+      if [ "$who" = q ]; then
+        wi_q+=("$(WINEPREFIX=$pq elapsed timeout 600 "$wine" "setup-$kind.exe" -silent)")
+      else
+        wi_n+=("$(WINEPREFIX=$pn elapsed timeout 600 "$wine" "nsis-$kind.exe" /S)")
+      fi
+    done
     [ -f "$(product_in "$pq")/$first" ] || echo "     WARNING: warm install $r did not place $first"
-    read -r t left_q <<<"$(uninstall_in "$pq" trovix)"; wu_q+=("$t")
-    read -r t left_n <<<"$(uninstall_in "$pn" nsis)"; wu_n+=("$t")
+    for who in $order; do
+      if [ "$who" = q ]; then
+        read -r t left_q <<<"$(uninstall_in "$pq" trovix)"; wu_q+=("$t")
+      else
+        read -r t left_n <<<"$(uninstall_in "$pn" nsis)"; wu_n+=("$t")
+      fi
+    done
     clear_product "$pq" "$kind-q$r"; clear_product "$pn" "$kind-n$r"
 
     read -r t m <<<"$(install_in_fresh_prefix "$work/wp-$kind-s$r" "setup-$kind.exe" -silent)"
@@ -464,7 +479,8 @@ for kind in $kinds; do
     fi_n+=("$t"); m_n+=("$m")
     read -r t _ <<<"$(uninstall_in_fresh_prefix "$work/wp-$kind-s$r" trovix)"; fu_q+=("$t")
     read -r t _ <<<"$(uninstall_in_fresh_prefix "$work/wp-$kind-n$r" nsis)"; fu_n+=("$t")
-    rm -rf "$work/wp-$kind-s$r" "$work/wp-$kind-n$r" &
+    # Aside, not deleted while the next runs are timed (removed at the end).
+    mv "$work/wp-$kind-s$r" "$work/wp-$kind-n$r" "$work/aside/" 2>/dev/null
   done
   WINEPREFIX=$pq wineserver -k 2>/dev/null; WINEPREFIX=$pn wineserver -k 2>/dev/null
   wait
