@@ -18,6 +18,8 @@
 #       runs a 64-bit tree under wine64 against an amd64 NSIS installer.
 #       KINDS="main small" picks payloads, SCALE=0.1 shrinks main.
 #   (h) one entry's extraction under Wine, split into its steps
+# SECTIONS="g h" runs only those sections (and what they build on: b, e and f
+# need d, e needs c, h needs g; the payload of (a) is always made). Default: all.
 set -uo pipefail
 native=$(cd "${1:-build/native}" && pwd)
 win32=$(cd "${2:-build/win32}" 2>/dev/null && pwd || echo "")
@@ -56,6 +58,11 @@ min() { printf '%s\n' "$@" | sort -g | head -1; }
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
 mb() { awk -v n="$1" 'BEGIN { printf "%.1f MB", n / 1e6 }'; }
+sections=${SECTIONS:-abcdefgh}
+case "$sections" in *[bef]*) sections="$sections d" ;; esac
+case "$sections" in *e*) sections="$sections c" ;; esac
+case "$sections" in *h*) sections="$sections g" ;; esac
+want() { case "$sections" in *"$1"*) return 0 ;; esac; return 1; }
 
 echo "== (a) payload"
 python3 "$here/bench/gen_payload.py" payload "${SCALE:-1.0}"
@@ -81,6 +88,8 @@ gunzip_all() {  # gunzip_all GZDIR OUTDIR
   done <files.txt
 }
 
+# Each section runs when SECTIONS names it (its body is not indented).
+if want d; then
 echo "== (d) adding the payload natively"
 add_t=(); gz_t=()
 for r in $(seq "$RUNS"); do
@@ -97,6 +106,9 @@ deflate_only() { while IFS= read -r f; do cat "payload/$f"; done <files.txt | gz
 d=$(min "$(elapsed deflate_only)" "$(elapsed deflate_only)")
 echo "   (one gzip -6 over all bytes, nothing written: ${d}s; qorpack add / that = $(ratio "$a" "$d"))"
 
+fi
+
+if want b; then
 echo "== (b) extracting the payload natively"
 ex_t=(); gun_t=()
 for r in $(seq "$RUNS"); do
@@ -130,6 +142,9 @@ sleep 2
 peer_extract add1.qzf "main payload"
 peer_extract small1k.qzf "3,000 files of 1 KB"
 
+fi
+
+if want c; then
 echo "== (c) peak memory extracting one entry"
 head -c 1000000 /dev/urandom >one1m.bin
 python3 - <<'EOF'
@@ -149,6 +164,9 @@ cmp -s one200m.bin rss2/one200m.bin || echo "   WARNING: 200 MB entry did not ro
 echo "   1 MB entry:   peak RSS ${r1} KiB"
 echo "   200 MB entry: peak RSS ${r2} KiB  (difference $((r2 - r1)) KiB)"
 
+fi
+
+if want d; then
 echo "== (d) qorpack build vs makensis (zlib, non-solid)"
 stub=""
 [ -n "$win32" ] && [ -f "$win32/bin/TrovixInstall.exe" ] && stub=$win32/bin/TrovixInstall.exe
@@ -187,6 +205,9 @@ echo "   qorpack build --jobs 1:              ${b1}s"
 echo "   makensis:                            ${n}s  $(mb "$(stat -c %s nsis-setup.exe)")"
 echo "   speed-up over makensis = $(ratio "$n" "$b")x parallel, $(ratio "$n" "$b1")x sequential (aim >= 2)"
 
+fi
+
+if want e; then
 echo "== (e) removing one entry near the end of a large archive"
 cp add1.qzf large.qzf
 cat one200m.bin >/dev/null
@@ -198,6 +219,9 @@ echo "   in place, backup:    $("$QB" remove large2.qzf 1 --backup)"
 cp add1.qzf tail.qzf
 echo "   second-to-last of the payload archive: $("$QB" remove tail.qzf 1)"
 
+fi
+
+if want f; then
 echo "== (f) 100,000 small entries: qorpack vs tar doing the same work"
 # Every step must stay linear in the entry count; the goal is each within 3x
 # of tar in this same run. MANY=N changes the count.
@@ -258,6 +282,9 @@ report add-1000 "${ma_t[*]}" "${ta_t[*]}" "no goal: linear in what is added"
 echo "   (build vs tar -czf, list vs tar -tvzf, extract vs tar -xzf, remove one entry vs"
 echo "    tar --delete on the uncompressed tar, adding 1,000 files vs tar -rf on it)"
 
+fi
+
+if want g; then
 echo "== (g) setup size, silent install and uninstall under Wine vs NSIS"
 setup_exe=$win32/bin/TrovixInstall.exe
 if [ -z "$win32" ] || [ ! -f "$setup_exe" ]; then
@@ -377,8 +404,8 @@ kinds=${KINDS:-main small big}
 case " $kinds " in *" big "*) python3 "$here/bench/gen_payload.py" bigp big >/dev/null ;; esac
 case " $kinds " in *" small "*) python3 "$here/bench/gen_payload.py" smallp small >/dev/null ;; esac
 sleep 2
-echo "   (warm: one prefix per installer with its wineserver kept running and each program"
-echo "    started once before the clock, so only the program's own work is timed: the"
+echo "   (warm: one prefix per installer with its wineserver and desktop kept running and each"
+echo "    program started once before the clock, so only the program's own work is timed: the"
 echo "    primary figure, median of $RUNS; fresh: a new prefix per run, Wine's start-up"
 echo "    included, best of $RUNS; interleaved with the NSIS peer in the same run)"
 for kind in $kinds; do
@@ -409,18 +436,41 @@ for kind in $kinds; do
   pq=$work/wp-$kind-warm-q; pn=$work/wp-$kind-warm-n
   for p in "$pq" "$pn"; do
     "$here/scripts/wine-prefix.sh" "$tpl" "$p" >/dev/null && WINEPREFIX=$p wineserver -p 2>/dev/null
+    # A program with a window keeps Wine's desktop process running, as a
+    # Windows session always has its shell: without one, each installer's
+    # first window would start it anew (about 0.3 s, Wine's start-up, not the
+    # installer's work). WARM_DESKTOP=0 leaves it out.
+    if [ "${WARM_DESKTOP:-1}" = 1 ]; then
+      (WINEPREFIX=$p setsid "$wine" notepad.exe >/dev/null 2>&1 &)
+      sleep 1
+    fi
   done
   WINEPREFIX=$pq timeout 600 "$wine" "setup-$kind.exe" -silent >/dev/null 2>&1
   uninstall_in "$pq" trovix >/dev/null; clear_product "$pq" "$kind-q0"
   WINEPREFIX=$pn timeout 600 "$wine" "nsis-$kind.exe" /S >/dev/null 2>&1
   uninstall_in "$pn" nsis >/dev/null; clear_product "$pn" "$kind-n0"
   wi_q=(); wi_n=(); wu_q=(); wu_n=(); fi_q=(); fi_n=(); fu_q=(); fu_n=(); m_q=(); m_n=(); left_q=0; left_n=0
+  mkdir -p "$work/aside"
   for r in $(seq "$RUNS"); do
-    wi_q+=("$(WINEPREFIX=$pq elapsed timeout 600 "$wine" "setup-$kind.exe" -silent)")
-    wi_n+=("$(WINEPREFIX=$pn elapsed timeout 600 "$wine" "nsis-$kind.exe" /S)")
+    # Who goes first alternates: the disk is slower to create files right
+    # after thousands were deleted (the uninstalls), and that should not
+    # always fall on the same installer.
+    order="q n"; [ $((r % 2)) = 0 ] && order="n q"
+    for who in $order; do
+      if [ "$who" = q ]; then
+        wi_q+=("$(WINEPREFIX=$pq elapsed timeout 600 "$wine" "setup-$kind.exe" -silent)")
+      else
+        wi_n+=("$(WINEPREFIX=$pn elapsed timeout 600 "$wine" "nsis-$kind.exe" /S)")
+      fi
+    done
     [ -f "$(product_in "$pq")/$first" ] || echo "     WARNING: warm install $r did not place $first"
-    read -r t left_q <<<"$(uninstall_in "$pq" trovix)"; wu_q+=("$t")
-    read -r t left_n <<<"$(uninstall_in "$pn" nsis)"; wu_n+=("$t")
+    for who in $order; do
+      if [ "$who" = q ]; then
+        read -r t left_q <<<"$(uninstall_in "$pq" trovix)"; wu_q+=("$t")
+      else
+        read -r t left_n <<<"$(uninstall_in "$pn" nsis)"; wu_n+=("$t")
+      fi
+    done
     clear_product "$pq" "$kind-q$r"; clear_product "$pn" "$kind-n$r"
 
     read -r t m <<<"$(install_in_fresh_prefix "$work/wp-$kind-s$r" "setup-$kind.exe" -silent)"
@@ -429,7 +479,8 @@ for kind in $kinds; do
     fi_n+=("$t"); m_n+=("$m")
     read -r t _ <<<"$(uninstall_in_fresh_prefix "$work/wp-$kind-s$r" trovix)"; fu_q+=("$t")
     read -r t _ <<<"$(uninstall_in_fresh_prefix "$work/wp-$kind-n$r" nsis)"; fu_n+=("$t")
-    rm -rf "$work/wp-$kind-s$r" "$work/wp-$kind-n$r" &
+    # Aside, not deleted while the next runs are timed (removed at the end).
+    mv "$work/wp-$kind-s$r" "$work/wp-$kind-n$r" "$work/aside/" 2>/dev/null
   done
   WINEPREFIX=$pq wineserver -k 2>/dev/null; WINEPREFIX=$pn wineserver -k 2>/dev/null
   wait
@@ -442,6 +493,9 @@ for kind in $kinds; do
 done
 cp setup-main.exe setup1.exe 2>/dev/null || true
 
+fi
+
+if want h; then
 echo "== (h) one entry's extraction under Wine, split (ms per entry)"
 cost=$win32/bin/extract_cost.exe
 if [ ! -f "$cost" ]; then
@@ -462,3 +516,4 @@ echo "   (engine = ExtractFile as the install run calls it; direct = a bare infl
 echo "    archive handle; temponly = the old temporary-file round trip alone; log / profile ="
 echo "    one log record per entry through the log writer / WritePrivateProfileStringA;"
 echo "    folders = the install run's parent-folder walk per entry)"
+fi

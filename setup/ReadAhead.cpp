@@ -9,6 +9,11 @@
 namespace {
 
 constexpr uint32_t kPiecesPerLane = kReadAheadBudget / kReadAheadPieceSize / kReadAheadLanes;
+// A run waiting inside an entry is woken when this many pieces are queued
+// (or the entry ends): each wake is a trip through the system, and one per
+// piece of a large entry cost more than writing it.
+constexpr uint32_t kWakeAfterPieces = 8;
+static_assert(kWakeAfterPieces < kPiecesPerLane, "a lane out of pieces has woken the run");
 
 }  // namespace
 
@@ -186,7 +191,9 @@ bool ReadAhead::Put(void* context, int status, const uint8_t* data, uint32_t n) 
     else
         lane.head = p;
     lane.tail = p;
-    const bool wake = self->waitingFor_ == &lane;
+    ++lane.queued;
+    const bool wake = self->waitingFor_ == &lane &&
+                      (status != kQzfPieceMore || p->first || lane.queued >= kWakeAfterPieces);
     LeaveCriticalSection(&self->lock_);
     if (wake) SetEvent(self->filled_);
     return true;
@@ -208,6 +215,7 @@ bool ReadAhead::Begin(void* context, uint32_t index) {
             Piece* p = lane.head;
             lane.head = p->next;
             if (!lane.head) lane.tail = nullptr;
+            --lane.queued;
             self->Recycle(lane, p);
         }
         if (lane.head) {
@@ -237,6 +245,7 @@ int ReadAhead::Next(void* context, const uint8_t** data, uint32_t* n) {
         if (p) {
             lane->head = p->next;
             if (!lane->head) lane->tail = nullptr;
+            --lane->queued;
             self->held_ = p;
             self->heldLane_ = lane->number;
         }

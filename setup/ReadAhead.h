@@ -13,7 +13,7 @@
 #include "archive/QzfIndexed.h"
 
 constexpr uint32_t kReadAheadPieceSize = 65536;  // the engine's decompression chunk
-constexpr uint32_t kReadAheadBudget = 32u << 20;
+constexpr uint32_t kReadAheadBudget = 4u << 20;
 
 // Entries are shared out over kReadAheadLanes threads (entry i to lane
 // i % kReadAheadLanes), each with its own handle, queue and share of the
@@ -60,6 +60,7 @@ private:
         Piece* free = nullptr;  // allocated and unused
         uint32_t allocated = 0;
         uint32_t freeCount = 0;
+        uint32_t queued = 0;   // pieces from head to tail
         uint32_t current = 0;  // entry the lane is decoding
         bool inEntry = false;  // the lane has queued a piece of entry current (its own)
         bool ended = false;    // the lane will queue nothing more

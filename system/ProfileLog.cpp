@@ -192,6 +192,23 @@ bool WriteTail(FileHandle& file, const std::string& path, const std::string& byt
     return bytes.size() >= oldSize || SetEndOfFile(file.Get()) != 0;
 }
 
+// Stamp, through the handle kept open on the file: no look-up of its path
+// per entry. The handle is held without delete sharing, so the path cannot
+// be given to another file meanwhile. Falls back to the path when the
+// handle cannot say (or none is held on that file).
+bool StampOf(const Cached& c, const std::string& path, uint64_t* size, FILETIME* time) {
+    if (c.handle.IsValid() && c.path == path) {
+        DWORD high = 0;
+        const DWORD low = GetFileSize(c.handle.Get(), &high);
+        if ((low != INVALID_FILE_SIZE || GetLastError() == NO_ERROR) &&
+            GetFileTime(c.handle.Get(), nullptr, nullptr, time)) {
+            *size = (static_cast<uint64_t>(high) << 32) | low;
+            return true;
+        }
+    }
+    return Stamp(path, size, time);
+}
+
 bool SameTime(const FILETIME& a, const FILETIME& b) {
     return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
 }
@@ -212,7 +229,7 @@ bool WriteProfileEntry(const Text& path, const Text& section, const Text& key, c
 
     uint64_t size = 0;
     FILETIME time = {0, 0};
-    const bool exists = Stamp(p, &size, &time);
+    const bool exists = StampOf(c, p, &size, &time);
     if (!c.valid || c.path != p || !exists || size != c.size || !SameTime(time, c.time)) {
         c.valid = false;
         std::string bytes;
@@ -232,7 +249,7 @@ bool WriteProfileEntry(const Text& path, const Text& section, const Text& key, c
     }
     const bool written = WriteTail(c.handle, p, c.model.Bytes(), from, exists ? size : 0);
     if (c.holds == 0) c.handle.Close();
-    if (!written || !Stamp(p, &c.size, &c.time)) {
+    if (!written || !StampOf(c, p, &c.size, &c.time)) {
         // The profile writer starts again from what is on disk.
         return profileWriter();
     }

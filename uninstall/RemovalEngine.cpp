@@ -81,11 +81,38 @@ UINT CheckPath(const Text& path, const RemovalContext& context) {
 
 // Asked of what exists, right before it is deleted or run (what does not
 // exist has no long form and leads nowhere): the rules again on its long
-// form, and the way there, since the rules judge the path as written.
-UINT CheckWay(const Text& path, const RemovalContext& context) {
-    if (UINT why = PathReason(CheckRemovablePath(LongForm(path), context.protectedFolders)))
-        return why;
+// form, and the way there, since the rules judge the path as written. A name
+// the system gave a handle opened there (opened, else empty) that equals the
+// path but for letter case shows every component is its long name already (a
+// short alias would differ), so the rules, blind to letter case and passed by
+// the path, pass its long form too: the long form, one folder look-up per
+// component, is then not asked for.
+UINT CheckWay(const Text& path, const RemovalContext& context, const Text& opened = Text()) {
+    const bool alreadyLong = !opened.empty() && EqualsNoCase(opened, path);
+    if (!alreadyLong) {
+        if (UINT why = PathReason(CheckRemovablePath(LongForm(path), context.protectedFolders)))
+            return why;
+    }
     return PassesThroughReparsePoint(path) ? IDS_WHY_REPARSE_POINT : 0;
+}
+
+// What is at path, opened without following a reparse point (invalid when
+// nothing opens there), for the questions below.
+HANDLE OpenUnfollowed(const Text& path) {
+    return CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// The name the system gives the object behind file (without "\\?\"):
+// kNoApi where it cannot say (before Windows Vista), kFailed when it cannot
+// name it within a path's length, else kNamed with *name set.
+enum class HandleName { kNoApi, kFailed, kNamed };
+HandleName NameOfHandle(HANDLE file, Text* name);
+
+// A named object leads elsewhere when its name is neither path nor path's long form.
+bool NamedElsewhere(const Text& opened, const Text& path) {
+    return !EqualsNoCase(opened, path) && !EqualsNoCase(opened, LongForm(path));
 }
 
 // Text shown for an entry: cut short, since a hostile log may hold long junk.
@@ -170,10 +197,23 @@ void RemoveFileItem(const WorkItem& item, const Text& path, const RemovalContext
     if (UINT why = CheckPath(path, context)) return Report(report, path, why);
     DWORD attributes = Attributes(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return Gone(report, item);
-    if (UINT why = CheckWay(path, context)) return Report(report, path, why);
+    // One handle on what is there names it for both the long-form rule and
+    // the link check (LeadsElsewhere), instead of a look-up for each.
+    bool opens = false;
+    HandleName named = HandleName::kNoApi;
+    Text opened;
+    {
+        FileHandle file(OpenUnfollowed(path));
+        opens = file.IsValid();
+        if (opens) named = NameOfHandle(file.Get(), &opened);
+    }
+    if (UINT why = CheckWay(path, context, named == HandleName::kNamed ? opened : Text()))
+        return Report(report, path, why);
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Report(report, path, IDS_WHY_NOT_A_FILE);
     if (SameFile(path, context.ownFile)) return Report(report, path, IDS_WHY_IN_USE);
-    if (LeadsElsewhere(path)) return Report(report, path, IDS_WHY_REPARSE_POINT);
+    const bool elsewhere = opens && (named == HandleName::kFailed ||
+                                     (named == HandleName::kNamed && NamedElsewhere(opened, path)));
+    if (elsewhere) return Report(report, path, IDS_WHY_REPARSE_POINT);
     if (SameFile(path, context.originalFile) || SameFile(path, context.logFile)) {
         report.deferred.push_back(item);
         return;
@@ -315,24 +355,39 @@ bool PassesThroughReparsePoint(const Text& path) {
     return false;
 }
 
+namespace {
+
+HandleName NameOfHandle(HANDLE file, Text* name) {
+    using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+    static const FinalPathFn finalPath = reinterpret_cast<FinalPathFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+    if (!finalPath) return HandleName::kNoApi;
+    char buffer[kPathBuffer + 8];
+    DWORD n = finalPath(file, buffer, sizeof buffer, 0);
+    if (n == 0 || n >= sizeof buffer) return HandleName::kFailed;  // longer than any path we act on
+    *name = Text(buffer, n);
+    if (name->substr(0, 4) == "\\\\?\\") *name = name->substr(4);
+    return HandleName::kNamed;
+}
+
+}  // namespace
+
 bool LeadsElsewhere(const Text& path) {
-    FileHandle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FileHandle file(OpenUnfollowed(path));
     return file.IsValid() && HandleLeadsElsewhere(file.Get(), path);
 }
 
 bool HandleLeadsElsewhere(HANDLE file, const Text& path) {
-    using FinalPathFn = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
-    static const FinalPathFn finalPath = reinterpret_cast<FinalPathFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
-    if (!finalPath) return false;
-    char buffer[kPathBuffer + 8];
-    DWORD n = finalPath(file, buffer, sizeof buffer, 0);
-    if (n == 0 || n >= sizeof buffer) return true;  // longer than any path we act on
-    Text opened(buffer, n);
-    if (opened.substr(0, 4) == "\\\\?\\") opened = opened.substr(4);
-    return !EqualsNoCase(opened, path) && !EqualsNoCase(opened, LongForm(path));
+    Text opened;
+    switch (NameOfHandle(file, &opened)) {
+        case HandleName::kNoApi:
+            return false;
+        case HandleName::kFailed:
+            return true;
+        case HandleName::kNamed:
+            break;
+    }
+    return NamedElsewhere(opened, path);
 }
 
 ProtectedFolders ResolveProtectedFolders() {

@@ -56,6 +56,9 @@ protected:
         add("crc.txt", badCrc, 11);
         add("two.txt", twoMembers, 12);
         add("varied.bin", Gzip(varied), static_cast<uint32_t>(varied.size()));
+        // Fewer pieces than wake the run before the entry's end.
+        const std::string five = varied.substr(0, 5 * 65536 - 100);
+        add("five.bin", Gzip(five), static_cast<uint32_t>(five.size()));
         // More than the budget in one entry, and more entries than pieces.
         add("huge.bin", Gzip(std::string(40u << 20, 'z')), 40u << 20);
         for (int i = 0; i < 700; ++i) {
