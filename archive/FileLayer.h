@@ -29,7 +29,7 @@
 //       SetPromptCallback; with none installed the answer is No.
 //   On Win32 an installed callback is asked instead of showing the message box.
 //
-// Conventions: every call returns false (or InvalidFile(), or a null gzFile) on
+// Conventions: every call returns false (or InvalidFile()) on
 // failure and leaves nothing open or allocated behind; file positions and sizes
 // are 64-bit here so the engine can refuse what does not fit its 32-bit fields.
 #pragma once
@@ -93,10 +93,6 @@ struct Calls {
     bool (*makeTempName)(char* buffer);              // kMaxPath bytes; creates the empty file
     bool (*currentDirectory)(char* buffer, size_t capacity);
     bool (*askYesNo)(const char* text, const char* caption);
-    gzFile (*gzOpen)(const char* path, const char* mode);
-    int (*gzRead)(gzFile g, void* buffer, unsigned n);
-    int (*gzWrite)(gzFile g, const void* buffer, unsigned n);
-    int (*gzClose)(gzFile g);
 };
 
 // The table every call goes through, and the platform's defaults.
@@ -189,26 +185,6 @@ public:
 
 private:
     File f_ = InvalidFile();
-};
-
-// Owns a gzip stream; closes it on scope exit unless closed explicitly.
-class GzOwner {
-public:
-    explicit GzOwner(gzFile g) : g_(g) {}
-    ~GzOwner() { Close(); }
-    GzOwner(const GzOwner&) = delete;
-    GzOwner& operator=(const GzOwner&) = delete;
-    gzFile Get() const { return g_; }
-    // Returns zlib's gzclose result (Z_OK on success); Z_STREAM_ERROR when none was open.
-    int Close() {
-        if (!g_) return Z_STREAM_ERROR;
-        int r = g_calls.gzClose(g_);
-        g_ = nullptr;
-        return r;
-    }
-
-private:
-    gzFile g_;
 };
 
 }  // namespace qfl

@@ -1,8 +1,8 @@
 // FileLayerFailure.cpp: the record of the last failure's cause and its text.
-#include <cstdio>
 #include <cstring>
 
 #include "archive/FileLayer.h"
+#include "text/Format.h"
 
 namespace qfl {
 namespace {
@@ -49,8 +49,8 @@ void DescribeFailure(char* out, size_t capacity) {
     else if (f.systemError)
         SystemErrorText(f.systemError, cause, sizeof cause);
     const char* quote = f.path[0] ? "'" : "";
-    std::snprintf(out, capacity, "%s%s%s%s%s%s", f.action, f.path[0] ? " " : "", quote, f.path,
-                  quote, cause[0] ? ": " : "");
+    FormatText(out, capacity, "%s%s%s%s%s%s", f.action, f.path[0] ? " " : "", quote, f.path, quote,
+               cause[0] ? ": " : "");
     const size_t used = std::strlen(out);
     if (cause[0] && used < capacity) CopyCut(out + used, capacity - used, cause);
 }

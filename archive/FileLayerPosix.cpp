@@ -286,29 +286,6 @@ bool PosixAskYesNo(const char* text, const char* caption) {
     return g_prompt ? g_prompt(text, caption, g_promptContext) : false;
 }
 
-gzFile PosixGzOpen(const char* path, const char* mode) {
-    char p[kNativePathMax];
-    if (!ToNative(path, p)) return nullptr;
-    if (!std::strchr(mode, 'w')) return gzopen(p, mode);
-    // Writing goes to a fresh empty temporary file. Opening it with O_TRUNC
-    // makes ext4 flush it on close and its deletion wait for the disk, so a
-    // file is cut only when it holds something.
-    int fd = ::open(p, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return nullptr;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || (st.st_size > 0 && ftruncate(fd, 0) != 0)) {
-        ::close(fd);
-        return nullptr;
-    }
-    gzFile g = gzdopen(fd, mode);
-    if (!g) ::close(fd);
-    return g;
-}
-
-int PosixGzRead(gzFile g, void* buffer, unsigned n) { return gzread(g, buffer, n); }
-int PosixGzWrite(gzFile g, const void* buffer, unsigned n) { return gzwrite(g, buffer, n); }
-int PosixGzClose(gzFile g) { return gzclose(g); }
-
 }  // namespace
 
 // ---- the call tables (constant-initialised) ----
@@ -318,7 +295,7 @@ int PosixGzClose(gzFile g) { return gzclose(g); }
         PosixOpen, PosixRead, PosixWrite, PosixSeek, PosixTell, PosixSize, PosixTruncate,         \
             PosixClose, PosixGetTime, PosixSetTime, PosixGetAttributes, PosixSetAttributes,       \
             PosixRemove, PosixCopy, PosixMakeDirectory, PosixMakeTempName, PosixCurrentDirectory, \
-            PosixAskYesNo, PosixGzOpen, PosixGzRead, PosixGzWrite, PosixGzClose                   \
+            PosixAskYesNo                                                                         \
     }
 
 Calls g_calls = QFL_POSIX_CALLS;

@@ -3,10 +3,9 @@
 // Divisions: handles, files by path, temporary names and the prompt, the
 // call tables.
 #include "archive/FileLayer.h"
+#include "text/Format.h"
 
 #include <windows.h>
-
-#include <cstdio>
 
 namespace qfl {
 namespace {
@@ -172,11 +171,6 @@ bool WinAskYesNo(const char* text, const char* caption) {
     return MessageBoxA(GetFocus(), text, caption, MB_YESNO) == IDYES;
 }
 
-gzFile WinGzOpen(const char* path, const char* mode) { return gzopen(path, mode); }
-int WinGzRead(gzFile g, void* buffer, unsigned n) { return gzread(g, buffer, n); }
-int WinGzWrite(gzFile g, const void* buffer, unsigned n) { return gzwrite(g, buffer, n); }
-int WinGzClose(gzFile g) { return gzclose(g); }
-
 }  // namespace
 
 // ---- the call tables (constant-initialised) ----
@@ -185,8 +179,7 @@ int WinGzClose(gzFile g) { return gzclose(g); }
     {                                                                                             \
         WinOpen, WinRead, WinWrite, WinSeek, WinTell, WinSize, WinTruncate, WinClose, WinGetTime, \
             WinSetTime, WinGetAttributes, WinSetAttributes, WinRemove, WinCopy, WinMakeDirectory, \
-            WinMakeTempName, WinCurrentDirectory, WinAskYesNo, WinGzOpen, WinGzRead, WinGzWrite,  \
-            WinGzClose                                                                            \
+            WinMakeTempName, WinCurrentDirectory, WinAskYesNo                                     \
     }
 
 Calls g_calls = QFL_WIN32_CALLS;
@@ -215,7 +208,7 @@ void SystemErrorText(int code, char* out, size_t capacity) {
     // The system's texts end in a full stop and a line break; a message goes on after them.
     while (n > 0 && (out[n - 1] == '\r' || out[n - 1] == '\n' || out[n - 1] == '.')) --n;
     if (n == 0) {
-        std::snprintf(out, capacity, "system error %lu", static_cast<unsigned long>(code));
+        FormatText(out, capacity, "system error %lu", static_cast<unsigned long>(code));
         return;
     }
     out[n] = 0;

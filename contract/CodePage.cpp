@@ -1,6 +1,5 @@
 #include "contract/CodePage.h"
-
-#include <cstdio>
+#include "text/Format.h"
 
 namespace qor_codepage {
 
@@ -114,7 +113,7 @@ std::string ToUtf8(const std::string& bytes, const SingleByteTable& table) {
 
 std::string CodePointName(uint32_t codePoint) {
     char buf[16];
-    std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(codePoint));
+    FormatText(buf, sizeof buf, "U+%04X", static_cast<unsigned>(codePoint));
     return buf;
 }
 

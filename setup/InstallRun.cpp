@@ -414,8 +414,8 @@ void InstallRun::WriteTitleScoutTag() {
 
     // Text mode: the "\n" is written as CR LF; no line break follows the folder.
     StdFile tag(std::fopen(tagPath.c_str(), "w"));
-    bool written = tag.IsValid() && std::fprintf(tag.Get(), "[Installation]\nDirectory=%s",
-                                                 productFolder.c_str()) >= 0;
+    bool written = tag.IsValid() && std::fputs("[Installation]\nDirectory=", tag.Get()) >= 0 &&
+                   std::fputs(productFolder.c_str(), tag.Get()) >= 0;
     // A write that fails on close (disk full) is as much a failure as no file.
     if (tag.IsValid()) written = tag.Close() && written;
     observer->Note(Text(written ? "tag file written: " : "tag file not written: ") + tagPath);

@@ -2,7 +2,6 @@
 // loop, hands the configuration to the install run (through the wizard, or
 // silently) and posts the exit code. Every report of the run, and the
 // driver's own message, passes the setup log (written only with -log=).
-#include <cstdio>
 
 #include "resources/resource.h"
 #include "setup/InstallRun.h"
@@ -11,6 +10,7 @@
 #include "setup/StartUp.h"
 #include "system/Version.h"
 #include "text/ResourceText.h"
+#include "text/Format.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ void Finish(SetupLog& log, int exitCode, bool restartNeeded) {
                        : restartNeeded         ? "installed, restart needed"
                                                : "installed";
     char code[16];
-    std::snprintf(code, sizeof code, "%d", exitCode);
+    FormatText(code, sizeof code, "%d", exitCode);
     log.Write(Text("result: ") + what + " (exit code " + code + ")");
     PostQuitMessage(exitCode);
 }

@@ -1,7 +1,6 @@
 // The setup log: an append-only text file the run's reports go to.
 #include "setup/SetupLog.h"
-
-#include <cstdio>
+#include "text/Format.h"
 
 namespace {
 
@@ -30,8 +29,8 @@ void SetupLog::Write(const Text& text) {
     SYSTEMTIME now = {};
     GetLocalTime(&now);
     char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u ", now.wYear, now.wMonth,
-                  now.wDay, now.wHour, now.wMinute, now.wSecond);
+    FormatText(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u ", now.wYear, now.wMonth,
+               now.wDay, now.wHour, now.wMinute, now.wSecond);
     const Text line = Text(stamp) + OneLine(text) + "\r\n";
     DWORD written = 0;
     // A failed write is not retried: the install goes on without its log.

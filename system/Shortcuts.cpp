@@ -2,11 +2,10 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
 #include "system/FileUtil.h"
 #include "system/Registry.h"
 #include "system/ShellLink.h"
+#include "text/Format.h"
 
 namespace {
 
@@ -79,7 +78,7 @@ bool WriteInternetShortcut(const Text& path, const Text& address, const Text& ic
     WritePrivateProfileStringA(kInternetShortcutSection, "URL", address.c_str(), path.c_str());
     if (!iconFile.empty()) {
         char index[16];
-        snprintf(index, sizeof index, "%d", iconIndex);
+        FormatText(index, sizeof index, "%d", iconIndex);
         WritePrivateProfileStringA(kInternetShortcutSection, "IconIndex", index, path.c_str());
         WritePrivateProfileStringA(kInternetShortcutSection, "IconFile", iconFile.c_str(),
                                    path.c_str());

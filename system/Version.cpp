@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "system/SystemLibrary.h"
+#include "text/Format.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -74,10 +74,10 @@ Text GetFileVersionText(const Text& path) {
         infoSize < sizeof(VS_FIXEDFILEINFO))
         return Text(kNoVersionText);
     char text[64];
-    snprintf(text, sizeof text, "%d.%d.%d.%d", static_cast<int>(HIWORD(info->dwFileVersionMS)),
-             static_cast<int>(LOWORD(info->dwFileVersionMS)),
-             static_cast<int>(HIWORD(info->dwFileVersionLS)),
-             static_cast<int>(LOWORD(info->dwFileVersionLS)));
+    FormatText(text, sizeof text, "%d.%d.%d.%d", static_cast<int>(HIWORD(info->dwFileVersionMS)),
+               static_cast<int>(LOWORD(info->dwFileVersionMS)),
+               static_cast<int>(HIWORD(info->dwFileVersionLS)),
+               static_cast<int>(LOWORD(info->dwFileVersionLS)));
     return Text(text);
 }
 

@@ -1,7 +1,6 @@
 #include "uninstall/RemovalEngine.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "system/FileUtil.h"
 #include "system/Handles.h"
@@ -9,6 +8,7 @@
 #include "system/Shortcuts.h"
 #include "uninstall/LogReader.h"
 #include "uninstall/UninstallResources.h"
+#include "text/Format.h"
 
 namespace {
 
@@ -173,7 +173,7 @@ Text ValueNames(HKEY key) {
         DWORD size = sizeof name;
         LONG r = RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr);
         if (r == ERROR_MORE_DATA) {
-            std::snprintf(name, sizeof name, "%s", "...");
+            FormatText(name, sizeof name, "%s", "...");
         } else if (r != ERROR_SUCCESS) {
             break;
         }

@@ -1,11 +1,11 @@
 #include "uninstall/SelfCopy.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "system/Handles.h"
+#include "text/Format.h"
 
 namespace {
 
@@ -88,8 +88,7 @@ bool RunFromTempCopy(const Text& arguments, int& exitCode) {
     FileHandle held;
     for (unsigned attempt = 0; attempt < 100 && !held.IsValid(); ++attempt) {
         char name[64];
-        std::snprintf(name, sizeof name, "TrovixUninstall-%lx-%u.exe", GetCurrentProcessId(),
-                      attempt);
+        FormatText(name, sizeof name, "TrovixUninstall-%lx-%u.exe", GetCurrentProcessId(), attempt);
         copy = Text(temp) + name;
         if (copy.size() >= MAX_PATH) return false;
         if (!WriteLockedCopy(copy, image, held) && GetLastError() != ERROR_FILE_EXISTS &&
@@ -107,9 +106,9 @@ bool RunFromTempCopy(const Text& arguments, int& exitCode) {
     Handle fail(InheritableEvent());
     if (!done.IsValid() || !fail.IsValid()) return false;
     char handles[96];
-    std::snprintf(handles, sizeof handles, " -parent=%lu -done=%lu,%lu",
-                  NumberFromHandle(parent.Get()), NumberFromHandle(done.Get()),
-                  NumberFromHandle(fail.Get()));
+    FormatText(handles, sizeof handles, " -parent=%lu -done=%lu,%lu",
+               NumberFromHandle(parent.Get()), NumberFromHandle(done.Get()),
+               NumberFromHandle(fail.Get()));
     std::string line =
         ("\"" + copy + "\" " + arguments + " -original=\"" + Text(own, n) + "\"" + handles).str();
     STARTUPINFOA startup = {};

@@ -64,21 +64,10 @@ bool FTemp(char* b) {
 }
 bool FCwd(char* b, size_t n) { return !Hit("currentDirectory") && D().currentDirectory(b, n); }
 bool FAsk(const char* t, const char* c) { return !Hit("askYesNo") && D().askYesNo(t, c); }
-gzFile FGzOpen(const char* p, const char* m) { return Hit("gzOpen") ? nullptr : D().gzOpen(p, m); }
-int FGzRead(gzFile g, void* b, unsigned n) { return Hit("gzRead") ? -1 : D().gzRead(g, b, n); }
-int FGzWrite(gzFile g, const void* b, unsigned n) {
-    return Hit("gzWrite") ? 0 : D().gzWrite(g, b, n);
-}
-int FGzClose(gzFile g) {
-    const bool fail = Hit("gzClose");
-    const int r = D().gzClose(g);
-    return fail ? Z_ERRNO : r;
-}
 
-const qfl::Calls kFaulty = {FOpen,     FRead,   FWrite,   FSeek,    FTell,    FSize,
-                            FTruncate, FClose,  FGetTime, FSetTime, FGetAttr, FSetAttr,
-                            FRemove,   FCopy,   FMkdir,   FTemp,    FCwd,     FAsk,
-                            FGzOpen,   FGzRead, FGzWrite, FGzClose};
+const qfl::Calls kFaulty = {FOpen,     FRead,  FWrite,   FSeek,    FTell,    FSize,
+                            FTruncate, FClose, FGetTime, FSetTime, FGetAttr, FSetAttr,
+                            FRemove,   FCopy,  FMkdir,   FTemp,    FCwd,     FAsk};
 
 struct Injection {
     explicit Injection(int failAt) {

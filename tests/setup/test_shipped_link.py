@@ -10,7 +10,11 @@ Usage: test_shipped_link.py PROGRAM.exe...
   runtime/ShippedRuntime.cpp instead; a member of the library that came back
   would bring that machinery with it);
 - the shipped image carries no symbols and no debug sections;
-- PROGRAM.debug beside it holds the debug information.
+- PROGRAM.debug beside it holds the debug information;
+- neither the C library's printf family (text/Format.h formats instead) nor
+  zlib's gzip file functions are linked in, and zlib is the tree's own build;
+- a 32-bit program keeps no unwind tables but crtbegin.o's, and stays within
+  its size budget.
 """
 import os
 import sys
@@ -32,6 +36,25 @@ FORBIDDEN = {
     "ios_init.o", "ios.o", "locale.o", "locale_init.o", "globals_io.o", "iostream-inst.o",
     "ostream-inst.o", "istream-inst.o", "sstream-inst.o", "fstream-inst.o",
 }
+
+# Members matched by the end of their name (the C library's carry a prefix that
+# differs between 32 and 64 bits), and archives that must not be read at all.
+FORBIDDEN_SUFFIXES = (
+    # the printf family: a floating-point formatter, locale and wide-character code
+    "mingw_pformat.o", "mingw_vsnprintf.o", "mingw_vfprintf.o", "mingw_vsprintf.o", "gdtoa.o",
+    # zlib's gzip file functions (the engine reads and writes through inflate and deflate)
+    "gzlib.c.obj", "gzread.c.obj", "gzwrite.c.obj", "gzclose.c.obj",
+)
+FORBIDDEN_ARCHIVES = ("/lib/libz.a(",)  # the sysroot's zlib, built for speed with unwind tables
+
+# Bytes a 32-bit shipped program may take. Every setup downloads the stub; a
+# change that needs more room says so here.
+BUDGET = {
+    "TrovixInstall.exe": 172 * 1024,
+    "TrovixUninstall.exe": 144 * 1024,
+}
+
+IMAGE_FILE_MACHINE_I386 = 0x14C
 
 
 def included_members(map_path):
@@ -61,6 +84,27 @@ class ShippedLink(unittest.TestCase):
                     self.assertTrue("ShippedRuntime" in f.read(), "runtime pieces not linked")
                 found = sorted(members[m] for m in FORBIDDEN if m in members)
                 self.assertEqual(found, [], "linked in again")
+                found = sorted(line for m, line in members.items()
+                               if m.endswith(FORBIDDEN_SUFFIXES)
+                               or any(a in line for a in FORBIDDEN_ARCHIVES))
+                self.assertEqual(found, [], "linked in again")
+
+    def test_32_bit_programs_keep_no_unwind_tables_and_their_budget(self):
+        for exe in PROGRAMS:
+            with self.subTest(exe):
+                pe = pefile.PE(exe, fast_load=True)
+                if pe.FILE_HEADER.Machine != IMAGE_FILE_MACHINE_I386:
+                    continue  # x86-64 keeps its unwind data: Windows unwinds through it
+                for section in pe.sections:
+                    if section.Name.rstrip(b"\0").startswith(b".eh_fra"):
+                        # crtbegin.o's frame registration and crtend.o's end mark only
+                        self.assertLessEqual(section.Misc_VirtualSize, 512)
+                name = os.path.basename(exe)
+                self.assertIn(name, BUDGET)
+                size = os.path.getsize(exe)
+                self.assertLessEqual(size, BUDGET[name],
+                                     "%s is %d bytes, over its budget of %d"
+                                     % (name, size, BUDGET[name]))
 
     def test_image_stripped_debug_file_kept(self):
         for exe in PROGRAMS:
