@@ -133,15 +133,22 @@ def make_payload(root):
             os.utime(os.path.join(d, f), ns=(t * 10**9 + 123456700, t * 10**9 + 123456700))
 
 
-class QorpackCli(unittest.TestCase):
+class ScratchCase(unittest.TestCase):
+    """A test with a scratch folder of its own, removed after it."""
+
+    prefix = "qorpack-cli."
+
     def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="qorpack-cli.")
+        self.dir = tempfile.mkdtemp(prefix=self.prefix)
 
     def tearDown(self):
         shutil.rmtree(self.dir, ignore_errors=True)
 
     def path(self, *parts):
         return os.path.join(self.dir, *parts)
+
+
+class QorpackCli(ScratchCase):
 
     def leftovers(self):
         return [n for n in os.listdir(self.dir) if "qorpack-" in n]
@@ -969,18 +976,11 @@ class HostileRound(unittest.TestCase):
 
 
 
-class SizesAndNames(unittest.TestCase):
+class SizesAndNames(ScratchCase):
     """Sizes checked in full, whatever gzip's 32-bit length says; names
     matched in any case whichever way they are given."""
 
-    def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="qorpack-sizes.")
-
-    def tearDown(self):
-        shutil.rmtree(self.dir, ignore_errors=True)
-
-    def path(self, *parts):
-        return os.path.join(self.dir, *parts)
+    prefix = "qorpack-sizes."
 
     def test_sizes_that_lie_and_bytes_after_the_last_member(self):
         import gzip
