@@ -159,8 +159,9 @@ class ProductWizardTest(unittest.TestCase):
 
     def test_copy_page_locks_navigation_and_paints_the_bar(self):
         with WinePrefix() as p:
-            # Enough entries that the copy lasts a few seconds.
-            setup = build_setup(p, extra_files=200)
+            # Enough entries that the copy outlasts the screen capture below
+            # (200 were done before it on a quiet machine).
+            setup = build_setup(p, extra_files=800)
             with Wizard(p, setup) as w:
                 w.wait_page(TITLE_DESTINATION)
                 w.click(NEXT)
@@ -186,6 +187,8 @@ class ProductWizardTest(unittest.TestCase):
 
                 left, top, right, bottom = page.controls[PROGRESS_BAR]["rect"]
                 pixels = screen_pixels(p, left, top, right - left, bottom - top)
+                self.assertEqual(w.page().text(INSTRUCTIONS), instructions(131),
+                                 "the copy ended before the capture: the pixels are another page's")
                 # Sunken frame: shadow on the top and left, light at the bottom
                 # and right.
                 mid = (bottom - top) // 2
