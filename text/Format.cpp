@@ -22,24 +22,24 @@ struct Sink {
     }
 };
 
-struct Spec {
+struct Field {
     bool left = false;
     bool zero = false;
     size_t width = 0;
 };
 
 // One field: the body (sign or digits or string) padded to the width.
-void PutField(Sink& sink, const Spec& spec, const char* sign, const char* body, size_t length) {
+void PutField(Sink& sink, const Field& field, const char* sign, const char* body, size_t length) {
     const size_t signLength = sign[0] ? 1 : 0;
-    const size_t pad = spec.width > length + signLength ? spec.width - length - signLength : 0;
-    if (!spec.left && !spec.zero) sink.Pad(pad, ' ');
+    const size_t pad = field.width > length + signLength ? field.width - length - signLength : 0;
+    if (!field.left && !field.zero) sink.Pad(pad, ' ');
     if (signLength) sink.Put(sign[0]);
-    if (!spec.left && spec.zero) sink.Pad(pad, '0');
+    if (!field.left && field.zero) sink.Pad(pad, '0');
     for (size_t i = 0; i < length; ++i) sink.Put(body[i]);
-    if (spec.left) sink.Pad(pad, ' ');
+    if (field.left) sink.Pad(pad, ' ');
 }
 
-void PutNumber(Sink& sink, const Spec& spec, uint64_t value, bool negative, unsigned base,
+void PutNumber(Sink& sink, const Field& field, uint64_t value, bool negative, unsigned base,
                bool upper) {
     char digits[24];  // 2^64 in decimal has 20 digits
     size_t n = sizeof digits;
@@ -48,7 +48,7 @@ void PutNumber(Sink& sink, const Spec& spec, uint64_t value, bool negative, unsi
         digits[--n] = symbols[value % base];
         value /= base;
     } while (value != 0);
-    PutField(sink, spec, negative ? "-" : "", digits + n, sizeof digits - n);
+    PutField(sink, field, negative ? "-" : "", digits + n, sizeof digits - n);
 }
 
 }  // namespace
@@ -62,18 +62,18 @@ bool FormatTextV(char* out, size_t capacity, const char* format, va_list args) {
             continue;
         }
         ++p;
-        Spec spec;
+        Field field;
         for (;; ++p) {
             if (*p == '-')
-                spec.left = true;
+                field.left = true;
             else if (*p == '0')
-                spec.zero = true;
+                field.zero = true;
             else
                 break;
         }
         // A width past any line's length is a mistake; it is capped, not obeyed.
         for (; *p >= '0' && *p <= '9'; ++p)
-            if (spec.width < 1000) spec.width = spec.width * 10 + (*p - '0');
+            if (field.width < 1000) field.width = field.width * 10 + (*p - '0');
         int longs = 0;
         bool sizeT = false;
         for (;; ++p) {
@@ -96,7 +96,7 @@ bool FormatTextV(char* out, size_t capacity, const char* format, va_list args) {
             else
                 v = va_arg(args, int);
             const uint64_t magnitude = v < 0 ? 0 - static_cast<uint64_t>(v) : v;
-            PutNumber(sink, spec, magnitude, v < 0, 10, false);
+            PutNumber(sink, field, magnitude, v < 0, 10, false);
         } else if (conversion == 'u' || conversion == 'x' || conversion == 'X') {
             uint64_t v;
             if (longs >= 2)
@@ -107,18 +107,18 @@ bool FormatTextV(char* out, size_t capacity, const char* format, va_list args) {
                 v = va_arg(args, size_t);
             else
                 v = va_arg(args, unsigned);
-            PutNumber(sink, spec, v, false, conversion == 'u' ? 10 : 16, conversion == 'X');
+            PutNumber(sink, field, v, false, conversion == 'u' ? 10 : 16, conversion == 'X');
         } else if (conversion == 's') {
             const char* s = va_arg(args, const char*);
             if (!s) s = "(null)";
             size_t length = 0;
             while (s[length]) ++length;
-            spec.zero = false;
-            PutField(sink, spec, "", s, length);
+            field.zero = false;
+            PutField(sink, field, "", s, length);
         } else if (conversion == 'c') {
             const char c = static_cast<char>(va_arg(args, int));
-            spec.zero = false;
-            PutField(sink, spec, "", &c, 1);
+            field.zero = false;
+            PutField(sink, field, "", &c, 1);
         } else if (conversion == '%') {
             sink.Put('%');
         } else {

@@ -276,16 +276,21 @@ class QorpackCli(ScratchCase):
         self.assertFalse(os.path.exists(out))
         self.assertEqual(self.leftovers(), [])
 
-    def test_parallel_build_is_byte_identical_to_sequential(self):
+    def stub_and_manifest_with_a_big_file(self):
+        """A stub and m.txt listing a payload under p/, with one file above
+        the in-memory limit (the writer's streaming path)."""
         stub = self.path("stub.exe")
         make_stub(stub)
         make_payload(self.path("p"))
-        # One file above the in-memory limit goes the writer's streaming path.
         write(self.path("p", "big.dat"), (os.urandom(1000) + b"\0" * 3000) * 2600)
         files = sorted(os.path.relpath(os.path.join(d, f), self.path())
                        for d, _, fs in os.walk(self.path("p")) for f in fs)
         write(self.path("m.txt"),
               "".join("%s => [TROVIX]\\%s\n" % (f, f.replace("/", "\\")) for f in files).encode())
+        return stub, files
+
+    def test_parallel_build_is_byte_identical_to_sequential(self):
+        stub, files = self.stub_and_manifest_with_a_big_file()
         outs = []
         for jobs in ("1", "2", "5"):
             outs.append(self.path("setup%s.exe" % jobs))
@@ -308,14 +313,7 @@ class QorpackCli(ScratchCase):
         self.assertEqual(slurp(self.path("empty1.exe")), slurp(self.path("empty2.exe")))
 
     def test_level_chooses_the_deflate_and_both_writers_agree(self):
-        stub = self.path("stub.exe")
-        make_stub(stub)
-        make_payload(self.path("p"))
-        write(self.path("p", "big.dat"), (os.urandom(1000) + b"\0" * 3000) * 2600)
-        files = sorted(os.path.relpath(os.path.join(d, f), self.path())
-                       for d, _, fs in os.walk(self.path("p")) for f in fs)
-        write(self.path("m.txt"),
-              "".join("%s => [TROVIX]\\%s\n" % (f, f.replace("/", "\\")) for f in files).encode())
+        stub, files = self.stub_and_manifest_with_a_big_file()
 
         def deflated(data, level):  # zlib's raw deflate, fed 64 KiB at a time as qorpack does
             c = zlib.compressobj(level, zlib.DEFLATED, -15, 8)
