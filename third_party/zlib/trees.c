@@ -80,7 +80,7 @@ local const uch bl_order[BL_CODES]
 
 #define DIST_CODE_LEN  512 /* see definition of array dist_code below */
 
-#if defined(GEN_TREES_H) || !defined(STDC)
+#if defined(GEN_TREES_H) || defined(BUILDTREES) || !defined(STDC)
 /* non ANSI compilers may not accept trees.h */
 
 local ct_data static_ltree[L_CODES+2];
@@ -229,10 +229,29 @@ local void send_bits(s, value, length)
 /* ===========================================================================
  * Initialize the various 'constant' tables.
  */
+#ifdef BUILDTREES
+#  include "zonce.h"
+local void tr_build_static OF((void));
+local zonce_t static_init_made = ZONCE_INIT;
+
+/* The tables are built once, under zonce(): deflate may run in several
+   threads. */
 local void tr_static_init()
 {
-#if defined(GEN_TREES_H) || !defined(STDC)
+    zonce(&static_init_made, tr_build_static);
+}
+
+local void tr_build_static()
+{
+    int static_init_done = 0;
+#else
+local void tr_static_init()
+{
+#endif
+#if defined(GEN_TREES_H) || defined(BUILDTREES) || !defined(STDC)
+#  ifndef BUILDTREES
     static int static_init_done = 0;
+#  endif
     int n;        /* iterates over tree elements */
     int bits;     /* bit counter */
     int length;   /* length value */
@@ -308,7 +327,7 @@ local void tr_static_init()
 #  ifdef GEN_TREES_H
     gen_trees_header();
 #  endif
-#endif /* defined(GEN_TREES_H) || !defined(STDC) */
+#endif /* defined(GEN_TREES_H) || defined(BUILDTREES) || !defined(STDC) */
 }
 
 /* ===========================================================================
