@@ -34,6 +34,33 @@ bool IsPlainName(const std::string& text, bool isSection) {
     return text.find('=') == std::string::npos && text[0] != '[' && text[0] != ';';
 }
 
+uint32_t* Model::Values::SlotOf(const std::string& key) {
+    uint32_t hash = 2166136261u;  // FNV-1a
+    for (char c : key) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        uint32_t& slot = slots_[i];
+        if (slot == 0 || entries_[slot - 1].key == key) return &slot;
+    }
+}
+
+std::string* Model::Values::Find(const std::string& key) {
+    if (slots_.empty()) return nullptr;
+    const uint32_t slot = *SlotOf(key);
+    return slot ? &entries_[slot - 1].value : nullptr;
+}
+
+void Model::Values::Add(const std::string& key, const std::string& value) {
+    entries_.push_back(Entry{key, value});
+    // At most half full, so that a search ends soon at an empty slot.
+    if (entries_.size() * 2 > slots_.size()) {
+        slots_.assign(slots_.empty() ? 16 : slots_.size() * 2, 0);
+        for (uint32_t i = 0; i < entries_.size(); ++i) *SlotOf(entries_[i].key) = i + 1;
+    } else {
+        *SlotOf(key) = static_cast<uint32_t>(entries_.size());
+    }
+}
+
 void Model::Clear() {
     bytes_.clear();
     sections_.clear();
@@ -59,7 +86,9 @@ bool Model::Load(const std::string& bytes) {
                 !IsPlainName(line.substr(0, eq), false) || !IsPlainValue(line.substr(eq + 1)))
                 return Clear(), false;
             // The first of two equal keys is the one found.
-            sections_.back().values.emplace(Lower(line.substr(0, eq)), line.substr(eq + 1));
+            const std::string lowerKey = Lower(line.substr(0, eq));
+            Values& values = sections_.back().values;
+            if (!values.Find(lowerKey)) values.Add(lowerKey, line.substr(eq + 1));
             sections_.back().end = e + 2;
         }
         p = e + 2;
@@ -83,20 +112,20 @@ void Model::Write(const std::string& section, const std::string& key, const std:
         *from = bytes_.size();
         bytes_ += "[" + section + "]\r\n" + key + "=" + value + "\r\n";
         sections_.push_back(Section{Lower(section), *from, bytes_.size(), {}});
-        sections_.back().values.emplace(lowerKey, value);
+        sections_.back().values.Add(lowerKey, value);
         return;
     }
     size_t at, oldLength;
     std::string text;
-    auto found = s->values.find(lowerKey);
-    if (found == s->values.end()) {
+    std::string* found = s->values.Find(lowerKey);
+    if (!found) {
         // A new key goes after the last line of its section.
         at = s->end;
         oldLength = 0;
         text = key + "=" + value + "\r\n";
-        s->values.emplace(lowerKey, value);
+        s->values.Add(lowerKey, value);
     } else {
-        if (found->second == value) {
+        if (*found == value) {
             *changed = false;
             return;
         }
@@ -113,7 +142,7 @@ void Model::Write(const std::string& section, const std::string& key, const std:
             p = e + 2;
         }
         text = value;
-        found->second = value;
+        *found = value;
     }
     bytes_.replace(at, oldLength, text);
     *from = at;

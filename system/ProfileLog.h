@@ -21,8 +21,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "text/Text.h"
@@ -66,10 +66,28 @@ public:
     const std::string& Bytes() const { return bytes_; }
 
 private:
+    // Lower-case key -> value of one section: open addressing over a hash
+    // of the key (the standard hash map brought 3 KB of library code).
+    class Values {
+    public:
+        // The value of key, or null.
+        std::string* Find(const std::string& key);
+        // Adds key, which is not in the table yet.
+        void Add(const std::string& key, const std::string& value);
+
+    private:
+        struct Entry {
+            std::string key, value;
+        };
+        // The slot that holds key, or the empty slot where it would go.
+        uint32_t* SlotOf(const std::string& key);
+        std::vector<Entry> entries_;
+        std::vector<uint32_t> slots_;  // index into entries_ + 1, 0 when empty; a power of 2
+    };
     struct Section {
         std::string lowerName;
         size_t begin, end;  // its "[name]" line; just past its last line
-        std::unordered_map<std::string, std::string> values;  // lower-case key -> value
+        Values values;
     };
     Section* Find(const std::string& lowerName);
 
