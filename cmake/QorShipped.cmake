@@ -17,8 +17,10 @@
 #   instructions either way, and per-entry time is the system's file calls,
 #   not this code; -O2 cost the stub about 45 KB.
 # - 32-bit: the unwind tables that the C run-time's and the compiler
-#   library's objects bring are dropped at the link (shipped_discard.ld):
-#   without exceptions nothing reads them.
+#   library's objects bring are dropped at the link (shipped.ld, the linker's
+#   default script with our changes): without exceptions nothing reads them.
+#   The same script puts the small run-time sections (TLS template, .CRT,
+#   crtbegin.o's frame table) into .data: each section costs a file block.
 # - The shipped image carries no symbols; <program>.debug beside it in the
 #   build tree keeps them, and <program>.map shows what each library brought.
 
@@ -67,9 +69,9 @@ function(qor_shipped_program target)
     -Wl,-Map=$<TARGET_FILE_DIR:${target}>/${target}.map)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     target_link_options(${target} PRIVATE
-      -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/shipped_discard.ld)
+      -Wl,-T,${CMAKE_SOURCE_DIR}/cmake/shipped.ld)
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS
-      ${CMAKE_SOURCE_DIR}/cmake/shipped_discard.ld)
+      ${CMAKE_SOURCE_DIR}/cmake/shipped.ld)
   endif()
   if(NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
     add_custom_command(TARGET ${target} POST_BUILD
