@@ -14,7 +14,9 @@ Usage: test_shipped_link.py PROGRAM.exe...
 - neither the C library's printf family (text/Format.h formats instead) nor
   zlib's gzip file functions are linked in, and zlib is the tree's own build;
 - a 32-bit program keeps no unwind tables but crtbegin.o's, and stays within
-  its size budget.
+  its size budget;
+- the C run-time's pseudo-relocation list is empty and its relocator is not
+  linked in (runtime/ShippedRuntime.cpp's stands in, for an empty list only).
 """
 import os
 import sys
@@ -88,6 +90,23 @@ class ShippedLink(unittest.TestCase):
                                if m.endswith(FORBIDDEN_SUFFIXES)
                                or any(a in line for a in FORBIDDEN_ARCHIVES))
                 self.assertEqual(found, [], "linked in again")
+
+    def test_no_pseudo_relocations(self):
+        for exe in PROGRAMS:
+            with self.subTest(exe):
+                map_path = os.path.splitext(exe)[0] + ".map"
+                with open(map_path, encoding="latin-1") as f:
+                    text = f.read()
+                bounds = {}
+                for line in text.splitlines():
+                    fields = line.split()
+                    if len(fields) >= 2 and fields[1] in ("__rt_psrelocs_start", "__rt_psrelocs_end"):
+                        bounds[fields[1]] = int(fields[0], 16)
+                self.assertEqual(len(bounds), 2, "pseudo-relocation bounds not in " + map_path)
+                self.assertEqual(bounds["__rt_psrelocs_start"], bounds["__rt_psrelocs_end"],
+                                 "pseudo relocations present: the stand-in relocator stops")
+                members = included_members(map_path)
+                self.assertEqual(sorted(m for m in members if m.endswith("pseudo-reloc.o")), [])
 
     def test_32_bit_programs_keep_no_unwind_tables_and_their_budget(self):
         for exe in PROGRAMS:
