@@ -152,9 +152,16 @@ bool QorZipFile::GrowTable(uint32_t wanted) {
     uint64_t want = wanted;
     if (entries_ && want > entryCapacity_ && want < entryCapacity_ + entryCapacity_ / 2ull)
         want = entryCapacity_ + entryCapacity_ / 2ull;
-    uint64_t rounded = want == 0 ? 100 : (want + 99) / 100 * 100;
-    if (rounded > 0xFFFFFFFFu && wanted <= 0xFFFFFFFFu - 99) rounded = (wanted + 99ull) / 100 * 100;
-    if (rounded > 0xFFFFFFFFu) return false;
+    // Past the last whole hundred in 32 bits the growth gives way to what was
+    // asked. In 32 bits from here: a 64-bit division would bring the compiler
+    // library's division routines into the stub.
+    const uint32_t kLastHundred = 0xFFFFFFFFu / 100 * 100;
+    if (want > kLastHundred) {
+        if (wanted > 0xFFFFFFFFu - 99) return false;
+        want = wanted;
+    }
+    const uint32_t w = static_cast<uint32_t>(want);
+    const uint32_t rounded = w == 0 ? 100 : (w / 100 + (w % 100 != 0)) * 100;
     if (entries_ && entryCapacity_ >= rounded) return true;
     QorZipFileEntry* table =
         NewEntryTable(static_cast<uint32_t>(rounded), entries_, entryCapacity_);

@@ -11,5 +11,17 @@
 inline long ProgressFilledWidth(long width, uint32_t done, uint32_t total) {
     if (width <= 0 || total == 0) return 0;
     if (done >= total) return width;
-    return static_cast<long>(static_cast<uint64_t>(width) * done / total);
+    // Divided bit by bit: a 64-bit division would bring the compiler library's
+    // division routines into the 32-bit stub.
+    const uint64_t product = static_cast<uint64_t>(width) * done;
+    uint64_t quotient = 0, rest = 0;
+    for (int bit = 63; bit >= 0; --bit) {
+        rest = (rest << 1) | ((product >> bit) & 1);
+        quotient <<= 1;
+        if (rest >= total) {
+            rest -= total;
+            quotient |= 1;
+        }
+    }
+    return static_cast<long>(quotient);
 }

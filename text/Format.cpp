@@ -39,14 +39,33 @@ void PutField(Sink& sink, const Field& field, const char* sign, const char* body
     if (field.left) sink.Pad(pad, ' ');
 }
 
+// Divides *value by base (at most 16) and returns the remainder, in 32-bit
+// divisions of 16-bit pieces: a 64-bit division would bring the compiler
+// library's division routines into the 32-bit stub.
+unsigned DivideBy(uint64_t* value, unsigned base) {
+    if (*value <= 0xFFFFFFFFu) {
+        const uint32_t v = static_cast<uint32_t>(*value);
+        *value = v / base;
+        return v % base;
+    }
+    uint64_t quotient = 0;
+    uint32_t rest = 0;
+    for (int shift = 48; shift >= 0; shift -= 16) {
+        const uint32_t part = (rest << 16) | static_cast<uint32_t>((*value >> shift) & 0xFFFF);
+        quotient = (quotient << 16) | (part / base);
+        rest = part % base;
+    }
+    *value = quotient;
+    return rest;
+}
+
 void PutNumber(Sink& sink, const Field& field, uint64_t value, bool negative, unsigned base,
                bool upper) {
     char digits[24];  // 2^64 in decimal has 20 digits
     size_t n = sizeof digits;
     const char* symbols = upper ? "0123456789ABCDEF" : "0123456789abcdef";
     do {
-        digits[--n] = symbols[value % base];
-        value /= base;
+        digits[--n] = symbols[DivideBy(&value, base)];
     } while (value != 0);
     PutField(sink, field, negative ? "-" : "", digits + n, sizeof digits - n);
 }

@@ -26,3 +26,17 @@ TEST(ProgressFilledWidth, NeverBeyondTheBar) {
     EXPECT_EQ(ProgressFilledWidth(0, 10, 100), 0);
     EXPECT_EQ(ProgressFilledWidth(-4, 10, 100), 0);  // a bar smaller than its frame
 }
+
+TEST(ProgressFilledWidth, AgreesWithTheWideDivision) {
+    const uint32_t values[] = {1u, 2u, 3u, 7u, 99u, 1000u, 65535u, 65536u, 0x7FFFFFFFu,
+                               0x80000000u, 0xC0000001u, 0xFFFFFFFEu, 0xFFFFFFFFu};
+    const long widths[] = {1, 2, 299, 300, 601, 1920, 32767, 65536};
+    for (long width : widths)
+        for (uint32_t total : values)
+            for (uint32_t done : values) {
+                if (done >= total) continue;
+                const uint64_t expected = static_cast<uint64_t>(width) * done / total;
+                EXPECT_EQ(ProgressFilledWidth(width, done, total), static_cast<long>(expected))
+                    << width << " " << done << "/" << total;
+            }
+}

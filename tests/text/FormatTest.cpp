@@ -45,6 +45,12 @@ TEST(FormatTest, ConversionsAsTheCLibrary) {
          F(" -parent=%lu -done=%lu,%lu", 1UL, 2UL, static_cast<unsigned long>(UINT32_MAX))},
         {"18446744073709551615", F("%llu", static_cast<unsigned long long>(UINT64_MAX))},
         {"-9223372036854775808", F("%lld", static_cast<long long>(INT64_MIN))},
+        // Around 2^32, where the digits come from 16-bit pieces.
+        {"4294967296 4294967297", F("%llu %llu", 4294967296ull, 4294967297ull)},
+        {"100000000 FFFFFFFFFFFFFFFF", F("%llx %llX", 0x100000000ull, 0xFFFFFFFFFFFFFFFFull)},
+        {"12345678901234567890", F("%llu", 12345678901234567890ull)},
+        {"-4294967296", F("%lld", -4294967296ll)},
+        {"1000000000000000000", F("%llu", 1000000000000000000ull)},
         {"123456", F("%zu", static_cast<size_t>(123456))},
         {"   7|7   |007|-07", F("%4d|%-4d|%03d|%03d", 7, 7, 7, -7)},
         {"  ab|ab  ", F("%4s|%-4s", "ab", "ab")},
