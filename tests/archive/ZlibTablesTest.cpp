@@ -172,3 +172,33 @@ TEST(ZlibTables, FixedCodeStreamsAsTheStoredTablesGiveThem) {
         EXPECT_EQ(Inflate(c.deflated), c.input);
     }
 }
+
+#ifdef _WIN32
+// The Windows trees' zlib is built without the stored, Huffman-only and
+// run-length compressors: asking for them is refused, not mistaken.
+TEST(ZlibTables, CompressorsLeftOutAreRefused) {
+    struct Row {
+        int level, strategy, expected;
+    } rows[] = {
+        {0, Z_DEFAULT_STRATEGY, Z_STREAM_ERROR},
+        {6, Z_HUFFMAN_ONLY, Z_STREAM_ERROR},
+        {6, Z_RLE, Z_STREAM_ERROR},
+        {1, Z_DEFAULT_STRATEGY, Z_OK},
+        {9, Z_DEFAULT_STRATEGY, Z_OK},
+        {Z_DEFAULT_COMPRESSION, Z_DEFAULT_STRATEGY, Z_OK},
+        {6, Z_FILTERED, Z_OK},
+        {6, Z_FIXED, Z_OK},
+    };
+    for (const Row& row : rows) {
+        z_stream z;
+        memset(&z, 0, sizeof z);
+        EXPECT_EQ(deflateInit2(&z, row.level, Z_DEFLATED, -15, 8, row.strategy), row.expected)
+            << row.level << " " << row.strategy;
+        if (row.expected != Z_OK) continue;
+        EXPECT_EQ(deflateParams(&z, 0, Z_DEFAULT_STRATEGY), Z_STREAM_ERROR);
+        EXPECT_EQ(deflateParams(&z, 6, Z_RLE), Z_STREAM_ERROR);
+        EXPECT_EQ(deflateParams(&z, 3, Z_DEFAULT_STRATEGY), Z_OK);
+        deflateEnd(&z);
+    }
+}
+#endif

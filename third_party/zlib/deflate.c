@@ -127,7 +127,11 @@ local const config configuration_table[2] = {
 #else
 local const config configuration_table[10] = {
 /*      good lazy nice chain */
+#ifdef DEFLATE_MATCHING_ONLY
+/* 0 */ {0,    0,  0,    0, deflate_fast},  /* refused: see deflateInit2_ */
+#else
 /* 0 */ {0,    0,  0,    0, deflate_stored},  /* store only */
+#endif
 /* 1 */ {4,    4,  8,    4, deflate_fast}, /* max speed, no lazy matches */
 /* 2 */ {4,    5, 16,    8, deflate_fast},
 /* 3 */ {4,    6, 32,   32, deflate_fast},
@@ -294,6 +298,11 @@ int ZEXPORT deflateInit2_(strm, level, method, windowBits, memLevel, strategy,
         strategy < 0 || strategy > Z_FIXED || (windowBits == 8 && wrap != 1)) {
         return Z_STREAM_ERROR;
     }
+#ifdef DEFLATE_MATCHING_ONLY
+    /* Built without the stored, Huffman-only and run-length compressors. */
+    if (level == 0 || strategy == Z_HUFFMAN_ONLY || strategy == Z_RLE)
+        return Z_STREAM_ERROR;
+#endif
     if (windowBits == 8) windowBits = 9;  /* until 256-byte window bug fixed */
     s = (deflate_state *) ZALLOC(strm, 1, sizeof(deflate_state));
     if (s == Z_NULL) return Z_MEM_ERROR;
@@ -621,6 +630,10 @@ int ZEXPORT deflateParams(strm, level, strategy)
     if (level < 0 || level > 9 || strategy < 0 || strategy > Z_FIXED) {
         return Z_STREAM_ERROR;
     }
+#ifdef DEFLATE_MATCHING_ONLY
+    if (level == 0 || strategy == Z_HUFFMAN_ONLY || strategy == Z_RLE)
+        return Z_STREAM_ERROR;
+#endif
     func = configuration_table[s->level].func;
 
     if ((strategy != s->strategy || func != configuration_table[level].func) &&
@@ -1051,10 +1064,14 @@ int ZEXPORT deflate(strm, flush)
         (flush != Z_NO_FLUSH && s->status != FINISH_STATE)) {
         block_state bstate;
 
+#ifdef DEFLATE_MATCHING_ONLY
+        bstate = (*(configuration_table[s->level].func))(s, flush);
+#else
         bstate = s->level == 0 ? deflate_stored(s, flush) :
                  s->strategy == Z_HUFFMAN_ONLY ? deflate_huff(s, flush) :
                  s->strategy == Z_RLE ? deflate_rle(s, flush) :
                  (*(configuration_table[s->level].func))(s, flush);
+#endif
 
         if (bstate == finish_started || bstate == finish_done) {
             s->status = FINISH_STATE;
