@@ -15,17 +15,21 @@ class Text {
 public:
     static constexpr size_t npos = std::string::npos;
 
+    // The members that make, copy, join and drop a Text are out of line
+    // (text/Text.cpp): inlined, each use took tens of bytes of the stub.
     Text() = default;
-    Text(const char* s) : s_(s ? s : "") {}  // NOLINT: implicit by design
-    Text(const char* s, size_t n) : s_(s ? std::string(s, n) : std::string()) {}
+    Text(const char* s);  // NOLINT: implicit by design
+    Text(const char* s, size_t n);
+    Text(const Text& t);
+    Text(Text&& t) noexcept;
+    Text& operator=(const Text& t);
+    Text& operator=(Text&& t) noexcept;
+    ~Text();
     Text(size_t n, char c) : s_(n, c) {}
     explicit Text(const std::string& s) : s_(s) {}
     explicit Text(std::string&& s) : s_(std::move(s)) {}
 
-    Text& operator=(const char* s) {
-        s_ = s ? s : "";
-        return *this;
-    }
+    Text& operator=(const char* s);
 
     size_t size() const { return s_.size(); }
     size_t length() const { return s_.size(); }
@@ -74,18 +78,10 @@ public:
         return *this;
     }
     // Characters [pos, pos+count); empty when pos is past the end.
-    Text substr(size_t pos, size_t count = npos) const {
-        return pos < s_.size() ? Text(s_.substr(pos, count)) : Text();
-    }
+    Text substr(size_t pos, size_t count = npos) const;
 
-    Text& append(const Text& t) {
-        s_.append(t.s_);
-        return *this;
-    }
-    Text& append(const char* s) {
-        if (s) s_.append(s);
-        return *this;
-    }
+    Text& append(const Text& t);
+    Text& append(const char* s);
     Text& append(const char* s, size_t n) {
         if (s) s_.append(s, n);
         return *this;
@@ -113,15 +109,15 @@ public:
 
     const std::string& str() const { return s_; }
 
-    friend bool operator==(const Text& a, const Text& b) { return a.s_ == b.s_; }
+    friend bool operator==(const Text& a, const Text& b);
     friend bool operator!=(const Text& a, const Text& b) { return a.s_ != b.s_; }
     friend bool operator<(const Text& a, const Text& b) { return a.s_ < b.s_; }
     friend bool operator==(const Text& a, const char* b) { return a.Equals(b); }
     friend bool operator!=(const Text& a, const char* b) { return !a.Equals(b); }
-    friend Text operator+(Text a, const Text& b) { return a.append(b); }
-    friend Text operator+(Text a, const char* b) { return a.append(b); }
-    friend Text operator+(Text a, char c) { return a.append(c); }
-    friend Text operator+(const char* a, const Text& b) { return Text(a).append(b); }
+    friend Text operator+(const Text& a, const Text& b);
+    friend Text operator+(const Text& a, const char* b);
+    friend Text operator+(const Text& a, char c);
+    friend Text operator+(const char* a, const Text& b);
 
 private:
     std::string s_;

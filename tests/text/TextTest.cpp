@@ -77,3 +77,39 @@ TEST(Text, MakeLowerTouchesOnlyAsciiCapitals) {
         EXPECT_EQ(expected, static_cast<unsigned char>(t[c - 1])) << "byte " << c;
     }
 }
+
+TEST(Text, JoinsAndMoves) {
+    const char* const null = nullptr;
+    const Text a("C:\\QOR"), empty;
+    const std::string longPart(100, 'x');  // past the short-string buffer
+    struct Case {
+        Text got;
+        const char* expected;
+    } cases[] = {
+        {a + "\\b", "C:\\QOR\\b"}, {a + Text("\\b"), "C:\\QOR\\b"},
+        {a + '\\', "C:\\QOR\\"},   {"x:" + a, "x:C:\\QOR"},
+        {a + null, "C:\\QOR"},     {null + a, "C:\\QOR"},
+        {empty + empty, ""},       {empty + null, ""},
+        {a + a, "C:\\QORC:\\QOR"}, {"[" + a + "]" + '=' + Text("v"), "[C:\\QOR]=v"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.got, Text(c.expected));
+
+    Text self("ab");
+    self = self + self;
+    EXPECT_EQ(self, Text("abab"));
+    Text big(longPart.c_str());
+    Text moved(std::move(big));
+    EXPECT_EQ(moved.str(), longPart);
+    Text assigned;
+    assigned = std::move(moved);
+    EXPECT_EQ(assigned.str(), longPart);
+    Text copy;
+    copy = assigned;
+    copy += "y";
+    EXPECT_EQ(assigned.str(), longPart);
+    EXPECT_EQ(copy.str(), longPart + "y");
+    EXPECT_EQ(Text("abc", 2), Text("ab"));
+    EXPECT_EQ(Text(null, 5), Text());
+    EXPECT_EQ(Text("abc").substr(1), Text("bc"));
+    EXPECT_EQ(Text("abc").substr(3), Text());
+}
