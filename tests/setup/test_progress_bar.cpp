@@ -28,8 +28,9 @@ TEST(ProgressFilledWidth, NeverBeyondTheBar) {
 }
 
 TEST(ProgressFilledWidth, AgreesWithTheWideDivision) {
-    const uint32_t values[] = {1u, 2u, 3u, 7u, 99u, 1000u, 65535u, 65536u, 0x7FFFFFFFu,
-                               0x80000000u, 0xC0000001u, 0xFFFFFFFEu, 0xFFFFFFFFu};
+    const uint32_t values[] = {1u,          2u,          3u,         7u,          99u,
+                               1000u,       65535u,      65536u,     0x7FFFFFFFu, 0x80000000u,
+                               0xC0000001u, 0xFFFFFFFEu, 0xFFFFFFFFu};
     const long widths[] = {1, 2, 299, 300, 601, 1920, 32767, 65536};
     for (long width : widths)
         for (uint32_t total : values)
