@@ -226,24 +226,37 @@ bool InstallRun::ExtractPayload(bool placeFoldersFirst) {
         // only when the file cannot be created outright: a folder in which a
         // new file was just created exists, and there is nothing to record.
         bool folderDone = lastSlash == Text::npos;
-        auto makeFolder = [&] {
+        // True when this call made the folder exist.
+        auto makeFolder = [&](bool expectMissing) {
+            bool made = false;
             if (!folderDone)
-                CreateLoggedFolder(destination.substr(0, lastSlash), dirsSection, uninstallLogPath);
+                made = CreateLoggedFolder(destination.substr(0, lastSlash), dirsSection,
+                                          uninstallLogPath, expectMissing);
             folderDone = true;
+            return made;
         };
 
-        if (placeFoldersFirst) makeFolder();
+        if (placeFoldersFirst) makeFolder(false);
         observer->EntryStarted(destination);
 
         // Most destinations are new files: created outright, which spares a
         // failing look-up of the name first. Anything else (an existing file,
         // a missing folder) touches nothing and takes the steps below.
         bool placed = false;
-        const bool placedOk = qzf_readahead::ExtractNewFile(
-            archive, storedName.c_str(), destination.c_str(), ahead.Pieces(), &placed);
+        bool placedOk = qzf_readahead::ExtractNewFile(archive, storedName.c_str(),
+                                                      destination.c_str(), ahead.Pieces(), &placed);
         EntryOutcome outcome = EntryOutcome::kPlaced;
         Text cause;
-        if (!placed) makeFolder();
+        if (!placed) {
+            // The first file of a new folder: the folder is made as missing,
+            // and in a folder just made the file is new, created outright too.
+            const bool folderMissing =
+                !folderDone && qfl::LastFailure().systemError == ERROR_PATH_NOT_FOUND;
+            if (makeFolder(folderMissing) && folderMissing) {
+                placedOk = qzf_readahead::ExtractNewFile(
+                    archive, storedName.c_str(), destination.c_str(), ahead.Pieces(), &placed);
+            }
+        }
         if (placed) {
             if (!placedOk) {
                 outcome = EntryOutcome::kFailed;

@@ -14,6 +14,7 @@ constexpr uint32_t kPiecesPerLane = kReadAheadBudget / kReadAheadPieceSize / kRe
 // piece of a large entry cost more than writing it.
 constexpr uint32_t kWakeAfterPieces = 8;
 static_assert(kWakeAfterPieces < kPiecesPerLane, "a lane out of pieces has woken the run");
+static_assert(kReadAheadSmallPiece < kReadAheadPieceSize, "a small block is smaller");
 
 }  // namespace
 
@@ -37,6 +38,8 @@ bool ReadAhead::Start(QorZipFile& archive, const char* archivePath) {
     reading_ = waitingFor_ = nullptr;
     held_ = nullptr;
     stop_ = false;
+    heldAll_ = 0;
+    counts_ = Counts();
     bool ready = (filled_ = CreateEventA(nullptr, FALSE, FALSE, nullptr)) != nullptr;
     for (uint32_t k = 0; k < kReadAheadLanes; ++k) {
         Lane& lane = lanes_[k];
@@ -124,7 +127,9 @@ DWORD WINAPI ReadAhead::ThreadMain(void* p) {
     return 0;
 }
 
-ReadAhead::Piece* ReadAhead::TakeFreePiece(Lane& lane) {
+ReadAhead::Piece* ReadAhead::TakeFreePiece(Lane& lane, uint32_t n, bool last) {
+    const bool small = last && n <= kReadAheadSmallPiece;
+    const uint32_t cost = small ? static_cast<uint32_t>(sizeof(Piece)) + n : kWholeBlock;
     for (;;) {
         if (stop_) return nullptr;
         if (lane.free) {
@@ -133,14 +138,18 @@ ReadAhead::Piece* ReadAhead::TakeFreePiece(Lane& lane) {
             --lane.freeCount;
             return p;
         }
-        if (lane.allocated < kPiecesPerLane) {
-            Piece* p = static_cast<Piece*>(std::malloc(sizeof(Piece) + kReadAheadPieceSize));
+        if (lane.held + cost <= kLaneBudget) {
+            Piece* p = static_cast<Piece*>(std::malloc(cost));
             if (!p) return nullptr;
             p->data = reinterpret_cast<uint8_t*>(p + 1);
-            ++lane.allocated;
+            p->cost = cost;
+            lane.held += cost;
+            heldAll_ += cost;
+            if (heldAll_ > counts_.peakBytes) counts_.peakBytes = heldAll_;
             return p;
         }
         lane.producerWaiting = true;
+        ++counts_.laneWaits;
         LeaveCriticalSection(&lock_);
         WaitForSingleObject(lane.drained, INFINITE);
         EnterCriticalSection(&lock_);
@@ -149,16 +158,30 @@ ReadAhead::Piece* ReadAhead::TakeFreePiece(Lane& lane) {
 }
 
 void ReadAhead::Recycle(Lane& lane, Piece* p) {
-    p->next = lane.free;
-    lane.free = p;
-    ++lane.freeCount;
+    if (p->cost == kWholeBlock) {
+        p->next = lane.free;
+        lane.free = p;
+        ++lane.freeCount;
+    } else {
+        // A small block goes back to the heap: its size fits only its entry.
+        lane.held -= p->cost;
+        heldAll_ -= p->cost;
+        std::free(p);
+    }
     // Woken a quarter of the budget at a time, not once per piece: each wake
     // is a trip through the system.
-    if (lane.producerWaiting &&
-        lane.freeCount >= (lane.allocated / 4 > 0 ? lane.allocated / 4 : 1)) {
+    const uint32_t room = kLaneBudget - lane.held + lane.freeCount * kWholeBlock;
+    if (lane.producerWaiting && room >= kLaneBudget / 4) {
         lane.producerWaiting = false;
         SetEvent(lane.drained);
     }
+}
+
+ReadAhead::Counts ReadAhead::GetCounts() const {
+    EnterCriticalSection(&lock_);
+    const Counts c = counts_;
+    LeaveCriticalSection(&lock_);
+    return c;
 }
 
 void ReadAhead::WaitForPiece(Lane& lane) {
@@ -174,7 +197,7 @@ bool ReadAhead::Put(void* context, int status, const uint8_t* data, uint32_t n) 
     ReadAhead* self = lane.owner;
     if (n > kReadAheadPieceSize) return false;  // never: the engine's chunk is this size
     EnterCriticalSection(&self->lock_);
-    Piece* p = self->TakeFreePiece(lane);
+    Piece* p = self->TakeFreePiece(lane, n, status != kQzfPieceMore);
     LeaveCriticalSection(&self->lock_);
     if (!p) return false;
     // Copied outside the lock: the install run goes on meanwhile.

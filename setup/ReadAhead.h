@@ -14,6 +14,10 @@
 
 constexpr uint32_t kReadAheadPieceSize = 65536;  // the engine's decompression chunk
 constexpr uint32_t kReadAheadBudget = 4u << 20;
+// The last piece of an entry up to this size is held in a block of its own
+// size, so that a payload of small files is not held back by a budget
+// counted in whole pieces (one wake of a lane per few entries).
+constexpr uint32_t kReadAheadSmallPiece = 16384;
 
 // Entries are shared out over kReadAheadLanes threads (entry i to lane
 // i % kReadAheadLanes), each with its own handle, queue and share of the
@@ -38,15 +42,30 @@ public:
     // Stops and waits for the threads; frees every piece.
     void Stop();
 
+    // What the lanes did since Start, for tests: how often a lane waited for
+    // pieces to come back, and the most bytes of pieces (blocks included)
+    // held by all lanes at once.
+    struct Counts {
+        uint32_t laneWaits = 0;
+        uint32_t peakBytes = 0;
+    };
+    Counts GetCounts() const;
+
 private:
     struct Piece {
         Piece* next;
-        uint8_t* data;  // kReadAheadPieceSize bytes, in the same block after the piece
+        uint8_t* data;  // in the same block after the piece
         uint32_t index;
         uint32_t size;
+        uint32_t cost;  // bytes of its block: a whole piece's, or a small one's
         int status;
         bool first;  // the first piece of its entry
     };
+    // A whole piece's block, and each lane's share of the budget counted in
+    // blocks: as many whole pieces as ever, or many more small ones.
+    static constexpr uint32_t kWholeBlock = sizeof(Piece) + kReadAheadPieceSize;
+    static constexpr uint32_t kLaneBudget =
+        kReadAheadBudget / kReadAheadPieceSize / kReadAheadLanes * kWholeBlock;
     struct Lane {
         ReadAhead* owner = nullptr;
         uint32_t number = 0;
@@ -57,8 +76,8 @@ private:
         // Guarded by the owner's lock.
         Piece* head = nullptr;  // queued, oldest first
         Piece* tail = nullptr;
-        Piece* free = nullptr;  // allocated and unused
-        uint32_t allocated = 0;
+        Piece* free = nullptr;  // whole pieces allocated and unused
+        uint32_t held = 0;      // bytes of the lane's blocks, free ones included
         uint32_t freeCount = 0;
         uint32_t queued = 0;   // pieces from head to tail
         uint32_t current = 0;  // entry the lane is decoding
@@ -72,7 +91,9 @@ private:
     static bool Begin(void* self, uint32_t index);
     static int Next(void* self, const uint8_t** data, uint32_t* n);
 
-    Piece* TakeFreePiece(Lane& lane);    // lock held; may wait; null on stop or no memory
+    // Lock held; may wait; null on stop or no memory. A piece for n bytes
+    // that end an entry (last) is a small block when n is small.
+    Piece* TakeFreePiece(Lane& lane, uint32_t n, bool last);
     void Recycle(Lane& lane, Piece* p);  // lock held
     void WaitForPiece(Lane& lane);       // lock held: until lane queued something or ended
     void FreeAll();
@@ -80,7 +101,7 @@ private:
     const QorZipFile* archive_ = nullptr;
     unsigned long count_ = 0;
     HANDLE filled_ = nullptr;  // auto-reset: the lane the run waits for queued or ended
-    CRITICAL_SECTION lock_;
+    mutable CRITICAL_SECTION lock_;
     QzfPieces pieces_;
     bool started_ = false;
     Lane lanes_[kReadAheadLanes];
@@ -91,4 +112,6 @@ private:
     uint32_t heldLane_ = 0;
     Lane* waitingFor_ = nullptr;  // the lane the run waits on, if it waits
     bool stop_ = false;
+    uint32_t heldAll_ = 0;  // bytes held by all lanes
+    Counts counts_;
 };

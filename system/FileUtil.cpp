@@ -33,13 +33,43 @@ bool FolderExists(const Text& path) {
 
 bool CreateFolder(const Text& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
-bool CreateFolderPath(const Text& path, std::vector<Text>* tried) {
+namespace {
+
+// The walk from the top: up to the first level that exists, then each missing
+// level below it made in turn.
+bool CreateFolderPathFromTop(const Text& path, std::vector<Text>* tried) {
     if (FolderExists(path)) return true;
     size_t slash = path.rfind('\\');
     if (slash == Text::npos) return false;
-    if (!CreateFolderPath(path.substr(0, slash), tried)) return false;
+    if (!CreateFolderPathFromTop(path.substr(0, slash), tried)) return false;
     // "C:\A\B\" names the folder the recursion has just made.
     if (slash + 1 == path.size()) return true;
+    if (tried) tried->push_back(path);
+    return CreateFolder(path);
+}
+
+}  // namespace
+
+bool CreateFolderPath(const Text& path, std::vector<Text>* tried, bool expectMissing) {
+    const size_t slash = path.rfind('\\');
+    // A relative name or a trailing backslash takes the walk from the top.
+    if (!expectMissing || slash == Text::npos || slash + 1 == path.size())
+        return CreateFolderPathFromTop(path, tried);
+    // Made outright: under Wine each failing look-up of a missing level is a
+    // scan of its parent folder, and the level is made just the same.
+    if (CreateDirectoryA(path.c_str(), nullptr)) {
+        if (tried) tried->push_back(path);
+        return true;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS) {
+        if (FolderExists(path)) return true;
+        // A file of that name: tried, and failed, as the walk from the top has it.
+        if (tried) tried->push_back(path);
+        return false;
+    }
+    if (error != ERROR_PATH_NOT_FOUND) return CreateFolderPathFromTop(path, tried);
+    if (!CreateFolderPath(path.substr(0, slash), tried, true)) return false;
     if (tried) tried->push_back(path);
     return CreateFolder(path);
 }

@@ -42,7 +42,12 @@ bool CreateFolder(const Text& path);
 // without a backslash that does not exist. A trailing backslash is allowed.
 // Levels created before a deeper level failed stay in place. With tried, each
 // level it tries to create is appended there, the one that failed included.
-bool CreateFolderPath(const Text& path, std::vector<Text>* tried = nullptr);
+// With expectMissing (a caller who just saw path missing) each level is
+// created outright, innermost first, going outwards only while its parent is
+// missing: the same result, folders and tried list without a failing look-up
+// per missing level, and a call more when path exists after all.
+bool CreateFolderPath(const Text& path, std::vector<Text>* tried = nullptr,
+                      bool expectMissing = false);
 
 // Removes the empty folder path. True if it was removed.
 bool RemoveFolder(const Text& path);

@@ -15,12 +15,13 @@ bool WriteLogEntry(const Text& logFile, const Text& section, const Text& key, co
     return WriteProfileEntry(logFile, section, key, value);
 }
 
-bool CreateLoggedFolder(const Text& folder, const Text& section, const Text& logFile) {
+bool CreateLoggedFolder(const Text& folder, const Text& section, const Text& logFile,
+                        bool expectMissing) {
     // The records are written once the levels exist: the log file usually
     // lives in the innermost level, and a profile write into a missing folder
     // is lost.
     std::vector<Text> tried;
-    bool exists = CreateFolderPath(folder, &tried);
+    bool exists = CreateFolderPath(folder, &tried, expectMissing);
     // Each tried level is recorded, the one that failed included.
     for (const Text& level : tried) WriteLogEntry(logFile, section, level, Text());
     return exists;

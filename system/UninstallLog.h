@@ -31,8 +31,9 @@ bool WriteLogEntry(const Text& logFile, const Text& section, const Text& key, co
 // folder being made. True if the folder exists at the end; nothing is
 // recorded for an existing folder. False when a level could not be created
 // (its record is still written, deeper levels are not tried) or the path has
-// no backslash and does not exist.
-bool CreateLoggedFolder(const Text& folder, const Text& section, const Text& logFile);
+// no backslash and does not exist. expectMissing as for CreateFolderPath.
+bool CreateLoggedFolder(const Text& folder, const Text& section, const Text& logFile,
+                        bool expectMissing = false);
 
 // Records, outermost first, every missing key on keyPath (below
 // HKEY_LOCAL_MACHINE) as "keypath=" in section, creating nothing. True if the

@@ -218,3 +218,57 @@ TEST_F(ReadAheadTest, NewFileFirstLeavesTheEntryForTheNextSteps) {
 }
 
 }  // namespace
+
+// The budget bounds what the lanes hold whatever the entry sizes, and small
+// files take only their own size of it: a payload of thousands of small
+// files is decoded ahead with few waits of a lane for pieces to come back
+// (each wait and wake is a trip through the system).
+TEST_F(ReadAheadTest, SmallFilesTakeTheirSizeOfTheBudget) {
+    struct Case {
+        const char* what;
+        bool manySmall;  // else the mixed payload of Build()
+        bool fewWaits;   // else the lanes may wait as they must, within the budget
+    } cases[] = {{"2,000 small files", true, true}, {"mixed, one of 40 MB", false, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        names.clear();
+        std::string archive;
+        uint64_t content = 0;
+        if (c.manySmall) {
+            ArchiveBuilder a;
+            a.Header();
+            for (int i = 0; i < 2000; ++i) {
+                const std::string s(3000 + i % 2000, static_cast<char>('a' + i % 26));
+                names.push_back("s" + std::to_string(i) + ".txt");
+                a.Entry(names.back(), Gzip(s), static_cast<uint32_t>(s.size()));
+                content += s.size();
+            }
+            a.Trailer();
+            archive = P("small.bin");
+            WriteAll(archive, a.b);
+        } else {
+            archive = Build();
+        }
+        fs::create_directories(dir / "out");
+        QorZipFile z(archive.c_str(), QorZipFile::QZF_MODE_READ);
+        ReadAhead reader;
+        ASSERT_TRUE(reader.Start(z, archive.c_str()));
+        for (size_t i = 0; i < names.size(); ++i) {
+            const std::string dest = P("out/" + std::to_string(i));
+            ASSERT_TRUE(qzf_readahead::ExtractFileFrom(z, names[i].c_str(), dest.c_str(),
+                                                       reader.Pieces()) ||
+                        !c.manySmall);
+        }
+        reader.Stop();
+        const ReadAhead::Counts counts = reader.GetCounts();
+        // Whole pieces carry a small header each on top of the budget.
+        EXPECT_LE(counts.peakBytes, kReadAheadBudget + kReadAheadBudget / 64);
+        EXPECT_GT(counts.peakBytes, 0u);
+        // A lane waits once per quarter of its share decoded, not once per
+        // few entries (about 250 times here when pieces were counted whole).
+        const uint64_t quarter = kReadAheadBudget / kReadAheadLanes / 4;
+        if (c.fewWaits) {
+            EXPECT_LE(counts.laneWaits, content / quarter + kReadAheadLanes);
+        }
+    }
+}

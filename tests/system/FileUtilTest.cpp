@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "system/FileUtil.h"
 #include "TestFiles.h"
 
@@ -82,6 +85,47 @@ TEST_F(FileUtilTest, CreateFolderPathRefusesRelativeNameAndStopsAtAFile) {
     ASSERT_TRUE(testfiles::Write(At("file"), "x"));
     EXPECT_FALSE(CreateFolderPath(At("file\\sub\\deeper")));
     EXPECT_TRUE(FileExists(At("file")));
+}
+
+// Made outright or walked from the top: the same answer, the same levels
+// tried (the log records them) and the same folders left.
+TEST_F(FileUtilTest, CreateFolderPathExpectingMissingGivesTheSameAsTheWalkFromTheTop) {
+    struct Case {
+        const char* what;
+        std::vector<const char*> folders;  // made first, below the root
+        std::vector<const char*> files;
+        const char* path;  // below the root, or as it is when relative
+        bool relative;
+        bool result;
+        std::vector<const char*> tried;  // below the root
+    };
+    const Case cases[] = {
+        {"every level missing", {}, {}, "a\\b\\c", false, true, {"a", "a\\b", "a\\b\\c"}},
+        {"the parent there", {"a"}, {}, "a\\b", false, true, {"a\\b"}},
+        {"all there", {"a\\b"}, {}, "a\\b", false, true, {}},
+        {"the folder is a file", {}, {"f"}, "f", false, false, {"f"}},
+        {"a level is a file", {}, {"f"}, "f\\sub\\deeper", false, false, {"f"}},
+        {"below a file in a folder", {"d"}, {"d\\f"}, "d\\f\\x", false, false, {"d\\f"}},
+        {"trailing backslash", {}, {}, "t1\\t2\\", false, true, {"t1", "t1\\t2"}},
+        {"relative, no backslash", {}, {}, "qor_relative_no_slash", true, false, {}},
+    };
+    for (const Case& c : cases) {
+        for (bool expectMissing : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (expectMissing ? ", made outright" : ", walked"));
+            RemoveFolderTree(kRoot);
+            ASSERT_TRUE(CreateDirectoryA(kRoot.c_str(), nullptr));
+            for (const char* f : c.folders) ASSERT_TRUE(CreateFolderPath(At(f)));
+            for (const char* f : c.files) ASSERT_TRUE(testfiles::Write(At(f), "x"));
+            const Text path = c.relative ? Text(c.path) : At(c.path);
+            std::vector<Text> tried;
+            EXPECT_EQ(CreateFolderPath(path, &tried, expectMissing), c.result);
+            std::vector<Text> expected;
+            for (const char* t : c.tried) expected.push_back(At(t));
+            EXPECT_EQ(tried, expected);
+            EXPECT_EQ(FolderExists(path), c.result);
+            for (const char* f : c.files) EXPECT_TRUE(FileExists(At(f)));
+        }
+    }
 }
 
 TEST_F(FileUtilTest, RemoveFolderOnlyWhenEmpty) {
